@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs what the build needs when it is missing, then fetches the pinned SQLite amalgamation.
+# Quick when everything is there: one dpkg query and one checksum.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+PACKAGES=(
+  cmake make g++ clang pkg-config
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  wine wine64
+  xvfb xdotool x11-utils imagemagick
+  googletest libgtest-dev libbenchmark-dev libssl-dev libsqlite3-dev
+  libclang-rt-14-dev
+  npm
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+if ((${#missing[@]})); then
+  echo "deps: installing ${missing[*]}"
+  SUDO=
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# SQLite is not in Debian as an amalgamation for mingw; take the one that better-sqlite3 ships,
+# pinned by package version and by the checksum of the tarball.
+SQLITE_PKG=better-sqlite3@12.11.1
+SQLITE_TGZ_SHA256=ebf0ed75a7a59dbcb3b24bbd014ef49d9f15bc328e4adcbf516f2a8fadfa2835
+DEST=build/deps/sqlite
+if [ ! -f "$DEST/sqlite3.c" ] || [ ! -f "$DEST/.sha256" ] || [ "$(cat "$DEST/.sha256")" != "$SQLITE_TGZ_SHA256" ]; then
+  echo "deps: fetching SQLite from $SQLITE_PKG"
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
+  (cd "$tmp" && npm pack --silent "$SQLITE_PKG" >/dev/null)
+  tgz=$(ls "$tmp"/*.tgz)
+  echo "$SQLITE_TGZ_SHA256  $tgz" | sha256sum -c --quiet -
+  tar -xzf "$tgz" -C "$tmp" package/deps/sqlite3/sqlite3.c package/deps/sqlite3/sqlite3.h
+  mkdir -p "$DEST"
+  cp "$tmp/package/deps/sqlite3/sqlite3.c" "$tmp/package/deps/sqlite3/sqlite3.h" "$DEST/"
+  echo "$SQLITE_TGZ_SHA256" > "$DEST/.sha256"
+fi
