@@ -10,8 +10,7 @@ PACKAGES=(
   wine wine64
   xvfb xdotool x11-utils imagemagick
   googletest libgtest-dev libbenchmark-dev libssl-dev libsqlite3-dev
-  libclang-rt-14-dev
-  npm
+  libclang-rt-14-dev nlohmann-json3-dev
 )
 
 missing=()
@@ -20,6 +19,8 @@ for p in "${PACKAGES[@]}"; do
     missing+=("$p")
   fi
 done
+# npm fetches SQLite; a machine may have it from Node.js rather than from Debian.
+command -v npm >/dev/null || missing+=(npm)
 if ((${#missing[@]})); then
   echo "deps: installing ${missing[*]}"
   SUDO=

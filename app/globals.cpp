@@ -1,0 +1,35 @@
+// The shell's process-wide state and the program's global objects. The objects are defined in
+// this one file so that they are constructed in this order and destroyed in the reverse order.
+#include "app/shell.h"
+#include "prefs/settings.h"
+#include "store/object_store.h"
+
+HINSTANCE hInst;
+HWND hMainWnd;
+HMENU hMenu;
+HWND hObjectList;
+HACCEL hAccel;
+
+WCHAR currentCategory[256];
+
+COLORREF clrDetailText, clrDetailBack;
+COLORREF clrWindowText, clrWindowBack;
+COLORREF clrListText, clrListBack;
+HBRUSH hbrListText, hbrListBack, hbrDetailText, hbrDetailBack, hbrWindowText, hbrWindowBack;
+COLORREF customColors[16];
+
+HFONT hBoldFont;
+HFONT hNormalFont;
+
+DWORD autoQuitActive;
+DWORD autoQuitPeriod;
+
+HLOCAL clipboardText;
+
+const WCHAR kMainClass[] = L"Arkel";
+const WCHAR kAppTitle[] = L"The Arkel";
+const WCHAR kFilterAll[] = L" - Alle -";
+const WCHAR kFilterNone[] = L" - Ohne -";
+
+Settings settings;
+ObjectStore objectStore;

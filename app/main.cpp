@@ -1,0 +1,28 @@
+// The program's entry: one instance, start-up, the message loop, shutdown.
+#include "app/shell.h"
+#include "store/object_store.h"
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR /*lpCmdLine*/,
+                   int nCmdShow) {
+    // One instance at a time: a second start brings the first to the front and ends.
+    if (HWND running = FindWindowW(kMainClass, kAppTitle)) {
+        SetForegroundWindow(running);
+        return 0;
+    }
+    if (!hPrevInstance && !RegisterMainClass(hInstance)) return 0;
+    if (!InitInstance(hInstance, nCmdShow)) return 0;
+
+    MSG msg{};
+    // Accelerators are translated, and the message is still dispatched as it is.
+    while (GetMessageW(&msg, nullptr, 0, 0) == 1) {
+        TranslateAcceleratorW(hMainWnd, hAccel, &msg);
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+
+    objectStore.clearKeyMaterial();
+    if (clipboardText) LocalFree(clipboardText);
+    clipboardText = nullptr;
+    ReleaseDrawingObjects();
+    return static_cast<int>(msg.wParam);
+}

@@ -1,0 +1,105 @@
+// Entry, start-up and shutdown.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "app/shell.h"
+#include "prefs/settings.h"
+#include "store/object_store.h"
+
+namespace {
+
+const WCHAR kDatabaseFailure[] =
+    L"Die Datenbank konnte nicht ge\u00f6ffnet werden.\nDas Programm mu\u00df beendet werden.";
+
+// A store could not be opened: tell the user and give up the start.
+BOOL FailureExitA() {
+    MessageBoxW(hMainWnd, kDatabaseFailure, kAppTitle, MB_ICONHAND | MB_SETFOREGROUND);
+    ReleaseDrawingObjects();
+    return FALSE;
+}
+
+void CreateFonts() {
+    LOGFONTW lf{};
+    lstrcpynW(lf.lfFaceName, L"Tahoma", 32);
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lf.lfPitchAndFamily = FF_SWISS;
+    lf.lfHeight = 14;
+    lf.lfWeight = FW_BOLD;
+    hBoldFont = CreateFontIndirectW(&lf);
+    lf.lfHeight = 13;
+    lf.lfWeight = FW_NORMAL;
+    hNormalFont = CreateFontIndirectW(&lf);
+}
+
+}  // namespace
+
+ATOM RegisterMainClass(HINSTANCE hInstance) {
+    WNDCLASSW wc{};
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = MainWndProc;
+    wc.hInstance = hInstance;
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.lpszClassName = kMainClass;
+    return RegisterClassW(&wc);
+}
+
+void ReleaseDrawingObjects() {
+    HGDIOBJ objects[] = {hBoldFont,     hNormalFont,   hbrListText,   hbrListBack,
+                         hbrDetailText, hbrDetailBack, hbrWindowText, hbrWindowBack};
+    for (HGDIOBJ object : objects)
+        if (object) DeleteObject(object);
+    hBoldFont = hNormalFont = nullptr;
+    hbrListText = hbrListBack = hbrDetailText = hbrDetailBack = hbrWindowText = hbrWindowBack =
+        nullptr;
+}
+
+BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
+    hInst = hInstance;
+
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_COOL_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+
+    clrDetailText = settings.GetColorStatic();
+    clrDetailBack = settings.GetBackColorStatic();
+    clrWindowText = settings.GetColorDialog();
+    clrWindowBack = settings.GetBackColorDialog();
+    clrListText = settings.GetColorListe();
+    clrListBack = settings.GetBackColorListe();
+
+    hbrListText = CreateSolidBrush(clrListText);
+    hbrListBack = CreateSolidBrush(clrListBack);
+    hbrDetailText = CreateSolidBrush(clrDetailText);
+    hbrDetailBack = CreateSolidBrush(clrDetailBack);
+    hbrWindowText = CreateSolidBrush(clrWindowText);
+    hbrWindowBack = CreateSolidBrush(clrWindowBack);
+
+    const COLORREF firstCustom[6] = {clrWindowBack, clrWindowText, clrDetailBack,
+                                     clrDetailText, clrListBack,   clrListText};
+    for (int i = 0; i < 16; ++i) customColors[i] = i < 6 ? firstCustom[i] : 0;
+
+    CreateFonts();
+
+    int x = 0, y = 0, width = CW_USEDEFAULT, height = CW_USEDEFAULT;
+    RECT work;
+    if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
+        x = work.left;
+        y = work.top;
+        width = work.right - work.left;
+        height = work.bottom - work.top;
+    }
+    settings.GetKeyboard();  // kept for the preferences; the shell makes no use of it
+
+    hMainWnd = CreateWindowExW(0, kMainClass, kAppTitle, WS_VISIBLE, x, y, width, height, nullptr,
+                               nullptr, hInst, nullptr);
+    if (!hMainWnd) {
+        ReleaseDrawingObjects();
+        return FALSE;
+    }
+    ShowWindow(hMainWnd, nCmdShow);
+    UpdateWindow(hMainWnd);
+
+    if (objectStore.open(L"Arkel") != 0) return FailureExitA();
+
+    return TRUE;
+}

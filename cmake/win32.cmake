@@ -1,0 +1,44 @@
+# Windows build (mingw-w64): the program, its tools and the Win32 tests that run under Wine.
+
+set(ARKEL_SQLITE_DIR "" CACHE PATH "Folder with sqlite3.c and sqlite3.h")
+if(NOT EXISTS "${ARKEL_SQLITE_DIR}/sqlite3.c")
+  message(FATAL_ERROR "ARKEL_SQLITE_DIR must hold the SQLite amalgamation (make deps fetches it)")
+endif()
+
+# Link the runtime statically so that the programs run without mingw DLLs beside them.
+add_link_options(-static -static-libgcc -static-libstdc++)
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601
+                        WINVER=0x0601 _WIN32_IE=0x0600)
+
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+add_library(sqlite3 STATIC ${ARKEL_SQLITE_DIR}/sqlite3.c)
+target_include_directories(sqlite3 SYSTEM PUBLIC ${ARKEL_SQLITE_DIR})
+target_compile_definitions(sqlite3 PRIVATE
+  SQLITE_THREADSAFE=1 SQLITE_SECURE_DELETE
+  SQLITE_OMIT_LOAD_EXTENSION SQLITE_DQS=0 SQLITE_WIN32_NO_ANSI)
+target_compile_options(sqlite3 PRIVATE -w)
+
+# The program's code as one library, so that the tests link exactly what the program runs.
+add_library(arkel_app STATIC)
+target_include_directories(arkel_app PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(arkel_app PRIVATE ${ARKEL_WARNINGS})
+target_link_libraries(arkel_app PUBLIC sqlite3 comctl32 comdlg32 gdi32 user32 shell32 advapi32 ole32)
+foreach(lib arkel_crypto_core arkel_exchange_core)
+  if(TARGET ${lib})
+    target_link_libraries(arkel_app PUBLIC ${lib})
+  endif()
+endforeach()
+
+add_subdirectory(platform)
+add_subdirectory(prefs)
+add_subdirectory(store)
+add_subdirectory(app)
+add_subdirectory(resources)
+
+add_executable(arkel WIN32 app/main.cpp $<TARGET_OBJECTS:arkel_resources>)
+target_link_libraries(arkel PRIVATE arkel_app)
+target_compile_options(arkel PRIVATE ${ARKEL_WARNINGS})
+
+add_subdirectory(tools/arkstore)
+add_subdirectory(tests/win)

@@ -1,0 +1,1075 @@
+// Windows CE property databases on SQLite. See cedb.h for what callers rely on.
+//
+// One SQLite file is the volume. Object ids of databases and records come from one table with
+// AUTOINCREMENT, so an id is never given out twice. Each property is one row; text is kept as its
+// UTF-16 code units and doubles as their eight bytes, so every value comes back exactly as written.
+// Sorting happens here with the platform's string comparison, not in SQL, so that the order is the
+// one sorted list boxes use.
+
+#include "platform/cedb.h"
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sqlite3.h"
+
+#undef CloseHandle
+
+namespace {
+
+constexpr int kApplicationId = 0x41524B4C;  // "ARKL"
+constexpr int kSchemaVersion = 1;
+
+const char kSchema[] =
+    "CREATE TABLE objects("
+    "  oid INTEGER PRIMARY KEY AUTOINCREMENT,"
+    "  parent INTEGER NOT NULL);"  // 0 for a database, else the database a record belongs to
+    "CREATE INDEX objects_parent ON objects(parent);"
+    "CREATE TABLE dbs("
+    "  oid INTEGER PRIMARY KEY,"
+    "  name BLOB NOT NULL,"  // UTF-16 code units
+    "  type INTEGER NOT NULL,"
+    "  sorts BLOB NOT NULL,"  // SORTORDERSPEC array
+    "  records INTEGER NOT NULL DEFAULT 0,"
+    "  modified INTEGER NOT NULL);"
+    "CREATE TABLE props("
+    "  rec INTEGER NOT NULL,"
+    "  seq INTEGER NOT NULL,"
+    "  propid INTEGER NOT NULL,"
+    "  value,"
+    "  PRIMARY KEY(rec, propid)) WITHOUT ROWID;"
+    "CREATE INDEX props_order ON props(rec, seq);";
+
+// ---- the volume: one connection, shared by all handles, closed with the last ----
+
+sqlite3 *g_db = nullptr;
+int g_users = 0;
+
+struct Stmt {
+    sqlite3_stmt *s = nullptr;
+    Stmt(const char *sql) { sqlite3_prepare_v2(g_db, sql, -1, &s, nullptr); }
+    ~Stmt() { sqlite3_finalize(s); }
+    Stmt(const Stmt &) = delete;
+    Stmt &operator=(const Stmt &) = delete;
+    explicit operator bool() const { return s != nullptr; }
+    int step() { return sqlite3_step(s); }
+    void bind(int i, sqlite3_int64 v) { sqlite3_bind_int64(s, i, v); }
+    void bindBlob(int i, const void *p, size_t n) {
+        sqlite3_bind_blob64(s, i, n ? p : "", n, SQLITE_TRANSIENT);
+    }
+    sqlite3_int64 i64(int c) { return sqlite3_column_int64(s, c); }
+};
+
+bool exec(const char *sql) { return sqlite3_exec(g_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+std::string toUtf8(const WCHAR *w) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return {};
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
+    s.resize(static_cast<size_t>(n) - 1);
+    return s;
+}
+
+bool fileExists(const WCHAR *path, LONGLONG *size) {
+    WIN32_FILE_ATTRIBUTE_DATA fad;
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &fad)) return false;
+    *size = (static_cast<LONGLONG>(fad.nFileSizeHigh) << 32) | fad.nFileSizeLow;
+    return true;
+}
+
+// Makes every missing folder on the way to the file.
+void createParentFolders(const WCHAR *path) {
+    std::wstring p(path);
+    for (size_t i = 3; i < p.size(); ++i) {
+        if (p[i] == L'\\' || p[i] == L'/') {
+            std::wstring part = p.substr(0, i);
+            CreateDirectoryW(part.c_str(), nullptr);
+        }
+    }
+}
+
+// A new volume file is created readable by its owner only, where the file system keeps ACLs.
+void createPrivateFile(const WCHAR *path) {
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, FALSE};
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    using ConvertFn = BOOL(WINAPI *)(LPCWSTR, DWORD, PSECURITY_DESCRIPTOR *, PULONG);
+    HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
+    if (!advapi) advapi = LoadLibraryW(L"advapi32.dll");
+    auto convert = advapi ? reinterpret_cast<ConvertFn>(reinterpret_cast<void *>(GetProcAddress(
+                                advapi, "ConvertStringSecurityDescriptorToSecurityDescriptorW")))
+                          : nullptr;
+    if (convert && convert(L"D:P(A;;FA;;;OW)", 1, &sd, nullptr)) sa.lpSecurityDescriptor = sd;
+    HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, &sa, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+    if (sd) LocalFree(sd);
+}
+
+bool configureConnection() {
+    sqlite3_busy_timeout(g_db, 5000);
+    // WAL with NORMAL synchronisation: a write is in the journal before the call returns, so a
+    // killed process loses nothing; only a crash of the whole machine may lose the last writes.
+    return exec("PRAGMA journal_mode=WAL") && exec("PRAGMA synchronous=NORMAL") &&
+           exec("PRAGMA secure_delete=ON") && exec("PRAGMA temp_store=MEMORY");
+}
+
+// Reads the store marker without writing anything, so that a file of another kind is left alone.
+bool isStore() {
+    Stmt st("PRAGMA application_id");
+    if (!st || st.step() != SQLITE_ROW) return false;
+    if (st.i64(0) != kApplicationId) return false;
+    Stmt tables("SELECT count(*) FROM sqlite_schema WHERE type='table' AND "
+                "name IN ('objects','dbs','props')");
+    return tables && tables.step() == SQLITE_ROW && tables.i64(0) == 3;
+}
+
+bool openVolume() {
+    WCHAR path[MAX_PATH];
+    if (!CeGetVolumePath(path)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    LONGLONG size = 0;
+    bool exists = fileExists(path, &size);
+    // An empty file holds nothing to lose: it is what an interrupted first start leaves behind.
+    bool fresh = !exists || size == 0;
+    if (!exists) {
+        createParentFolders(path);
+        createPrivateFile(path);
+    }
+    std::string utf8 = toUtf8(path);
+    int rc = sqlite3_open_v2(utf8.c_str(), &g_db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close(g_db);
+        g_db = nullptr;
+        SetLastError(ERROR_OPEN_FAILED);
+        return false;
+    }
+    if (fresh) {
+        char pragmas[96];
+        wsprintfA(pragmas, "PRAGMA application_id=%d; PRAGMA user_version=%d", kApplicationId,
+                  kSchemaVersion);
+        bool ok = configureConnection() && exec("BEGIN IMMEDIATE") && exec(kSchema) &&
+                  exec(pragmas) && exec("COMMIT");
+        if (!ok) {
+            exec("ROLLBACK");
+            sqlite3_close(g_db);
+            g_db = nullptr;
+            SetLastError(ERROR_OPEN_FAILED);
+            return false;
+        }
+        return true;
+    }
+    if (!isStore()) {
+        sqlite3_close(g_db);
+        g_db = nullptr;
+        SetLastError(ERROR_BAD_FORMAT);
+        return false;
+    }
+    if (!configureConnection()) {
+        sqlite3_close(g_db);
+        g_db = nullptr;
+        SetLastError(ERROR_OPEN_FAILED);
+        return false;
+    }
+    return true;
+}
+
+bool acquireVolume() {
+    if (g_users == 0 && !openVolume()) return false;
+    ++g_users;
+    return true;
+}
+
+void releaseVolume() {
+    if (g_users == 0 || --g_users > 0) return;
+    // Nothing of what was overwritten or deleted may stay behind in the journal.
+    sqlite3_wal_checkpoint_v2(g_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_close(g_db);
+    g_db = nullptr;
+}
+
+// Holds the volume for the length of one call that needs no handle.
+struct VolumeUse {
+    bool ok;
+    VolumeUse() : ok(acquireVolume()) {}
+    ~VolumeUse() {
+        if (ok) releaseVolume();
+    }
+};
+
+struct Transaction {
+    bool done = false;
+    bool ok;
+    Transaction() : ok(exec("BEGIN IMMEDIATE")) {}
+    bool commit() {
+        done = true;
+        if (exec("COMMIT")) return true;
+        exec("ROLLBACK");
+        return false;
+    }
+    ~Transaction() {
+        if (ok && !done) exec("ROLLBACK");
+    }
+};
+
+// ---- databases ----
+
+struct DbInfo {
+    CEOID oid = 0;
+    std::wstring name;
+    DWORD type = 0;
+    std::vector<SORTORDERSPEC> sorts;
+    sqlite3_int64 modified = 0;
+};
+
+std::wstring blobToWide(const void *p, int bytes) {
+    if (!p || bytes <= 0) return {};
+    return std::wstring(static_cast<const wchar_t *>(p), static_cast<size_t>(bytes) / 2);
+}
+
+bool loadDb(Stmt &st, DbInfo *info) {
+    info->oid = static_cast<CEOID>(st.i64(0));
+    info->name = blobToWide(sqlite3_column_blob(st.s, 1), sqlite3_column_bytes(st.s, 1));
+    info->type = static_cast<DWORD>(st.i64(2));
+    int n = sqlite3_column_bytes(st.s, 3) / static_cast<int>(sizeof(SORTORDERSPEC));
+    info->sorts.resize(static_cast<size_t>(n));
+    if (n) memcpy(info->sorts.data(), sqlite3_column_blob(st.s, 3), n * sizeof(SORTORDERSPEC));
+    info->modified = st.i64(4);
+    return true;
+}
+
+bool findDbByOid(CEOID oid, DbInfo *info) {
+    Stmt st("SELECT oid, name, type, sorts, modified FROM dbs WHERE oid=?");
+    if (!st) return false;
+    st.bind(1, oid);
+    return st.step() == SQLITE_ROW && loadDb(st, info);
+}
+
+bool sameName(const std::wstring &a, const std::wstring &b) {
+    return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), static_cast<int>(a.size()),
+                          b.c_str(), static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+bool findDbByName(const std::wstring &name, DbInfo *info) {
+    Stmt st("SELECT oid, name, type, sorts, modified FROM dbs ORDER BY oid");
+    if (!st) return false;
+    while (st.step() == SQLITE_ROW) {
+        loadDb(st, info);
+        if (sameName(info->name, name)) return true;
+    }
+    return false;
+}
+
+sqlite3_int64 nowFileTime() {
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    return static_cast<sqlite3_int64>((static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) |
+                                      ft.dwLowDateTime);
+}
+
+sqlite3_int64 recordCountOf(CEOID db) {
+    Stmt st("SELECT records FROM dbs WHERE oid=?");
+    if (!st) return -1;
+    st.bind(1, db);
+    return st.step() == SQLITE_ROW ? st.i64(0) : -1;
+}
+
+bool validType(WORD type) {
+    switch (type) {
+    case CEVT_I2: case CEVT_UI2: case CEVT_I4: case CEVT_UI4: case CEVT_BOOL:
+    case CEVT_FILETIME: case CEVT_LPWSTR: case CEVT_BLOB: case CEVT_R8:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ---- property values: stored form and comparison ----
+
+// A value as the volume keeps it: integer types as a number, text, doubles and blobs as bytes.
+struct Value {
+    bool present = false;
+    sqlite3_int64 number = 0;
+    std::vector<unsigned char> bytes;
+};
+
+Value columnValue(sqlite3_stmt *s, int col) {
+    Value v;
+    int t = sqlite3_column_type(s, col);
+    if (t == SQLITE_NULL) return v;
+    v.present = true;
+    if (t == SQLITE_INTEGER) {
+        v.number = sqlite3_column_int64(s, col);
+    } else {
+        auto p = static_cast<const unsigned char *>(sqlite3_column_blob(s, col));
+        int n = sqlite3_column_bytes(s, col);
+        if (p && n > 0) v.bytes.assign(p, p + n);
+    }
+    return v;
+}
+
+// Stores one property value into statement parameter i; false for a value that cannot be kept.
+bool bindValue(Stmt &st, int i, const CEPROPVAL &pv) {
+    switch (TypeFromPropID(pv.propid)) {
+    case CEVT_I2: st.bind(i, pv.val.iVal); return true;
+    case CEVT_UI2: st.bind(i, pv.val.uiVal); return true;
+    case CEVT_I4: st.bind(i, pv.val.lVal); return true;
+    case CEVT_UI4: st.bind(i, pv.val.ulVal); return true;
+    case CEVT_BOOL: st.bind(i, pv.val.boolVal); return true;
+    case CEVT_FILETIME:
+        st.bind(i, static_cast<sqlite3_int64>(
+                       (static_cast<ULONGLONG>(pv.val.filetime.dwHighDateTime) << 32) |
+                       pv.val.filetime.dwLowDateTime));
+        return true;
+    case CEVT_R8: st.bindBlob(i, &pv.val.dblVal, sizeof(double)); return true;
+    case CEVT_LPWSTR:
+        if (!pv.val.lpwstr) return false;
+        st.bindBlob(i, pv.val.lpwstr, wcslen(pv.val.lpwstr) * sizeof(WCHAR));
+        return true;
+    case CEVT_BLOB:
+        if (pv.val.blob.dwCount && !pv.val.blob.lpb) return false;
+        st.bindBlob(i, pv.val.blob.lpb, pv.val.blob.dwCount);
+        return true;
+    default: return false;
+    }
+}
+
+double asDouble(const Value &v) {
+    double d = 0;
+    if (v.bytes.size() == sizeof d) memcpy(&d, v.bytes.data(), sizeof d);
+    return d;
+}
+
+// Three-way comparison of two present keys of the same type under a sort order's flags.
+int compareKeys(WORD type, DWORD flags, const Value &a, const Value &b) {
+    int r = 0;
+    switch (type) {
+    case CEVT_LPWSTR: {
+        int la = static_cast<int>(a.bytes.size() / 2), lb = static_cast<int>(b.bytes.size() / 2);
+        DWORD how = (flags & CEDB_SORT_CASEINSENSITIVE) ? NORM_IGNORECASE : 0;
+        int c = CompareStringW(LOCALE_USER_DEFAULT, how,
+                               reinterpret_cast<const WCHAR *>(a.bytes.data()), la,
+                               reinterpret_cast<const WCHAR *>(b.bytes.data()), lb);
+        r = c == CSTR_LESS_THAN ? -1 : c == CSTR_GREATER_THAN ? 1 : 0;
+        break;
+    }
+    case CEVT_BLOB: {
+        size_t n = std::min(a.bytes.size(), b.bytes.size());
+        int c = n ? memcmp(a.bytes.data(), b.bytes.data(), n) : 0;
+        r = c ? (c < 0 ? -1 : 1) : (a.bytes.size() < b.bytes.size() ? -1 : a.bytes.size() > b.bytes.size());
+        break;
+    }
+    case CEVT_R8: {
+        double x = asDouble(a), y = asDouble(b);
+        r = x < y ? -1 : x > y ? 1 : 0;
+        break;
+    }
+    case CEVT_FILETIME: {
+        auto x = static_cast<ULONGLONG>(a.number), y = static_cast<ULONGLONG>(b.number);
+        r = x < y ? -1 : x > y ? 1 : 0;
+        break;
+    }
+    default:
+        r = a.number < b.number ? -1 : a.number > b.number ? 1 : 0;
+        break;
+    }
+    return (flags & CEDB_SORT_DESCENDING) ? -r : r;
+}
+
+Value valueOf(const CEPROPVAL &pv) {
+    Value v;
+    v.present = true;
+    switch (TypeFromPropID(pv.propid)) {
+    case CEVT_I2: v.number = pv.val.iVal; break;
+    case CEVT_UI2: v.number = pv.val.uiVal; break;
+    case CEVT_I4: v.number = pv.val.lVal; break;
+    case CEVT_UI4: v.number = pv.val.ulVal; break;
+    case CEVT_BOOL: v.number = pv.val.boolVal; break;
+    case CEVT_FILETIME:
+        v.number = static_cast<sqlite3_int64>(
+            (static_cast<ULONGLONG>(pv.val.filetime.dwHighDateTime) << 32) |
+            pv.val.filetime.dwLowDateTime);
+        break;
+    case CEVT_R8: {
+        auto p = reinterpret_cast<const unsigned char *>(&pv.val.dblVal);
+        v.bytes.assign(p, p + sizeof(double));
+        break;
+    }
+    case CEVT_LPWSTR:
+        if (pv.val.lpwstr) {
+            auto p = reinterpret_cast<const unsigned char *>(pv.val.lpwstr);
+            v.bytes.assign(p, p + wcslen(pv.val.lpwstr) * sizeof(WCHAR));
+        }
+        break;
+    case CEVT_BLOB:
+        if (pv.val.blob.lpb)
+            v.bytes.assign(pv.val.blob.lpb, pv.val.blob.lpb + pv.val.blob.dwCount);
+        break;
+    default: v.present = false; break;
+    }
+    return v;
+}
+
+// ---- handles ----
+
+constexpr DWORD kHandleMagic = 0x43454442;  // "CEDB"
+
+struct Entry {
+    CEOID oid;
+    Value key;
+};
+
+struct DbHandle {
+    DWORD magic = kHandleMagic;
+    CEOID db = 0;
+    SORTORDERSPEC sort{0, 0};
+    bool sorted = false;  // false: record id order (a database without sort orders)
+    DWORD flags = 0;
+    // The order of the records as the last seek found it; reads walk this list, so a walk sees
+    // every record once even when writes on the way change the order in the database.
+    std::vector<Entry> order;
+    bool haveOrder = false;
+    size_t pos = 0;
+};
+
+std::set<DbHandle *> g_handles;
+
+DbHandle *handleOf(HANDLE h) {
+    auto p = static_cast<DbHandle *>(h);
+    return g_handles.count(p) ? p : nullptr;
+}
+
+bool loadOrder(DbHandle *h) {
+    h->order.clear();
+    h->haveOrder = false;
+    Stmt st("SELECT o.oid, p.value FROM objects o LEFT JOIN props p "
+            "ON p.rec = o.oid AND p.propid = ? WHERE o.parent = ? ORDER BY o.oid");
+    if (!st) return false;
+    st.bind(1, h->sort.propid);
+    st.bind(2, h->db);
+    int rc;
+    while ((rc = st.step()) == SQLITE_ROW)
+        h->order.push_back({static_cast<CEOID>(st.i64(0)), columnValue(st.s, 1)});
+    if (rc != SQLITE_DONE) return false;
+    if (h->sorted) {
+        WORD type = TypeFromPropID(h->sort.propid);
+        bool unknownFirst = (h->sort.dwFlags & CEDB_SORT_UNKNOWNFIRST) != 0;
+        std::stable_sort(h->order.begin(), h->order.end(), [&](const Entry &a, const Entry &b) {
+            if (a.key.present != b.key.present) return a.key.present != unknownFirst;
+            if (!a.key.present) return false;
+            return compareKeys(type, h->sort.dwFlags, a.key, b.key) < 0;
+        });
+    }
+    h->haveOrder = true;
+    h->pos = 0;
+    return true;
+}
+
+bool recordExists(CEOID db, CEOID rec) {
+    Stmt st("SELECT 1 FROM objects WHERE oid=? AND parent=?");
+    if (!st) return false;
+    st.bind(1, rec);
+    st.bind(2, db);
+    return st.step() == SQLITE_ROW;
+}
+
+// Moves the position past records deleted since the order was taken; the record there, or 0.
+CEOID recordAtPosition(DbHandle *h) {
+    while (h->pos < h->order.size()) {
+        if (recordExists(h->db, h->order[h->pos].oid)) return h->order[h->pos].oid;
+        h->order.erase(h->order.begin() + static_cast<std::ptrdiff_t>(h->pos));
+    }
+    return 0;
+}
+
+struct Prop {
+    CEPROPID propid;
+    Value value;
+};
+
+bool readProps(CEOID rec, std::vector<Prop> *props) {
+    Stmt st("SELECT propid, value FROM props WHERE rec=? ORDER BY seq");
+    if (!st) return false;
+    st.bind(1, rec);
+    int rc;
+    while ((rc = st.step()) == SQLITE_ROW)
+        props->push_back({static_cast<CEPROPID>(st.i64(0)), columnValue(st.s, 1)});
+    return rc == SQLITE_DONE;
+}
+
+size_t align8(size_t n) { return (n + 7) & ~static_cast<size_t>(7); }
+
+// Size of a property's data behind the CEPROPVAL array.
+size_t dataSize(const Prop &p) {
+    switch (TypeFromPropID(p.propid)) {
+    case CEVT_LPWSTR: return align8(p.value.bytes.size() + sizeof(WCHAR));
+    case CEVT_BLOB: return align8(p.value.bytes.size());
+    default: return 0;
+    }
+}
+
+void fillValue(CEPROPVAL *out, const Prop &p, BYTE **data) {
+    out->propid = p.propid;
+    out->wLenData = 0;
+    out->wFlags = 0;
+    memset(&out->val, 0, sizeof out->val);
+    if (!p.value.present) {
+        out->wFlags = CEDB_PROPNOTFOUND;
+        return;
+    }
+    switch (TypeFromPropID(p.propid)) {
+    case CEVT_I2: out->val.iVal = static_cast<short>(p.value.number); break;
+    case CEVT_UI2: out->val.uiVal = static_cast<USHORT>(p.value.number); break;
+    case CEVT_I4: out->val.lVal = static_cast<long>(p.value.number); break;
+    case CEVT_UI4: out->val.ulVal = static_cast<ULONG>(p.value.number); break;
+    case CEVT_BOOL: out->val.boolVal = static_cast<BOOL>(p.value.number); break;
+    case CEVT_FILETIME: {
+        auto u = static_cast<ULONGLONG>(p.value.number);
+        out->val.filetime.dwLowDateTime = static_cast<DWORD>(u);
+        out->val.filetime.dwHighDateTime = static_cast<DWORD>(u >> 32);
+        break;
+    }
+    case CEVT_R8: out->val.dblVal = asDouble(p.value); break;
+    case CEVT_LPWSTR: {
+        size_t n = p.value.bytes.size();
+        if (n) memcpy(*data, p.value.bytes.data(), n);
+        (*data)[n] = 0;
+        (*data)[n + 1] = 0;
+        out->val.lpwstr = reinterpret_cast<LPWSTR>(*data);
+        out->wLenData = static_cast<WORD>(std::min<size_t>(n + sizeof(WCHAR), 0xFFFF));
+        *data += dataSize(p);
+        break;
+    }
+    case CEVT_BLOB: {
+        size_t n = p.value.bytes.size();
+        if (n) memcpy(*data, p.value.bytes.data(), n);
+        out->val.blob.dwCount = static_cast<DWORD>(n);
+        out->val.blob.lpb = *data;
+        out->wLenData = static_cast<WORD>(std::min<size_t>(n, 0xFFFF));
+        *data += dataSize(p);
+        break;
+    }
+    default: break;
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+bool CeGetVolumePath(WCHAR path[MAX_PATH]) {
+    WCHAR env[MAX_PATH];
+    DWORD n = GetEnvironmentVariableW(L"ARKEL_OBJECT_STORE", env, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) {
+        // Under Wine a Unix path is welcome too; Wine itself knows where it lies.
+        if (env[0] == L'/') {
+            using ToDosFn = WCHAR *(CDECL *)(const char *);
+            auto toDos = reinterpret_cast<ToDosFn>(reinterpret_cast<void *>(
+                GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+            if (toDos) {
+                std::string unixPath;
+                int len = WideCharToMultiByte(CP_UTF8, 0, env, -1, nullptr, 0, nullptr, nullptr);
+                unixPath.resize(static_cast<size_t>(len));
+                WideCharToMultiByte(CP_UTF8, 0, env, -1, unixPath.data(), len, nullptr, nullptr);
+                WCHAR *dos = toDos(unixPath.c_str());
+                if (!dos) return false;
+                bool fits = wcslen(dos) < MAX_PATH;
+                if (fits) wcscpy(path, dos);
+                HeapFree(GetProcessHeap(), 0, dos);
+                return fits;
+            }
+        }
+        wcscpy(path, env);
+        return true;
+    }
+    WCHAR base[MAX_PATH];
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, base)))
+        return false;
+    static const WCHAR tail[] = L"\\Mobrix\\Arkel\\Arkel.cdb";
+    if (wcslen(base) + wcslen(tail) >= MAX_PATH) return false;
+    wcscpy(path, base);
+    wcscat(path, tail);
+    return true;
+}
+
+CEOID CeCreateDatabase(LPWSTR lpszName, DWORD dwDbaseType, WORD wNumSortOrder,
+                       SORTORDERSPEC *rgSortSpecs) {
+    if (!lpszName || !*lpszName || wcslen(lpszName) >= CEDB_MAXDBASENAMELEN ||
+        wNumSortOrder > CEDB_MAXSORTORDER || (wNumSortOrder && !rgSortSpecs)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    for (WORD i = 0; i < wNumSortOrder; ++i) {
+        WORD t = TypeFromPropID(rgSortSpecs[i].propid);
+        if (!validType(t) || t == CEVT_BLOB) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+    }
+    VolumeUse vol;
+    if (!vol.ok) return 0;
+    Transaction tx;
+    if (!tx.ok) {
+        SetLastError(ERROR_LOCK_VIOLATION);
+        return 0;
+    }
+    DbInfo existing;
+    if (findDbByName(lpszName, &existing)) {
+        SetLastError(ERROR_DUP_NAME);
+        return 0;
+    }
+    Stmt ins("INSERT INTO objects(parent) VALUES(0)");
+    if (!ins || ins.step() != SQLITE_DONE) {
+        SetLastError(ERROR_DISK_FULL);
+        return 0;
+    }
+    auto oid = static_cast<CEOID>(sqlite3_last_insert_rowid(g_db));
+    Stmt db("INSERT INTO dbs(oid, name, type, sorts, modified) VALUES(?,?,?,?,?)");
+    if (!db) return 0;
+    db.bind(1, oid);
+    db.bindBlob(2, lpszName, wcslen(lpszName) * sizeof(WCHAR));
+    db.bind(3, dwDbaseType);
+    db.bindBlob(4, rgSortSpecs, wNumSortOrder * sizeof(SORTORDERSPEC));
+    db.bind(5, nowFileTime());
+    if (db.step() != SQLITE_DONE || !tx.commit()) {
+        SetLastError(ERROR_DISK_FULL);
+        return 0;
+    }
+    return oid;
+}
+
+HANDLE CeOpenDatabase(PCEOID poid, LPWSTR lpszName, CEPROPID propid, DWORD dwFlags,
+                      HWND /*hwndNotify: change notifications are not sent on the desktop*/) {
+    if (!poid || (!*poid && (!lpszName || !*lpszName))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!acquireVolume()) return INVALID_HANDLE_VALUE;
+    DbInfo info;
+    bool found = *poid ? findDbByOid(*poid, &info) : findDbByName(lpszName, &info);
+    if (!found) {
+        releaseVolume();
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto h = std::make_unique<DbHandle>();
+    h->db = info.oid;
+    h->flags = dwFlags;
+    if (!info.sorts.empty()) {
+        auto it = propid ? std::find_if(info.sorts.begin(), info.sorts.end(),
+                                        [&](const SORTORDERSPEC &s) { return s.propid == propid; })
+                         : info.sorts.begin();
+        if (it == info.sorts.end()) {
+            releaseVolume();
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return INVALID_HANDLE_VALUE;
+        }
+        h->sort = *it;
+        h->sorted = true;
+    } else if (propid) {
+        releaseVolume();
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    *poid = info.oid;
+    DbHandle *raw = h.release();
+    g_handles.insert(raw);
+    return raw;
+}
+
+BOOL CeCloseHandle(HANDLE hObject) {
+    DbHandle *h = handleOf(hObject);
+    if (!h) return ::CloseHandle(hObject);
+    g_handles.erase(h);
+    h->magic = 0;
+    delete h;
+    releaseVolume();
+    return TRUE;
+}
+
+int CeOpenHandleCount() { return static_cast<int>(g_handles.size()); }
+
+CEOID CeSeekDatabase(HANDLE hDatabase, DWORD dwSeekType, DWORD_PTR dwValue, LPDWORD lpdwIndex) {
+    DbHandle *h = handleOf(hDatabase);
+    if (!h) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    bool relative = dwSeekType == CEDB_SEEK_CURRENT || dwSeekType == CEDB_SEEK_VALUENEXTEQUAL;
+    if (relative && h->haveOrder) {
+        // Moving from the current place keeps the walk's order; records deleted since it was
+        // taken drop out, so that offsets count live records.
+        for (size_t i = h->order.size(); i-- > 0;)
+            if (!recordExists(h->db, h->order[i].oid)) {
+                h->order.erase(h->order.begin() + static_cast<std::ptrdiff_t>(i));
+                if (h->pos > i) --h->pos;
+            }
+    } else if (!loadOrder(h)) {
+        SetLastError(ERROR_READ_FAULT);
+        return 0;
+    }
+    const auto size = static_cast<long long>(h->order.size());
+    long long target = -1;
+    switch (dwSeekType) {
+    case CEDB_SEEK_BEGINNING: target = static_cast<long long>(static_cast<DWORD>(dwValue)); break;
+    case CEDB_SEEK_END: target = size - 1 - static_cast<long long>(static_cast<DWORD>(dwValue)); break;
+    case CEDB_SEEK_CURRENT:
+        target = static_cast<long long>(h->pos) + static_cast<long>(static_cast<DWORD>(dwValue));
+        break;
+    case CEDB_SEEK_CEOID:
+        for (long long i = 0; i < size; ++i)
+            if (h->order[static_cast<size_t>(i)].oid == static_cast<CEOID>(dwValue)) target = i;
+        break;
+    case CEDB_SEEK_VALUESMALLER:
+    case CEDB_SEEK_VALUEFIRSTEQUAL:
+    case CEDB_SEEK_VALUEGREATER:
+    case CEDB_SEEK_VALUENEXTEQUAL: {
+        auto pv = reinterpret_cast<const CEPROPVAL *>(dwValue);
+        if (!pv || !h->sorted || pv->propid != h->sort.propid) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+        Value v = valueOf(*pv);
+        WORD type = TypeFromPropID(pv->propid);
+        DWORD flags = h->sort.dwFlags & ~static_cast<DWORD>(CEDB_SORT_DESCENDING);
+        auto cmp = [&](long long i) {
+            const Value &k = h->order[static_cast<size_t>(i)].key;
+            return k.present ? compareKeys(type, flags, k, v) : 2;
+        };
+        if (dwSeekType == CEDB_SEEK_VALUEFIRSTEQUAL) {
+            for (long long i = 0; i < size && target < 0; ++i)
+                if (cmp(i) == 0) target = i;
+        } else if (dwSeekType == CEDB_SEEK_VALUENEXTEQUAL) {
+            for (long long i = static_cast<long long>(h->pos) + 1; i < size && target < 0; ++i)
+                if (cmp(i) == 0) target = i;
+        } else if (dwSeekType == CEDB_SEEK_VALUEGREATER) {
+            long long best = -1;
+            for (long long i = 0; i < size; ++i) {
+                int c = cmp(i);
+                if (c == 1 && (best < 0 || compareKeys(type, flags, h->order[static_cast<size_t>(i)].key,
+                                                       h->order[static_cast<size_t>(best)].key) < 0))
+                    best = i;
+            }
+            target = best;
+        } else {
+            long long best = -1;
+            for (long long i = 0; i < size; ++i) {
+                int c = cmp(i);
+                if (c == -1 && (best < 0 || compareKeys(type, flags, h->order[static_cast<size_t>(i)].key,
+                                                        h->order[static_cast<size_t>(best)].key) > 0))
+                    best = i;
+            }
+            target = best;
+        }
+        break;
+    }
+    default:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (target < 0 || target >= size) {
+        // Nothing there: later reads find the end.
+        h->pos = h->order.size();
+        SetLastError(ERROR_SEEK);
+        return 0;
+    }
+    h->pos = static_cast<size_t>(target);
+    if (lpdwIndex) *lpdwIndex = static_cast<DWORD>(target);
+    return h->order[h->pos].oid;
+}
+
+CEOID CeReadRecordProps(HANDLE hDbase, DWORD dwFlags, LPWORD lpcPropID, CEPROPID *rgPropID,
+                        LPBYTE *lplpBuffer, LPDWORD lpcbBuffer) {
+    DbHandle *h = handleOf(hDbase);
+    if (!h || !lpcPropID || !lplpBuffer || !lpcbBuffer) {
+        SetLastError(h ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    if (!h->haveOrder && !loadOrder(h)) {
+        SetLastError(ERROR_READ_FAULT);
+        return 0;
+    }
+    CEOID rec = recordAtPosition(h);
+    if (!rec) {
+        SetLastError(ERROR_NO_MORE_ITEMS);
+        return 0;
+    }
+    std::vector<Prop> stored;
+    if (!readProps(rec, &stored)) {
+        SetLastError(ERROR_READ_FAULT);
+        return 0;
+    }
+    std::vector<Prop> out;
+    if (rgPropID) {
+        for (WORD i = 0; i < *lpcPropID; ++i) {
+            auto it = std::find_if(stored.begin(), stored.end(),
+                                   [&](const Prop &p) { return p.propid == rgPropID[i]; });
+            out.push_back(it != stored.end() ? *it : Prop{rgPropID[i], Value{}});
+        }
+    } else {
+        out = std::move(stored);
+    }
+    size_t need = align8(out.size() * sizeof(CEPROPVAL));
+    for (const Prop &p : out) need += dataSize(p);
+    if (need == 0) need = sizeof(CEPROPVAL);  // a record without properties still gets a buffer
+    if (need > 0xFFFFFFFFu) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    if (!*lplpBuffer || *lpcbBuffer < need) {
+        if (!(dwFlags & CEDB_ALLOWREALLOC)) {
+            *lpcbBuffer = static_cast<DWORD>(need);
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        HLOCAL mem = *lplpBuffer ? LocalReAlloc(*lplpBuffer, need, LMEM_MOVEABLE)
+                                 : LocalAlloc(LMEM_FIXED, need);
+        if (!mem) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return 0;
+        }
+        *lplpBuffer = static_cast<LPBYTE>(mem);
+        *lpcbBuffer = static_cast<DWORD>(need);
+    }
+    auto vals = reinterpret_cast<CEPROPVAL *>(*lplpBuffer);
+    BYTE *data = *lplpBuffer + align8(out.size() * sizeof(CEPROPVAL));
+    for (size_t i = 0; i < out.size(); ++i) fillValue(&vals[i], out[i], &data);
+    *lpcPropID = static_cast<WORD>(out.size());
+    if (h->flags & CEDB_AUTOINCREMENT) ++h->pos;
+    return rec;
+}
+
+CEOID CeWriteRecordProps(HANDLE hDbase, CEOID oidRecord, WORD cPropID, CEPROPVAL *rgPropVal) {
+    DbHandle *h = handleOf(hDbase);
+    if (!h) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    if (cPropID && !rgPropVal) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    for (WORD i = 0; i < cPropID; ++i) {
+        if (!validType(TypeFromPropID(rgPropVal[i].propid))) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+    }
+    Transaction tx;
+    if (!tx.ok) {
+        SetLastError(ERROR_LOCK_VIOLATION);
+        return 0;
+    }
+    CEOID rec = oidRecord;
+    if (rec == 0) {
+        if (recordCountOf(h->db) >= CEDB_MAXRECORDS) {
+            SetLastError(ERROR_DISK_FULL);
+            return 0;
+        }
+        Stmt ins("INSERT INTO objects(parent) VALUES(?)");
+        if (!ins) return 0;
+        ins.bind(1, h->db);
+        if (ins.step() != SQLITE_DONE) {
+            SetLastError(ERROR_DISK_FULL);
+            return 0;
+        }
+        rec = static_cast<CEOID>(sqlite3_last_insert_rowid(g_db));
+    } else if (!recordExists(h->db, rec)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    Stmt del("DELETE FROM props WHERE rec=? AND propid=?");
+    Stmt upd("UPDATE props SET value=? WHERE rec=? AND propid=?");
+    Stmt ins("INSERT INTO props(rec, seq, propid, value) "
+             "VALUES(?1, (SELECT ifnull(max(seq), -1) + 1 FROM props WHERE rec=?1), ?2, ?3)");
+    if (!del || !upd || !ins) return 0;
+    for (WORD i = 0; i < cPropID; ++i) {
+        const CEPROPVAL &pv = rgPropVal[i];
+        if (pv.wFlags & CEDB_PROPDELETE) {
+            sqlite3_reset(del.s);
+            del.bind(1, rec);
+            del.bind(2, pv.propid);
+            if (del.step() != SQLITE_DONE) return 0;
+            continue;
+        }
+        sqlite3_reset(upd.s);
+        if (!bindValue(upd, 1, pv)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+        upd.bind(2, rec);
+        upd.bind(3, pv.propid);
+        if (upd.step() != SQLITE_DONE) return 0;
+        if (sqlite3_changes(g_db) == 0) {
+            sqlite3_reset(ins.s);
+            ins.bind(1, rec);
+            ins.bind(2, pv.propid);
+            bindValue(ins, 3, pv);
+            if (ins.step() != SQLITE_DONE) {
+                SetLastError(ERROR_DISK_FULL);
+                return 0;
+            }
+        }
+    }
+    Stmt touch("UPDATE dbs SET modified=?, records=records+? WHERE oid=?");
+    if (!touch) return 0;
+    touch.bind(1, nowFileTime());
+    touch.bind(2, oidRecord == 0 ? 1 : 0);
+    touch.bind(3, h->db);
+    if (touch.step() != SQLITE_DONE || !tx.commit()) {
+        SetLastError(ERROR_DISK_FULL);
+        return 0;
+    }
+    return rec;
+}
+
+BOOL CeDeleteRecord(HANDLE hDatabase, CEOID oidRecord) {
+    DbHandle *h = handleOf(hDatabase);
+    if (!h) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    Transaction tx;
+    if (!tx.ok || !recordExists(h->db, oidRecord)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    Stmt props("DELETE FROM props WHERE rec=?");
+    Stmt obj("DELETE FROM objects WHERE oid=?");
+    Stmt touch("UPDATE dbs SET modified=?, records=records-1 WHERE oid=?");
+    if (!props || !obj || !touch) return FALSE;
+    props.bind(1, oidRecord);
+    obj.bind(1, oidRecord);
+    touch.bind(1, nowFileTime());
+    touch.bind(2, h->db);
+    if (props.step() != SQLITE_DONE || obj.step() != SQLITE_DONE || touch.step() != SQLITE_DONE ||
+        !tx.commit()) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CeDeleteDatabase(CEOID oid) {
+    for (DbHandle *h : g_handles) {
+        if (h->db == oid) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return FALSE;
+        }
+    }
+    VolumeUse vol;
+    if (!vol.ok) return FALSE;
+    Transaction tx;
+    DbInfo info;
+    if (!tx.ok || !findDbByOid(oid, &info)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    Stmt props("DELETE FROM props WHERE rec IN (SELECT oid FROM objects WHERE parent=?)");
+    Stmt recs("DELETE FROM objects WHERE parent=? OR oid=?");
+    Stmt db("DELETE FROM dbs WHERE oid=?");
+    if (!props || !recs || !db) return FALSE;
+    props.bind(1, oid);
+    recs.bind(1, oid);
+    recs.bind(2, oid);
+    db.bind(1, oid);
+    if (props.step() != SQLITE_DONE || recs.step() != SQLITE_DONE || db.step() != SQLITE_DONE ||
+        !tx.commit()) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CeOidGetInfo(CEOID oid, CEOIDINFO *poidInfo) {
+    if (!oid || !poidInfo) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    VolumeUse vol;
+    if (!vol.ok) return FALSE;
+    Stmt st("SELECT parent FROM objects WHERE oid=?");
+    if (!st) return FALSE;
+    st.bind(1, oid);
+    if (st.step() != SQLITE_ROW) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    auto parent = static_cast<CEOID>(st.i64(0));
+    memset(poidInfo, 0, sizeof *poidInfo);
+    if (parent) {
+        poidInfo->wObjType = OBJTYPE_RECORD;
+        poidInfo->infRecord.oidParent = parent;
+        return TRUE;
+    }
+    DbInfo info;
+    if (!findDbByOid(oid, &info)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    sqlite3_int64 count = recordCountOf(oid);
+    Stmt size("SELECT ifnull(sum(length(value)), 0) + 8 * count(*) FROM props "
+              "WHERE rec IN (SELECT oid FROM objects WHERE parent=?)");
+    if (count < 0 || !size) return FALSE;
+    size.bind(1, oid);
+    sqlite3_int64 bytes = size.step() == SQLITE_ROW ? size.i64(0) : 0;
+    CEDBASEINFO &d = poidInfo->infDatabase;
+    poidInfo->wObjType = OBJTYPE_DATABASE;
+    d.dwFlags = CEDB_VALIDNAME | CEDB_VALIDTYPE | CEDB_VALIDSORTSPEC | CEDB_VALIDMODTIME;
+    lstrcpynW(d.szDbaseName, info.name.c_str(), CEDB_MAXDBASENAMELEN);
+    d.dwDbaseType = info.type;
+    d.wNumRecords = static_cast<WORD>(std::min<sqlite3_int64>(count, CEDB_MAXRECORDS));
+    d.wNumSortOrder = static_cast<WORD>(info.sorts.size());
+    d.dwSize = static_cast<DWORD>(std::min<sqlite3_int64>(bytes, 0xFFFFFFFF));
+    d.ftLastModified.dwLowDateTime = static_cast<DWORD>(info.modified);
+    d.ftLastModified.dwHighDateTime = static_cast<DWORD>(static_cast<ULONGLONG>(info.modified) >> 32);
+    for (size_t i = 0; i < info.sorts.size() && i < CEDB_MAXSORTORDER; ++i)
+        d.rgSortSpecs[i] = info.sorts[i];
+    return TRUE;
+}
+
+CEOID CeFindNextDatabaseOid(CEOID previous) {
+    VolumeUse vol;
+    if (!vol.ok) return 0;
+    Stmt st("SELECT oid FROM dbs WHERE oid > ? ORDER BY oid LIMIT 1");
+    if (!st) return 0;
+    st.bind(1, previous);
+    if (st.step() == SQLITE_ROW) return static_cast<CEOID>(st.i64(0));
+    SetLastError(ERROR_NO_MORE_ITEMS);
+    return 0;
+}
+
+bool CeCheckVolume(WCHAR *reason, DWORD reasonChars) {
+    auto say = [&](const WCHAR *text) {
+        if (reason && reasonChars) lstrcpynW(reason, text, static_cast<int>(reasonChars));
+    };
+    VolumeUse vol;
+    if (!vol.ok) {
+        say(GetLastError() == ERROR_BAD_FORMAT ? L"not an Arkel store" : L"cannot be opened");
+        return false;
+    }
+    Stmt st("PRAGMA integrity_check");
+    if (!st) {
+        say(L"integrity check could not run");
+        return false;
+    }
+    std::string first;
+    int rows = 0;
+    while (st.step() == SQLITE_ROW) {
+        if (rows++ == 0) first = reinterpret_cast<const char *>(sqlite3_column_text(st.s, 0));
+    }
+    if (rows == 1 && first == "ok") {
+        say(L"ok");
+        return true;
+    }
+    std::wstring w(first.begin(), first.end());
+    say(w.c_str());
+    return false;
+}

@@ -1,0 +1,205 @@
+// Windows CE property databases for desktop Windows.
+//
+// The program keeps its data in Windows CE property databases. Desktop Windows has none, so this
+// layer provides the calls with their Windows CE names, types and constant values on SQLite. One
+// file (the "volume") holds every database; by default it lives in the user's local application
+// data folder, and the environment variable ARKEL_OBJECT_STORE names another file.
+//
+// What callers can rely on, as on the device:
+// - A database keeps its records sorted on the sort property it was opened with, ascending, text
+//   compared like sorted list boxes do (CompareStringW, NORM_IGNORECASE for a case-insensitive
+//   order). Records without the sort property come after all that have it; equal keys keep the
+//   order of their record ids.
+// - A handle has a read position. CeSeekDatabase moves it and returns the record found (0 when
+//   none); CeReadRecordProps returns the record at the position and, when the database was opened
+//   with CEDB_AUTOINCREMENT, moves on to the next. A walk visits the records in the order they had
+//   when it began with a seek, each once, even when it rewrites them on the way.
+// - CeWriteRecordProps with record id 0 creates a record; otherwise the given properties replace
+//   those with the same full id, properties not given stay, and CEDB_PROPDELETE removes one. Each
+//   write and each delete is one transaction.
+// - A database holds at most 65,535 records.
+// - Database handles are closed with CloseHandle (this header routes the call, see below).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+typedef DWORD CEOID;
+typedef CEOID *PCEOID;
+typedef DWORD CEPROPID;
+typedef CEPROPID *PCEPROPID;
+
+#define TypeFromPropID(propid) LOWORD(propid)
+#define PropIDFromPropID(propid) HIWORD(propid)
+
+typedef struct _CEBLOB {
+    DWORD dwCount;
+    LPBYTE lpb;
+} CEBLOB;
+
+#define CEVT_I2 2
+#define CEVT_UI2 18
+#define CEVT_I4 3
+#define CEVT_UI4 19
+#define CEVT_FILETIME 64
+#define CEVT_LPWSTR 31
+#define CEVT_BLOB 65
+#define CEVT_BOOL 11
+#define CEVT_R8 5
+
+typedef union _CEVALUNION {
+    short iVal;
+    USHORT uiVal;
+    long lVal;
+    ULONG ulVal;
+    FILETIME filetime;
+    LPWSTR lpwstr;
+    CEBLOB blob;
+    BOOL boolVal;
+    double dblVal;
+} CEVALUNION;
+
+typedef struct _CEPROPVAL {
+    CEPROPID propid;
+    WORD wLenData;
+    WORD wFlags;
+    CEVALUNION val;
+} CEPROPVAL, *PCEPROPVAL;
+
+// wFlags of a property value
+#define CEDB_PROPNOTFOUND 0x0100
+#define CEDB_PROPDELETE 0x0200
+
+// Sort orders
+#define CEDB_SORT_DESCENDING 0x00000001
+#define CEDB_SORT_CASEINSENSITIVE 0x00000002
+#define CEDB_SORT_UNKNOWNFIRST 0x00000004
+#define CEDB_SORT_GENERICORDER 0x00000008
+#define CEDB_MAXSORTORDER 4
+
+typedef struct _SORTORDERSPEC {
+    CEPROPID propid;
+    DWORD dwFlags;
+} SORTORDERSPEC;
+
+// CeOpenDatabase flags
+#define CEDB_AUTOINCREMENT 0x00000001
+
+// CeSeekDatabase kinds
+#define CEDB_SEEK_CEOID 0x00000001
+#define CEDB_SEEK_BEGINNING 0x00000002
+#define CEDB_SEEK_END 0x00000004
+#define CEDB_SEEK_CURRENT 0x00000008
+#define CEDB_SEEK_VALUESMALLER 0x00000010
+#define CEDB_SEEK_VALUEFIRSTEQUAL 0x00000020
+#define CEDB_SEEK_VALUEGREATER 0x00000040
+#define CEDB_SEEK_VALUENEXTEQUAL 0x00000080
+
+// CeReadRecordProps flags
+#define CEDB_ALLOWREALLOC 0x00000001
+
+#define CEDB_MAXDBASENAMELEN 32
+#define CEDB_MAXRECORDS 65535
+
+// CeOidGetInfo
+#define OBJTYPE_INVALID 0
+#define OBJTYPE_FILE 1
+#define OBJTYPE_DIRECTORY 2
+#define OBJTYPE_DATABASE 3
+#define OBJTYPE_RECORD 4
+
+#define CEDB_VALIDNAME 0x0001
+#define CEDB_VALIDTYPE 0x0002
+#define CEDB_VALIDSORTSPEC 0x0004
+#define CEDB_VALIDMODTIME 0x0008
+
+typedef struct _CEFILEINFO {
+    DWORD dwAttributes;
+    CEOID oidParent;
+    WCHAR szFileName[MAX_PATH];
+    FILETIME ftLastChanged;
+    DWORD dwLength;
+} CEFILEINFO;
+
+typedef struct _CEDIRINFO {
+    DWORD dwAttributes;
+    CEOID oidParent;
+    WCHAR szDirName[MAX_PATH];
+} CEDIRINFO;
+
+typedef struct _CEDBASEINFO {
+    DWORD dwFlags;
+    WCHAR szDbaseName[CEDB_MAXDBASENAMELEN];
+    DWORD dwDbaseType;
+    WORD wNumRecords;
+    WORD wNumSortOrder;
+    DWORD dwSize;
+    FILETIME ftLastModified;
+    SORTORDERSPEC rgSortSpecs[CEDB_MAXSORTORDER];
+} CEDBASEINFO;
+
+typedef struct _CERECORDINFO {
+    CEOID oidParent;
+} CERECORDINFO;
+
+typedef struct _CEOIDINFO {
+    WORD wObjType;
+    WORD wPad;
+    union {
+        CEFILEINFO infFile;
+        CEDIRINFO infDirectory;
+        CEDBASEINFO infDatabase;
+        CERECORDINFO infRecord;
+    };
+} CEOIDINFO;
+
+// Creates a database; returns its object id, 0 on failure (GetLastError: ERROR_DUP_NAME when the
+// name exists, ERROR_INVALID_PARAMETER for a bad name or sort order, ERROR_DISK_FULL …).
+CEOID CeCreateDatabase(LPWSTR lpszName, DWORD dwDbaseType, WORD wNumSortOrder,
+                       SORTORDERSPEC *rgSortSpecs);
+
+// Opens a database by object id (*poid non-zero) or by name (*poid 0; the id is stored back).
+// propid chooses one of its sort orders (0: the first). INVALID_HANDLE_VALUE on failure.
+HANDLE CeOpenDatabase(PCEOID poid, LPWSTR lpszName, CEPROPID propid, DWORD dwFlags,
+                      HWND hwndNotify);
+
+// Moves the read position. On the device the value is a DWORD that carries a pointer for the
+// value seeks; here it is pointer-sized, so a CEPROPVAL * fits on 64-bit Windows too.
+CEOID CeSeekDatabase(HANDLE hDatabase, DWORD dwSeekType, DWORD_PTR dwValue, LPDWORD lpdwIndex);
+
+CEOID CeReadRecordProps(HANDLE hDbase, DWORD dwFlags, LPWORD lpcPropID, CEPROPID *rgPropID,
+                        LPBYTE *lplpBuffer, LPDWORD lpcbBuffer);
+
+CEOID CeWriteRecordProps(HANDLE hDbase, CEOID oidRecord, WORD cPropID, CEPROPVAL *rgPropVal);
+
+BOOL CeDeleteRecord(HANDLE hDatabase, CEOID oidRecord);
+
+BOOL CeDeleteDatabase(CEOID oid);
+
+BOOL CeOidGetInfo(CEOID oid, CEOIDINFO *poidInfo);
+
+// Windows CE closes a database handle with CloseHandle. The desktop kernel does not know these
+// handles, so code that includes this header calls the layer's CloseHandle, which closes a
+// database handle itself and passes every other handle on to the kernel. Closing the last
+// database handle checkpoints the volume's journal and truncates it.
+BOOL CeCloseHandle(HANDLE hObject);
+#define CloseHandle CeCloseHandle
+
+// ---- Desktop additions, not part of the Windows CE interface ----
+
+// Enumerates the databases of the volume in creation order: pass 0 first, then the previous id;
+// returns 0 after the last one.
+CEOID CeFindNextDatabaseOid(CEOID previous);
+
+// The volume file the layer uses: ARKEL_OBJECT_STORE when set (a Windows path; under Wine an
+// absolute Unix path is accepted too), else "<local application data>\Mobrix\Arkel\Arkel.cdb".
+// Returns false when no path can be made. The buffer holds MAX_PATH units.
+bool CeGetVolumePath(WCHAR path[MAX_PATH]);
+
+// Runs the SQLite integrity check on the volume. Returns true when the volume is a store and
+// sound; otherwise false with a short reason in the buffer.
+bool CeCheckVolume(WCHAR *reason, DWORD reasonChars);
+
+// Whether a database handle is open; tests use it to see that nothing leaks.
+int CeOpenHandleCount();

@@ -1,0 +1,126 @@
+#include "prefs/settings.h"
+
+#include "app/shell.h"
+
+const WCHAR kSettingsKey[] = L"Software\\Mobrix\\Arkel";
+
+namespace {
+
+HKEY openForReading() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
+LONG writeValue(const WCHAR *name, DWORD type, const void *data, DWORD bytes) {
+    HKEY key = nullptr;
+    LONG rc = RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                              &key, nullptr);
+    if (rc != ERROR_SUCCESS) return rc;
+    rc = RegSetValueExW(key, name, 0, type, static_cast<const BYTE *>(data), bytes);
+    RegCloseKey(key);
+    return rc;
+}
+
+struct ColorDefault {
+    const WCHAR *name;
+    COLORREF colour;
+    COLORREF mono;
+};
+
+const ColorDefault kColorDefaults[] = {
+    {L"ColorStatic", 0x0000FFFF, 0x00000000},     {L"BackColorStatic", 0x00A00000, 0x00FFFFFF},
+    {L"ColorListe", 0x00A00000, 0x00000000},      {L"BackColorListe", 0x0080FFFF, 0x00FFFFFF},
+    {L"ColorDialog", 0x00A00000, 0x00000000},     {L"BackColorDialog", 0x0000FFFF, 0x00FFFFFF},
+};
+
+}  // namespace
+
+Settings::~Settings() = default;
+
+int Settings::GetCategory(WCHAR *buffer) {
+    buffer[0] = 0;
+    HKEY key = openForReading();
+    if (!key) return 0;
+    // At most 255 units are read; a longer value or one of another type counts as missing, and
+    // a value stored without its terminator still ends inside the buffer.
+    WCHAR value[255] = {};
+    DWORD type = 0, bytes = sizeof value;
+    LONG rc = RegQueryValueExW(key, L"Kategorie", nullptr, &type, reinterpret_cast<BYTE *>(value),
+                               &bytes);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || type != REG_SZ) return 0;
+    value[254] = 0;
+    lstrcpynW(buffer, value, 255);
+    return 1;
+}
+
+LONG Settings::SetCategory(const WCHAR *name) {
+    return writeValue(L"Kategorie", REG_SZ, name, (lstrlenW(name) + 1) * sizeof(WCHAR));
+}
+
+DWORD Settings::GetEncrypt() {
+    DWORD v = 0;
+    GetDwordValue(L"Encrypt", &v);
+    return v;
+}
+
+LONG Settings::SetEncrypt(DWORD value) {
+    return writeValue(L"Encrypt", REG_DWORD, &value, sizeof value);
+}
+
+DWORD Settings::GetKeyboard() {
+    DWORD v = 0;
+    GetDwordValue(L"Keyboard", &v);
+    return v;
+}
+
+void Settings::SetKeyboard(DWORD value) { SetDwordValue(L"Keyboard", value); }
+
+void Settings::GetAutoQuit() {
+    DWORD v = 0;
+    GetDwordValue(L"AutoQuit", &v);
+    autoQuitActive = v;
+}
+
+void Settings::SetAutoQuit(DWORD value) {
+    SetDwordValue(L"AutoQuit", value);
+    autoQuitActive = value;
+}
+
+int Settings::GetDwordValue(const WCHAR *name, DWORD *value) {
+    *value = 0;
+    HKEY key = openForReading();
+    if (!key) return 0;
+    DWORD type = 0, data = 0, bytes = sizeof data;
+    LONG rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE *>(&data), &bytes);
+    RegCloseKey(key);
+    // Only a 4-byte DWORD counts; anything else stands for a missing value.
+    if (rc != ERROR_SUCCESS || type != REG_DWORD || bytes != sizeof data) return 0;
+    *value = data;
+    return 1;
+}
+
+void Settings::SetDwordValue(const WCHAR *name, DWORD value) {
+    writeValue(name, REG_DWORD, &value, sizeof value);
+}
+
+COLORREF DefaultColor(const WCHAR *name, int colorBits) {
+    for (const ColorDefault &d : kColorDefaults)
+        if (lstrcmpW(d.name, name) == 0) return colorBits > 4 ? d.colour : d.mono;
+    return 0;
+}
+
+COLORREF Settings::GetColor(const WCHAR *name) {
+    DWORD v = 0;
+    if (GetDwordValue(name, &v)) return v;
+    HDC dc = GetDC(nullptr);
+    int bits = GetDeviceCaps(dc, COLORRES);
+    // Displays without a palette may report no colour resolution; their pixel depth says it.
+    if (bits <= 0) bits = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
+    ReleaseDC(nullptr, dc);
+    return DefaultColor(name, bits);
+}
+
+void Settings::SetColor(const WCHAR *name, COLORREF value) { SetDwordValue(name, value); }

@@ -1,0 +1,52 @@
+// Preferences in the registry under HKEY_CURRENT_USER\Software\Mobrix\Arkel.
+//
+// One getter and one setter per value; each call opens the key anew, reads or writes one value and
+// closes it again. Getters never create the key and give the value's default when it is missing.
+#pragma once
+
+#include <windows.h>
+
+class Settings {
+public:
+    virtual ~Settings();
+
+    // "Kategorie": the main window's category filter. buffer holds 255 units; emptied first.
+    // Non-zero only when the key opened and the value was read.
+    int GetCategory(WCHAR *buffer);
+    LONG SetCategory(const WCHAR *name);
+
+    DWORD GetEncrypt();
+    LONG SetEncrypt(DWORD value);
+
+    DWORD GetKeyboard();
+    void SetKeyboard(DWORD value);
+
+    // "AutoQuit" in milliseconds; the getter stores it into autoQuitActive, the setter stores its
+    // value there too, also when the write fails.
+    void GetAutoQuit();
+    void SetAutoQuit(DWORD value);
+
+    int GetDwordValue(const WCHAR *name, DWORD *value);
+    void SetDwordValue(const WCHAR *name, DWORD value);
+
+    COLORREF GetColor(const WCHAR *name);
+    void SetColor(const WCHAR *name, COLORREF value);
+
+    COLORREF GetColorStatic() { return GetColor(L"ColorStatic"); }
+    COLORREF GetBackColorStatic() { return GetColor(L"BackColorStatic"); }
+    COLORREF GetColorListe() { return GetColor(L"ColorListe"); }
+    COLORREF GetBackColorListe() { return GetColor(L"BackColorListe"); }
+    COLORREF GetColorDialog() { return GetColor(L"ColorDialog"); }
+    COLORREF GetBackColorDialog() { return GetColor(L"BackColorDialog"); }
+    void SetColorStatic(COLORREF c) { SetColor(L"ColorStatic", c); }
+    void SetBackColorStatic(COLORREF c) { SetColor(L"BackColorStatic", c); }
+    void SetColorListe(COLORREF c) { SetColor(L"ColorListe", c); }
+    void SetBackColorListe(COLORREF c) { SetColor(L"BackColorListe", c); }
+    void SetColorDialog(COLORREF c) { SetColor(L"ColorDialog", c); }
+    void SetBackColorDialog(COLORREF c) { SetColor(L"BackColorDialog", c); }
+};
+
+// The default of a colour value for a display with the given number of colour bits.
+COLORREF DefaultColor(const WCHAR *name, int colorBits);
+
+extern const WCHAR kSettingsKey[];

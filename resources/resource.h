@@ -1,0 +1,2 @@
+// Resource, control and command ids of the program.
+#pragma once

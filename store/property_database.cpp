@@ -1,0 +1,23 @@
+#include "store/property_database.h"
+
+PropertyDatabase::PropertyDatabase()
+    : passwordText{}, keys{}, hDatabase(INVALID_HANDLE_VALUE), oidDatabase(0) {}
+
+PropertyDatabase::~PropertyDatabase() {
+    if (hDatabase != INVALID_HANDLE_VALUE) CloseHandle(hDatabase);
+    hDatabase = INVALID_HANDLE_VALUE;
+}
+
+int PropertyDatabase::recordCount() {
+    CEOIDINFO info;
+    if (!CeOidGetInfo(oidDatabase, &info) || info.wObjType != OBJTYPE_DATABASE) return -1;
+    return info.infDatabase.wNumRecords;
+}
+
+void CopyStoredText(WCHAR *dest, const CEPROPVAL &value) {
+    if (TypeFromPropID(value.propid) != CEVT_LPWSTR || !value.val.lpwstr) {
+        dest[0] = 0;
+        return;
+    }
+    lstrcpynW(dest, value.val.lpwstr, 256);
+}

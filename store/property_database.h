@@ -1,0 +1,50 @@
+// The base of every store: one open property database and, for the object store, the key
+// material of the password.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/cedb.h"
+
+class PropertyDatabase {
+public:
+    PropertyDatabase();
+    virtual ~PropertyDatabase();
+    PropertyDatabase(const PropertyDatabase &) = delete;
+    PropertyDatabase &operator=(const PropertyDatabase &) = delete;
+
+    // Number of records, or -1 when the database information cannot be read.
+    int recordCount();
+
+    // Key material: the password (up to 128 units and a terminator) and the three keys made from
+    // it. Only the object store uses it; it is never written to storage.
+    WCHAR passwordText[129];
+    BYTE keys[3][8];
+
+    HANDLE hDatabase;  // INVALID_HANDLE_VALUE while not open
+    CEOID oidDatabase;
+};
+
+// Walks a database from its beginning, calling visit(id, properties, count) for every record, with
+// the record's properties in a buffer that lives until visit returns. Stops early when visit
+// returns false, or when a read fails (as at the end of the database).
+template <typename Visit>
+void WalkDatabase(HANDLE hDatabase, Visit visit) {
+    CeSeekDatabase(hDatabase, CEDB_SEEK_BEGINNING, 0, nullptr);
+    for (;;) {
+        WORD count = 0;
+        BYTE *buffer = nullptr;
+        DWORD size = 0;
+        CEOID id = CeReadRecordProps(hDatabase, CEDB_ALLOWREALLOC, &count, nullptr, &buffer, &size);
+        if (!id) {
+            if (buffer) LocalFree(buffer);
+            return;
+        }
+        bool more = visit(id, reinterpret_cast<CEPROPVAL *>(buffer), count);
+        LocalFree(buffer);
+        if (!more) return;
+    }
+}
+
+// Copies a stored text into a buffer of 256 units, shortening what does not fit.
+void CopyStoredText(WCHAR *dest, const CEPROPVAL &value);

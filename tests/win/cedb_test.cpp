@@ -1,0 +1,501 @@
+// The property-database layer: what the stores rely on, case by case.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/cedb.h"
+#include "tests/win/test_env.h"
+
+namespace {
+
+constexpr CEPROPID kName = 0x0001001F;
+constexpr CEPROPID kOther = 0x0002001F;
+constexpr CEPROPID kFlag = 0x000A0002;
+
+class CedbTest : public FreshStore {
+protected:
+    // A database sorted case-insensitively on kName, open with automatic advance.
+    HANDLE createNamed(const wchar_t *name = L"Test", DWORD openFlags = CEDB_AUTOINCREMENT) {
+        SORTORDERSPEC sort{kName, CEDB_SORT_CASEINSENSITIVE};
+        CEOID oid = CeCreateDatabase(const_cast<LPWSTR>(name), 0, 1, &sort);
+        EXPECT_NE(oid, 0u);
+        HANDLE h = CeOpenDatabase(&oid, nullptr, kName, openFlags, nullptr);
+        EXPECT_NE(h, INVALID_HANDLE_VALUE);
+        handles.push_back(h);
+        return h;
+    }
+    void TearDown() override {
+        for (HANDLE h : handles) CloseHandle(h);
+        handles.clear();
+        FreshStore::TearDown();
+    }
+    std::vector<HANDLE> handles;
+};
+
+CEOID writeText(HANDLE h, CEOID id, CEPROPID prop, const wchar_t *text) {
+    CEPROPVAL v{};
+    v.propid = prop;
+    v.val.lpwstr = const_cast<LPWSTR>(text);
+    return CeWriteRecordProps(h, id, 1, &v);
+}
+
+CEOID writeFlag(HANDLE h, CEOID id, short flag) {
+    CEPROPVAL v{};
+    v.propid = kFlag;
+    v.val.iVal = flag;
+    return CeWriteRecordProps(h, id, 1, &v);
+}
+
+struct Read {
+    CEOID id = 0;
+    std::vector<CEPROPVAL> props;
+    std::vector<BYTE> buffer;  // keeps the values' data alive
+};
+
+Read readNext(HANDLE h) {
+    Read r;
+    WORD count = 0;
+    BYTE *buf = nullptr;
+    DWORD size = 0;
+    r.id = CeReadRecordProps(h, CEDB_ALLOWREALLOC, &count, nullptr, &buf, &size);
+    if (buf) {
+        r.buffer.assign(buf, buf + size);
+        auto base = reinterpret_cast<CEPROPVAL *>(buf);
+        // Rebase the pointers into the copy.
+        for (WORD i = 0; i < count && r.id; ++i) {
+            CEPROPVAL v = base[i];
+            WORD t = TypeFromPropID(v.propid);
+            if (t == CEVT_LPWSTR)
+                v.val.lpwstr = reinterpret_cast<LPWSTR>(r.buffer.data() +
+                                                        (reinterpret_cast<BYTE *>(v.val.lpwstr) - buf));
+            if (t == CEVT_BLOB)
+                v.val.blob.lpb = r.buffer.data() + (v.val.blob.lpb - buf);
+            r.props.push_back(v);
+        }
+        LocalFree(buf);
+    }
+    return r;
+}
+
+std::wstring textOf(const Read &r, CEPROPID prop) {
+    for (const CEPROPVAL &v : r.props)
+        if (v.propid == prop) return v.val.lpwstr;
+    return L"<absent>";
+}
+
+std::vector<std::wstring> walkNames(HANDLE h) {
+    std::vector<std::wstring> names;
+    CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr);
+    for (Read r = readNext(h); r.id; r = readNext(h)) names.push_back(textOf(r, kName));
+    return names;
+}
+
+// The database order and a sorted list box agree position by position: deleting "the n-th entry
+// of the list" relies on it.
+TEST_F(CedbTest, SortsLikeASortedListBoxAndPutsRecordsWithoutKeyLast) {
+    HANDLE h = createNamed();
+    const wchar_t *names[] = {L"zebra", L"Äpfel", L"apfel", L"Apfel", L"b", L"ä", L"a", L"Öl",
+                              L"oel", L" - Alle -", L"_x", L"10", L"9", L"Ähre", L"ahre", L"ß",
+                              L"ss", L"É", L"e", L"Zebra"};
+    CEOID keyless1 = writeFlag(h, 0, 1);
+    for (const wchar_t *n : names) ASSERT_NE(writeText(h, 0, kName, n), 0u);
+    CEOID keyless2 = writeFlag(h, 0, 0);
+
+    HWND list = CreateWindowW(L"LISTBOX", L"", LBS_SORT | LBS_HASSTRINGS, 0, 0, 100, 100, nullptr,
+                              nullptr, nullptr, nullptr);
+    for (const wchar_t *n : names) SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(n));
+
+    std::vector<std::wstring> order = walkNames(h);
+    ASSERT_EQ(order.size(), std::size(names) + 2);
+    for (size_t i = 0; i < std::size(names); ++i) {
+        WCHAR item[64] = {};
+        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item));
+        // Entries equal but for case may stand in either order in the list box; compare folded.
+        EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, item, -1, order[i].c_str(), -1),
+                  CSTR_EQUAL)
+            << "position " << i << ": list " << Utf8(item) << ", database " << Utf8(order[i]);
+    }
+    DestroyWindow(list);
+    // Records without the sort property come last, in the order of their ids.
+    CeSeekDatabase(h, CEDB_SEEK_BEGINNING, std::size(names), nullptr);
+    EXPECT_EQ(readNext(h).id, keyless1);
+    EXPECT_EQ(readNext(h).id, keyless2);
+    EXPECT_EQ(readNext(h).id, 0u);
+}
+
+TEST_F(CedbTest, EqualKeysKeepTheOrderOfTheirIds) {
+    HANDLE h = createNamed();
+    CEOID first = writeText(h, 0, kName, L"Same");
+    CEOID second = writeText(h, 0, kName, L"same");
+    CEOID third = writeText(h, 0, kName, L"SAME");
+    writeText(h, 0, kName, L"a");
+    CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 1, nullptr);
+    EXPECT_EQ(readNext(h).id, first);
+    EXPECT_EQ(readNext(h).id, second);
+    EXPECT_EQ(readNext(h).id, third);
+}
+
+TEST_F(CedbTest, SeekKinds) {
+    HANDLE h = createNamed();
+    CEOID a = writeText(h, 0, kName, L"Anton");
+    CEOID b1 = writeText(h, 0, kName, L"Berta");
+    CEOID b2 = writeText(h, 0, kName, L"BERTA");
+    CEOID c = writeText(h, 0, kName, L"Cäsar");
+
+    CEPROPVAL berta{};
+    berta.propid = kName;
+    berta.val.lpwstr = const_cast<LPWSTR>(L"berta");
+    CEPROPVAL dora = berta;
+    dora.val.lpwstr = const_cast<LPWSTR>(L"Dora");
+    CEPROPVAL wrongProp = berta;
+    wrongProp.propid = kOther;
+
+    struct Case {
+        const char *what;
+        DWORD kind;
+        DWORD_PTR value;
+        CEOID found;
+        CEOID nextRead;
+    } cases[] = {
+        {"beginning", CEDB_SEEK_BEGINNING, 0, a, a},
+        {"beginning + 2", CEDB_SEEK_BEGINNING, 2, b2, b2},
+        {"beginning past the end", CEDB_SEEK_BEGINNING, 4, 0, 0},
+        {"end", CEDB_SEEK_END, 0, c, c},
+        {"end - 1", CEDB_SEEK_END, 1, b2, b2},
+        {"record id", CEDB_SEEK_CEOID, b1, b1, b1},
+        {"unknown record id", CEDB_SEEK_CEOID, 999999, 0, 0},
+        {"first equal, any case", CEDB_SEEK_VALUEFIRSTEQUAL, reinterpret_cast<DWORD_PTR>(&berta), b1, b1},
+        {"first equal, none", CEDB_SEEK_VALUEFIRSTEQUAL, reinterpret_cast<DWORD_PTR>(&dora), 0, 0},
+        {"greater", CEDB_SEEK_VALUEGREATER, reinterpret_cast<DWORD_PTR>(&berta), c, c},
+        {"smaller", CEDB_SEEK_VALUESMALLER, reinterpret_cast<DWORD_PTR>(&berta), a, a},
+        {"value of another property", CEDB_SEEK_VALUEFIRSTEQUAL, reinterpret_cast<DWORD_PTR>(&wrongProp), 0, 0},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.what);
+        EXPECT_EQ(CeSeekDatabase(h, k.kind, k.value, nullptr), k.found);
+        EXPECT_EQ(readNext(h).id, k.nextRead);
+    }
+    // Relative seeks move from where the last read left the position.
+    CeSeekDatabase(h, CEDB_SEEK_VALUEFIRSTEQUAL, reinterpret_cast<DWORD_PTR>(&berta), nullptr);
+    EXPECT_EQ(CeSeekDatabase(h, CEDB_SEEK_VALUENEXTEQUAL, reinterpret_cast<DWORD_PTR>(&berta), nullptr), b2);
+    DWORD index = 99;
+    EXPECT_EQ(CeSeekDatabase(h, CEDB_SEEK_CURRENT, static_cast<DWORD>(-2), &index), a);
+    EXPECT_EQ(index, 0u);
+}
+
+TEST_F(CedbTest, ReadsAdvanceOnlyWithAutomaticAdvance) {
+    HANDLE still = createNamed(L"Still", 0);
+    CEOID x = writeText(still, 0, kName, L"x");
+    writeText(still, 0, kName, L"y");
+    CeSeekDatabase(still, CEDB_SEEK_BEGINNING, 0, nullptr);
+    EXPECT_EQ(readNext(still).id, x);
+    EXPECT_EQ(readNext(still).id, x);
+
+    HANDLE moving = createNamed(L"Moving");
+    EXPECT_EQ(readNext(moving).id, 0u) << "an empty database reads nothing";
+    writeText(moving, 0, kName, L"y");
+    writeText(moving, 0, kName, L"x");
+    EXPECT_EQ(walkNames(moving), (std::vector<std::wstring>{L"x", L"y"}));
+}
+
+TEST_F(CedbTest, BuffersAreAllocatedGrownAndRefused) {
+    HANDLE h = createNamed();
+    std::wstring longText(300, L'ü');
+    writeText(h, 0, kName, longText.c_str());
+
+    // Without CEDB_ALLOWREALLOC a small buffer is refused and the size needed reported.
+    CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr);
+    BYTE small[16];
+    BYTE *buf = small;
+    DWORD size = sizeof small;
+    WORD count = 0;
+    EXPECT_EQ(CeReadRecordProps(h, 0, &count, nullptr, &buf, &size), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_GE(size, sizeof(CEPROPVAL) + 601);
+
+    // With it, a buffer of the caller's local heap is grown, and the caller frees it.
+    buf = static_cast<BYTE *>(LocalAlloc(LMEM_FIXED, 8));
+    size = 8;
+    CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr);
+    ASSERT_NE(CeReadRecordProps(h, CEDB_ALLOWREALLOC, &count, nullptr, &buf, &size), 0u);
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(reinterpret_cast<CEPROPVAL *>(buf)->val.lpwstr, longText);
+    EXPECT_EQ(LocalSize(buf), size);
+    EXPECT_EQ(LocalFree(buf), nullptr);
+}
+
+TEST_F(CedbTest, AskedPropertiesComeInTheAskedOrderAndMissingOnesAreMarked) {
+    HANDLE h = createNamed();
+    CEPROPVAL both[2] = {};
+    both[0].propid = kName;
+    both[0].val.lpwstr = const_cast<LPWSTR>(L"n");
+    both[1].propid = kFlag;
+    both[1].val.iVal = 7;
+    CeWriteRecordProps(h, 0, 2, both);
+    CEPROPID ask[3] = {kFlag, kOther, kName};
+    WORD count = 3;
+    BYTE *buf = nullptr;
+    DWORD size = 0;
+    CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr);
+    ASSERT_NE(CeReadRecordProps(h, CEDB_ALLOWREALLOC, &count, ask, &buf, &size), 0u);
+    auto v = reinterpret_cast<CEPROPVAL *>(buf);
+    ASSERT_EQ(count, 3);
+    EXPECT_EQ(v[0].val.iVal, 7);
+    EXPECT_EQ(v[1].wFlags & CEDB_PROPNOTFOUND, CEDB_PROPNOTFOUND);
+    EXPECT_STREQ(v[2].val.lpwstr, L"n");
+    LocalFree(buf);
+}
+
+TEST_F(CedbTest, WritesReplaceKeepAndDeleteProperties) {
+    HANDLE h = createNamed();
+    CEPROPVAL three[3] = {};
+    three[0].propid = kName;
+    three[0].val.lpwstr = const_cast<LPWSTR>(L"name");
+    three[1].propid = kOther;
+    three[1].val.lpwstr = const_cast<LPWSTR>(L"other");
+    three[2].propid = kFlag;
+    three[2].val.iVal = 1;
+    CEOID id = CeWriteRecordProps(h, 0, 3, three);
+    ASSERT_NE(id, 0u);
+
+    CEPROPVAL change[2] = {};
+    change[0].propid = kOther;
+    change[0].wFlags = CEDB_PROPDELETE;
+    change[1].propid = kFlag;
+    change[1].val.iVal = 0;
+    EXPECT_EQ(CeWriteRecordProps(h, id, 2, change), id);
+    CEPROPVAL added{};
+    added.propid = 0x01020041;
+    BYTE bytes[3] = {1, 2, 3};
+    added.val.blob = {3, bytes};
+    EXPECT_EQ(CeWriteRecordProps(h, id, 1, &added), id);
+
+    CeSeekDatabase(h, CEDB_SEEK_CEOID, id, nullptr);
+    Read r = readNext(h);
+    ASSERT_EQ(r.props.size(), 3u) << "kOther is gone, the blob is new";
+    EXPECT_EQ(r.props[0].propid, kName) << "properties keep their stored order";
+    EXPECT_EQ(r.props[1].propid, kFlag);
+    EXPECT_EQ(r.props[1].val.iVal, 0);
+    EXPECT_EQ(r.props[2].propid, 0x01020041u);
+
+    EXPECT_EQ(CeWriteRecordProps(h, 424242, 1, &added), 0u) << "no such record";
+}
+
+TEST_F(CedbTest, AFailedWriteChangesNothing) {
+    HANDLE h = createNamed();
+    CEOID id = writeText(h, 0, kName, L"before");
+    CEPROPVAL bad[2] = {};
+    bad[0].propid = kName;
+    bad[0].val.lpwstr = const_cast<LPWSTR>(L"after");
+    bad[1].propid = kOther;
+    bad[1].val.lpwstr = nullptr;  // no text
+    EXPECT_EQ(CeWriteRecordProps(h, id, 2, bad), 0u);
+    bad[1].propid = 0x00020099;  // no such value type
+    EXPECT_EQ(CeWriteRecordProps(h, id, 2, bad), 0u);
+    EXPECT_EQ(walkNames(h), std::vector<std::wstring>{L"before"});
+}
+
+TEST_F(CedbTest, EveryValueTypeRoundTrips) {
+    HANDLE h = createNamed();
+    BYTE big[1000];
+    for (int i = 0; i < 1000; ++i) big[i] = static_cast<BYTE>(i * 7);
+    const wchar_t oddText[] = {L'a', 0xD800, L'b', 0xDC00, 0x00FC, 0};  // unpaired surrogates
+    double negZero = -0.0;
+    double nan = std::nan("0x123");
+    std::vector<CEPROPVAL> v(12);
+    v[0].propid = 0x00010002; v[0].val.iVal = -32768;
+    v[1].propid = 0x00020012; v[1].val.uiVal = 65535;
+    v[2].propid = 0x00030003; v[2].val.lVal = -2147483647 - 1;
+    v[3].propid = 0x00040013; v[3].val.ulVal = 0xFFFFFFFF;
+    v[4].propid = 0x0005000B; v[4].val.boolVal = TRUE;
+    v[5].propid = 0x00060005; v[5].val.dblVal = negZero;
+    v[6].propid = 0x00070005; v[6].val.dblVal = nan;
+    v[7].propid = 0x00080040; v[7].val.filetime = {0xFFFFFFFF, 0xFFFFFFFF};
+    v[8].propid = 0x0009001F; v[8].val.lpwstr = const_cast<LPWSTR>(oddText);
+    v[9].propid = 0x000A001F; v[9].val.lpwstr = const_cast<LPWSTR>(L"");
+    v[10].propid = 0x000B0041; v[10].val.blob = {0, nullptr};
+    v[11].propid = 0x000C0041; v[11].val.blob = {sizeof big, big};
+    CEOID id = CeWriteRecordProps(h, 0, static_cast<WORD>(v.size()), v.data());
+    ASSERT_NE(id, 0u);
+
+    // Read back through a second handle, after the first is closed: from the file, not a cache.
+    CloseHandle(h);
+    handles.clear();
+    CEOID oid = 0;
+    HANDLE again = CeOpenDatabase(&oid, const_cast<LPWSTR>(L"TEST"), kName, CEDB_AUTOINCREMENT, nullptr);
+    ASSERT_NE(again, INVALID_HANDLE_VALUE) << "names are found regardless of case";
+    handles.push_back(again);
+    Read r = readNext(again);
+    ASSERT_EQ(r.id, id);
+    ASSERT_EQ(r.props.size(), v.size());
+    for (size_t i = 0; i < v.size(); ++i) EXPECT_EQ(r.props[i].propid, v[i].propid);
+    EXPECT_EQ(r.props[0].val.iVal, -32768);
+    EXPECT_EQ(r.props[1].val.uiVal, 65535);
+    EXPECT_EQ(r.props[2].val.lVal, -2147483647L - 1);
+    EXPECT_EQ(r.props[3].val.ulVal, 0xFFFFFFFFul);
+    EXPECT_EQ(r.props[4].val.boolVal, TRUE);
+    EXPECT_EQ(memcmp(&r.props[5].val.dblVal, &negZero, 8), 0);
+    EXPECT_EQ(memcmp(&r.props[6].val.dblVal, &nan, 8), 0);
+    EXPECT_EQ(r.props[7].val.filetime.dwLowDateTime, 0xFFFFFFFFu);
+    EXPECT_EQ(r.props[7].val.filetime.dwHighDateTime, 0xFFFFFFFFu);
+    EXPECT_EQ(std::wstring(r.props[8].val.lpwstr), std::wstring(oddText));
+    EXPECT_EQ(std::wstring(r.props[9].val.lpwstr), L"");
+    EXPECT_EQ(r.props[10].val.blob.dwCount, 0u);
+    ASSERT_EQ(r.props[11].val.blob.dwCount, sizeof big);
+    EXPECT_EQ(memcmp(r.props[11].val.blob.lpb, big, sizeof big), 0);
+}
+
+TEST_F(CedbTest, DatabaseInformationAndNames) {
+    SORTORDERSPEC sorts[2] = {{kName, CEDB_SORT_CASEINSENSITIVE}, {kFlag, CEDB_SORT_DESCENDING}};
+    CEOID oid = CeCreateDatabase(const_cast<LPWSTR>(L"Arkel-Titel1"), 7, 2, sorts);
+    ASSERT_NE(oid, 0u);
+    EXPECT_EQ(CeCreateDatabase(const_cast<LPWSTR>(L"ARKEL-titel1"), 0, 0, nullptr), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DUP_NAME));
+    EXPECT_EQ(CeCreateDatabase(const_cast<LPWSTR>(L"A name that is longer than 31 units"), 0, 0, nullptr), 0u);
+
+    HANDLE h = CeOpenDatabase(&oid, nullptr, kName, CEDB_AUTOINCREMENT, nullptr);
+    writeText(h, 0, kName, L"one");
+    CEOID two = writeText(h, 0, kName, L"two");
+    CEOIDINFO info;
+    ASSERT_TRUE(CeOidGetInfo(oid, &info));
+    EXPECT_EQ(info.wObjType, OBJTYPE_DATABASE);
+    EXPECT_STREQ(info.infDatabase.szDbaseName, L"Arkel-Titel1");
+    EXPECT_EQ(info.infDatabase.dwDbaseType, 7u);
+    EXPECT_EQ(info.infDatabase.wNumRecords, 2);
+    EXPECT_EQ(info.infDatabase.wNumSortOrder, 2);
+    EXPECT_EQ(info.infDatabase.rgSortSpecs[1].propid, kFlag);
+    EXPECT_EQ(info.infDatabase.rgSortSpecs[1].dwFlags, static_cast<DWORD>(CEDB_SORT_DESCENDING));
+    EXPECT_TRUE(CeDeleteRecord(h, two));
+    EXPECT_FALSE(CeDeleteRecord(h, two));
+    ASSERT_TRUE(CeOidGetInfo(oid, &info));
+    EXPECT_EQ(info.infDatabase.wNumRecords, 1);
+    ASSERT_TRUE(CeOidGetInfo(readNext(h).id, &info));
+    EXPECT_EQ(info.wObjType, OBJTYPE_RECORD);
+    EXPECT_EQ(info.infRecord.oidParent, oid);
+    // A sort order the database does not have cannot be opened.
+    CEOID byName = 0;
+    EXPECT_EQ(CeOpenDatabase(&byName, const_cast<LPWSTR>(L"Arkel-Titel1"), kOther, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CeOpenDatabase(&byName, const_cast<LPWSTR>(L"Missing"), 0, 0, nullptr), INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    EXPECT_FALSE(CeOidGetInfo(12345678, &info));
+}
+
+// A pass that rewrites every record while it walks (as the bulk encryption does, which removes
+// and restores the sort key) sees each record exactly once.
+TEST_F(CedbTest, AWalkThatRewritesTheSortKeyVisitsEachRecordOnce) {
+    HANDLE h = createNamed();
+    for (const wchar_t *n : {L"d", L"b", L"a", L"c"}) writeText(h, 0, kName, n);
+    int visits = 0;
+    CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr);
+    for (Read r = readNext(h); r.id; r = readNext(h)) {
+        ++visits;
+        CEPROPVAL change[2] = {};
+        change[0].propid = kName;
+        change[0].wFlags = CEDB_PROPDELETE;
+        change[1].propid = 0x01020041;
+        change[1].val.blob = {0, nullptr};
+        ASSERT_EQ(CeWriteRecordProps(h, r.id, 2, change), r.id);
+    }
+    EXPECT_EQ(visits, 4);
+    // And back, as the decryption does; a deletion on the way is skipped.
+    visits = 0;
+    CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr);
+    CEOID victim = CeSeekDatabase(h, CEDB_SEEK_END, 0, nullptr);
+    CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr);
+    for (Read r = readNext(h); r.id; r = readNext(h)) {
+        ++visits;
+        EXPECT_NE(r.id, victim);
+        if (visits == 1) CeDeleteRecord(h, victim);
+        writeText(h, r.id, kName, L"x");
+    }
+    EXPECT_EQ(visits, 3);
+}
+
+TEST_F(CedbTest, ADatabaseHoldsAtMost65535Records) {
+    HANDLE h = createNamed();
+    CEPROPVAL v{};
+    v.propid = kFlag;
+    for (int i = 0; i < CEDB_MAXRECORDS; ++i) {
+        v.val.iVal = static_cast<short>(i);
+        ASSERT_NE(CeWriteRecordProps(h, 0, 1, &v), 0u) << "record " << i;
+    }
+    EXPECT_EQ(CeWriteRecordProps(h, 0, 1, &v), 0u);
+    CEOIDINFO info;
+    ASSERT_TRUE(CeOidGetInfo(CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr), &info));
+    ASSERT_TRUE(CeOidGetInfo(info.infRecord.oidParent, &info));
+    EXPECT_EQ(info.infDatabase.wNumRecords, 65535);
+    // Deleting one makes room for one.
+    CEOID last = CeSeekDatabase(h, CEDB_SEEK_END, 0, nullptr);
+    CeDeleteRecord(h, last);
+    EXPECT_NE(CeWriteRecordProps(h, 0, 1, &v), 0u);
+}
+
+// Overwritten and deleted text must not stay in the file once the last handle is closed.
+TEST_F(CedbTest, NothingDeletedOrOverwrittenStaysInTheFile) {
+    HANDLE h = createNamed();
+    CEOID kept = writeText(h, 0, kName, L"SECRET-overwritten-4711");
+    CEOID gone = writeText(h, 0, kName, L"SECRET-deleted-0815");
+    writeText(h, kept, kName, L"harmless");
+    CeDeleteRecord(h, gone);
+    CloseHandle(h);
+    handles.clear();
+    ASSERT_EQ(CeOpenHandleCount(), 0);
+
+    std::vector<BYTE> wal = ReadWholeFile(volumePath + L"-wal");
+    EXPECT_TRUE(wal.empty()) << "the journal is checkpointed and truncated";
+    std::vector<BYTE> file = ReadWholeFile(volumePath);
+    ASSERT_FALSE(file.empty());
+    for (const wchar_t *secret : {L"SECRET-overwritten-4711", L"SECRET-deleted-0815"}) {
+        auto bytes = reinterpret_cast<const BYTE *>(secret);
+        std::vector<BYTE> needle(bytes, bytes + wcslen(secret) * 2);
+        EXPECT_EQ(std::search(file.begin(), file.end(), needle.begin(), needle.end()), file.end())
+            << Utf8(secret) << " is still in the file";
+    }
+}
+
+TEST_F(CedbTest, AFileThatIsNotAStoreIsRefusedAndLeftAlone) {
+    struct Case {
+        const char *what;
+        std::string content;
+    } cases[] = {
+        {"text", "Dies ist keine Datenbank.\r\n"},
+        {"another SQLite file's header", std::string("SQLite format 3\0", 16) + std::string(4080, '\x01')},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteWholeFile(volumePath, c.content.data(), c.content.size());
+        CEOID oid = 0;
+        EXPECT_EQ(CeOpenDatabase(&oid, const_cast<LPWSTR>(L"Arkel"), 0, 0, nullptr), INVALID_HANDLE_VALUE);
+        SORTORDERSPEC sort{kName, 0};
+        EXPECT_EQ(CeCreateDatabase(const_cast<LPWSTR>(L"Arkel"), 0, 1, &sort), 0u);
+        std::vector<BYTE> after = ReadWholeFile(volumePath);
+        EXPECT_EQ(std::string(after.begin(), after.end()), c.content);
+        EXPECT_EQ(GetFileAttributesW((volumePath + L"-wal").c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+}
+
+TEST_F(CedbTest, TheVolumeMayBeNamedWithAUnixPathUnderWine) {
+    if (!GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name"))
+        GTEST_SKIP() << "only Wine knows Unix paths";
+    using ToUnix = char *(CDECL *)(const WCHAR *);
+    auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void *>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    ASSERT_NE(toUnix, nullptr);
+    char *unixPath = toUnix(volumePath.c_str());
+    ASSERT_NE(unixPath, nullptr);
+    SetEnvironmentVariableA("ARKEL_OBJECT_STORE", unixPath);
+    HeapFree(GetProcessHeap(), 0, unixPath);
+    createNamed();
+    EXPECT_FALSE(ReadWholeFile(volumePath).empty()) << "the store went to the named file";
+}
+
+TEST_F(CedbTest, OtherHandlesStillCloseThroughCloseHandle) {
+    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    EXPECT_TRUE(CloseHandle(event));
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+// Start-up: the single-instance rule, the drawing objects and the main window, and the way out
+// when the store cannot be opened.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/shell.h"
+#include "platform/cedb.h"
+#include "prefs/settings.h"
+#include "store/object_store.h"
+#include "tests/win/test_env.h"
+#include "tests/win/ui_driver.h"
+
+namespace {
+
+const wchar_t kDatabaseFailure[] =
+    L"Die Datenbank konnte nicht ge\u00f6ffnet werden.\nDas Programm mu\u00df beendet werden.";
+
+class StartupTest : public FreshStore {
+protected:
+    void SetUp() override {
+        FreshStore::SetUp();
+        static ATOM atom = RegisterMainClass(GetModuleHandleW(nullptr));
+        ASSERT_NE(atom, 0);
+    }
+};
+
+TEST_F(StartupTest, AVolumeFileThatIsNotAStoreEndsTheStartWithTheMessage) {
+    const char junk[] = "Kein Speicher, sondern ein Brief an die Oma.\r\n";
+    ASSERT_TRUE(WriteWholeFile(volumePath, junk, sizeof junk - 1));
+
+    UiDriver ui;
+    ui.answerMessageBox(IDOK);
+    EXPECT_FALSE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
+    ASSERT_EQ(ui.seen().size(), 1u);
+    EXPECT_EQ(ui.seen()[0].caption, L"The Arkel");
+    EXPECT_EQ(ui.seen()[0].text, kDatabaseFailure);
+    EXPECT_EQ(hBoldFont, nullptr) << "drawing objects are released";
+    EXPECT_EQ(hbrWindowBack, nullptr);
+
+    std::vector<BYTE> after = ReadWholeFile(volumePath);
+    EXPECT_EQ(std::string(after.begin(), after.end()), junk) << "the file is left as it was";
+}
+
+TEST_F(StartupTest, StartBuildsColoursFontsAndTheMainWindowOverTheWorkArea) {
+    settings.SetColorDialog(0x00010203);
+    UiDriver ui;
+    ASSERT_TRUE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
+    EXPECT_EQ(ui.seen().size(), 0u) << "no message on a good start";
+
+    EXPECT_EQ(FindWindowW(L"Arkel", L"The Arkel"), hMainWnd);
+    RECT work, win;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    GetWindowRect(hMainWnd, &win);
+    EXPECT_EQ(win.left, work.left);
+    EXPECT_EQ(win.top, work.top);
+    EXPECT_EQ(win.right - win.left, work.right - work.left);
+    EXPECT_EQ(win.bottom - win.top, work.bottom - work.top);
+
+    EXPECT_EQ(clrWindowText, 0x00010203u);
+    EXPECT_EQ(clrListBack, 0x0080FFFFu);
+    const COLORREF custom[6] = {clrWindowBack, clrWindowText, clrDetailBack,
+                                clrDetailText, clrListBack,   clrListText};
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(customColors[i], i < 6 ? custom[i] : 0u) << i;
+    LOGBRUSH lb;
+    ASSERT_TRUE(GetObjectW(hbrWindowText, sizeof lb, &lb));
+    EXPECT_EQ(lb.lbColor, 0x00010203u);
+
+    LOGFONTW bold, normal;
+    ASSERT_TRUE(GetObjectW(hBoldFont, sizeof bold, &bold));
+    ASSERT_TRUE(GetObjectW(hNormalFont, sizeof normal, &normal));
+    EXPECT_STREQ(bold.lfFaceName, L"Tahoma");
+    EXPECT_EQ(bold.lfHeight, 14);
+    EXPECT_EQ(bold.lfWeight, FW_BOLD);
+    EXPECT_EQ(bold.lfPitchAndFamily, FF_SWISS);
+    EXPECT_EQ(normal.lfHeight, 13);
+    EXPECT_EQ(normal.lfWeight, FW_NORMAL);
+
+    EXPECT_NE(objectStore.hDatabase, INVALID_HANDLE_VALUE) << "the object store is open";
+    EXPECT_EQ(objectStore.recordCount(), 0);
+}
+
+TEST_F(StartupTest, ASecondStartBringsTheFirstToTheFrontAndTouchesNoStore) {
+    ASSERT_TRUE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
+    HWND first = hMainWnd;
+    ResetGlobalStores();
+
+    std::wstring untouched = TempPath(L".cdb");
+    SetEnvironmentVariableW(L"ARKEL_OBJECT_STORE", untouched.c_str());
+    EXPECT_EQ(WinMain(GetModuleHandleW(nullptr), nullptr, const_cast<LPSTR>(""), SW_SHOW), 0);
+    EXPECT_EQ(hMainWnd, first) << "no second window";
+    EXPECT_EQ(GetFileAttributesW(untouched.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(CeOpenHandleCount(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+#include "tests/win/test_env.h"
+
+#include "app/shell.h"
+#include "platform/cedb.h"
+#include "prefs/settings.h"
+#include "store/object_store.h"
+
+std::wstring TempPath(const wchar_t *ending) {
+    static LONG counter = 0;
+    WCHAR dir[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    WCHAR name[MAX_PATH];
+    wsprintfW(name, L"%sarkel-test-%lu-%ld%s", dir, GetCurrentProcessId(),
+              InterlockedIncrement(&counter), ending);
+    DeleteFileW(name);
+    return name;
+}
+
+void ClearSettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey); }
+
+void ResetGlobalStores() {
+    if (objectStore.hDatabase != INVALID_HANDLE_VALUE) CloseHandle(objectStore.hDatabase);
+    objectStore.hDatabase = INVALID_HANDLE_VALUE;
+    objectStore.oidDatabase = 0;
+    objectStore.currentRecord = 0;
+    objectStore.clearKeyMaterial();
+}
+
+void ResetShell() {
+    if (hMainWnd && IsWindow(hMainWnd)) DestroyWindow(hMainWnd);
+    hMainWnd = nullptr;
+    ReleaseDrawingObjects();
+    // Drop the quit message that destroying the main window posted.
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    currentCategory[0] = 0;
+    autoQuitActive = autoQuitPeriod = 0;
+}
+
+void FreshStore::SetUp() {
+    volumePath = TempPath(L".cdb");
+    SetEnvironmentVariableW(L"ARKEL_OBJECT_STORE", volumePath.c_str());
+    ClearSettingsKey();
+    ResetGlobalStores();
+}
+
+void FreshStore::TearDown() {
+    ResetShell();
+    ResetGlobalStores();
+    EXPECT_EQ(CeOpenHandleCount(), 0) << "a database handle was left open";
+    ClearSettingsKey();
+    for (const wchar_t *suffix : {L"", L"-wal", L"-shm", L"-journal"})
+        DeleteFileW((volumePath + suffix).c_str());
+}
+
+std::vector<BYTE> ReadWholeFile(const std::wstring &path) {
+    std::vector<BYTE> data;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return data;
+    BYTE buf[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got) data.insert(data.end(), buf, buf + got);
+    CloseHandle(h);
+    return data;
+}
+
+bool WriteWholeFile(const std::wstring &path, const void *data, size_t size) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD put = 0;
+    BOOL ok = WriteFile(h, data, static_cast<DWORD>(size), &put, nullptr) && put == size;
+    CloseHandle(h);
+    return ok;
+}
+
+std::string Utf8(const std::wstring &w) {
+    if (w.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
+                        nullptr);
+    return s;
+}
+
+int RunTool(const std::wstring &commandLine, std::string *output) {
+    WCHAR self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring dir(self);
+    dir.resize(dir.find_last_of(L"\\/") + 1);
+
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    CreatePipe(&readEnd, &writeEnd, &sa, 0);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writeEnd;
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi{};
+    std::wstring line = L"\"" + dir + commandLine.substr(0, commandLine.find(L' ')) + L"\"" +
+                        (commandLine.find(L' ') == std::wstring::npos
+                             ? L""
+                             : commandLine.substr(commandLine.find(L' ')));
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        CloseHandle(readEnd);
+        CloseHandle(writeEnd);
+        return -1;
+    }
+    CloseHandle(writeEnd);
+    std::string out;
+    char buf[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got) out.append(buf, got);
+    CloseHandle(readEnd);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    if (output) *output = out;
+    return static_cast<int>(code);
+}
