@@ -7,7 +7,7 @@ WIN    := $(BUILD)/win
 NATIVE := $(BUILD)/native
 JOBS   ?= $(shell nproc)
 
-.PHONY: all deps build win native run test clean
+.PHONY: all deps build win native run test clean arkfile bench fuzz
 
 all: build
 
@@ -35,6 +35,37 @@ run: win
 test: build
 	@ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)
 	@scripts/with-display.sh scripts/ctest-wine.sh $(WIN)
+
+# arkfile, the exchange-file tool, as an optimised native program: build/arkfile.
+arkfile: deps
+	@test -f $(BUILD)/release/CMakeCache.txt || cmake -S . -B $(BUILD)/release -Wno-dev \
+	  -DCMAKE_BUILD_TYPE=Release -DARKEL_TESTS=OFF >/dev/null
+	@cmake --build $(BUILD)/release -j$(JOBS) --target arkfile
+	@cp $(BUILD)/release/tools/arkfile/arkfile $(BUILD)/arkfile
+
+# cipherTriple against OpenSSL's DES-EDE3 (Release, no sanitizers).
+bench: deps
+	@test -f $(BUILD)/bench/CMakeCache.txt || cmake -S . -B $(BUILD)/bench -Wno-dev \
+	  -DCMAKE_BUILD_TYPE=Release -DARKEL_BENCH=ON >/dev/null
+	@cmake --build $(BUILD)/bench -j$(JOBS)
+	@$(BUILD)/bench/bench/cipher_bench --benchmark_min_time=1
+
+# Each libFuzzer target for FUZZ_SECONDS (clang, ASan, UBSan); the corpus grows in the build tree.
+FUZZ_SECONDS ?= 25
+fuzz: deps
+	@test -f $(BUILD)/fuzz/CMakeCache.txt || cmake -S . -B $(BUILD)/fuzz -Wno-dev \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DARKEL_FUZZ=ON >/dev/null
+	@cmake --build $(BUILD)/fuzz -j$(JOBS)
+	@for t in exchange blob; do \
+	  mkdir -p $(BUILD)/fuzz/corpus/$$t $(BUILD)/fuzz/artifacts; \
+	  log=$(BUILD)/fuzz/fuzz_$$t.log; \
+	  $(BUILD)/fuzz/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=$(BUILD)/fuzz/artifacts/ $(BUILD)/fuzz/corpus/$$t fuzz/seeds/$$t >$$log 2>&1; \
+	  rc=$$?; \
+	  echo "fuzz_$$t: $(FUZZ_SECONDS) s, $$(grep -o 'number_of_executed_units: *[0-9]*' $$log | grep -o '[0-9]*$$') runs, exit $$rc"; \
+	  if [ $$rc -ne 0 ]; then tail -n 40 $$log; exit 1; fi; \
+	done
 
 clean:
 	rm -rf $(WIN) $(NATIVE)

@@ -267,9 +267,9 @@ int splitRecordLines(std::span<const std::uint8_t> file, std::vector<RawLine>& l
     for (std::size_t i = offset; i < file.size(); ++i) {
         if (!reader.addByte(file[i]))
             continue;
-        if (column >= kColumnCount)
-            return -1;
-        line[column].assign(reader.field().begin(), reader.field().end());
+        // Bytes after the last CR may hold any number of fields; only complete lines count.
+        if (column < kColumnCount)
+            line[column].assign(reader.field().begin(), reader.field().end());
         ++column;
         if (reader.endedLine()) {
             if (column != kColumnCount)

@@ -336,7 +336,7 @@ TEST(RecordLines, RoundTripThroughTheCheckAndTheReader)
 TEST(RecordLines, SplitLeavesOutBytesAfterTheLastCr)
 {
     std::vector<RawLine> raw;
-    ASSERT_EQ(splitRecordLines(bytes(line("a") + "Name\tb\t"), raw), 0);
+    ASSERT_EQ(splitRecordLines(bytes(line("a") + "1\t2\t3\t4\t5\t6\t7\t8\t9\t10"), raw), 0);
     ASSERT_EQ(raw.size(), 1u);
     EXPECT_EQ(str(raw[0][colValue1]), "a");
     EXPECT_EQ(splitRecordLines(bytes("a\tb\r\n"), raw), -1);
