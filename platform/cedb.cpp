@@ -8,6 +8,7 @@
 
 #include "platform/cedb.h"
 
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -95,17 +96,25 @@ void createParentFolders(const WCHAR *path) {
     }
 }
 
-// A new volume file is created readable by its owner only, where the file system keeps ACLs.
+// A new volume file is created readable and writable by the current user only.
 void createPrivateFile(const WCHAR *path) {
     SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, FALSE};
     PSECURITY_DESCRIPTOR sd = nullptr;
-    using ConvertFn = BOOL(WINAPI *)(LPCWSTR, DWORD, PSECURITY_DESCRIPTOR *, PULONG);
-    HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
-    if (!advapi) advapi = LoadLibraryW(L"advapi32.dll");
-    auto convert = advapi ? reinterpret_cast<ConvertFn>(reinterpret_cast<void *>(GetProcAddress(
-                                advapi, "ConvertStringSecurityDescriptorToSecurityDescriptorW")))
-                          : nullptr;
-    if (convert && convert(L"D:P(A;;FA;;;OW)", 1, &sd, nullptr)) sa.lpSecurityDescriptor = sd;
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        BYTE buffer[256];
+        DWORD size = 0;
+        LPWSTR sid = nullptr;
+        if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+            ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(buffer)->User.Sid, &sid)) {
+            std::wstring sddl = std::wstring(L"D:P(A;;FA;;;") + sid + L")";
+            if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                     &sd, nullptr))
+                sa.lpSecurityDescriptor = sd;
+            LocalFree(sid);
+        }
+        ::CloseHandle(token);
+    }
     HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, &sa, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
     if (sd) LocalFree(sd);
@@ -129,53 +138,63 @@ bool isStore() {
     return tables && tables.step() == SQLITE_ROW && tables.i64(0) == 3;
 }
 
+bool fileExists(const std::wstring &path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void closeVolume(DWORD error) {
+    sqlite3_close(g_db);
+    g_db = nullptr;
+    SetLastError(error);
+}
+
+bool initialiseVolume() {
+    char pragmas[96];
+    wsprintfA(pragmas, "PRAGMA application_id=%d; PRAGMA user_version=%d", kApplicationId,
+              kSchemaVersion);
+    bool ok = configureConnection() && exec("BEGIN IMMEDIATE") && exec(kSchema) && exec(pragmas) &&
+              exec("COMMIT");
+    if (!ok) exec("ROLLBACK");
+    return ok;
+}
+
 bool openVolume() {
     WCHAR path[MAX_PATH];
     if (!CeGetVolumePath(path)) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
     }
+    const std::wstring wal = std::wstring(path) + L"-wal";
     LONGLONG size = 0;
     bool exists = fileExists(path, &size);
-    // An empty file holds nothing to lose: it is what an interrupted first start leaves behind.
-    bool fresh = !exists || size == 0;
     if (!exists) {
+        // Journal files without their volume belong to no store; a new volume must not take
+        // them for its own.
+        for (const wchar_t *suffix : {L"-wal", L"-shm", L"-journal"})
+            DeleteFileW((std::wstring(path) + suffix).c_str());
         createParentFolders(path);
         createPrivateFile(path);
     }
     std::string utf8 = toUtf8(path);
-    int rc = sqlite3_open_v2(utf8.c_str(), &g_db, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc != SQLITE_OK) {
-        sqlite3_close(g_db);
-        g_db = nullptr;
-        SetLastError(ERROR_OPEN_FAILED);
+    if (sqlite3_open_v2(utf8.c_str(), &g_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        closeVolume(ERROR_OPEN_FAILED);
         return false;
     }
-    if (fresh) {
-        char pragmas[96];
-        wsprintfA(pragmas, "PRAGMA application_id=%d; PRAGMA user_version=%d", kApplicationId,
-                  kSchemaVersion);
-        bool ok = configureConnection() && exec("BEGIN IMMEDIATE") && exec(kSchema) &&
-                  exec(pragmas) && exec("COMMIT");
-        if (!ok) {
-            exec("ROLLBACK");
-            sqlite3_close(g_db);
-            g_db = nullptr;
-            SetLastError(ERROR_OPEN_FAILED);
+    // An empty file without journal holds nothing to lose: it is what an interrupted first start
+    // leaves behind. Anything else must already be a store, or it is left exactly as it is.
+    if (!exists || (size == 0 && !fileExists(wal))) {
+        if (!initialiseVolume()) {
+            closeVolume(ERROR_OPEN_FAILED);
             return false;
         }
         return true;
     }
     if (!isStore()) {
-        sqlite3_close(g_db);
-        g_db = nullptr;
-        SetLastError(ERROR_BAD_FORMAT);
+        closeVolume(ERROR_BAD_FORMAT);
         return false;
     }
     if (!configureConnection()) {
-        sqlite3_close(g_db);
-        g_db = nullptr;
-        SetLastError(ERROR_OPEN_FAILED);
+        closeVolume(ERROR_OPEN_FAILED);
         return false;
     }
     return true;
@@ -200,7 +219,10 @@ struct VolumeUse {
     bool ok;
     VolumeUse() : ok(acquireVolume()) {}
     ~VolumeUse() {
+        // Closing the volume must not hide the call's own error.
+        DWORD error = GetLastError();
         if (ok) releaseVolume();
+        SetLastError(error);
     }
 };
 
@@ -733,6 +755,7 @@ CEOID CeSeekDatabase(HANDLE hDatabase, DWORD dwSeekType, DWORD_PTR dwValue, LPDW
     case CEDB_SEEK_VALUENEXTEQUAL: {
         auto pv = reinterpret_cast<const CEPROPVAL *>(dwValue);
         if (!pv || !h->sorted || pv->propid != h->sort.propid) {
+            h->pos = h->order.size();
             SetLastError(ERROR_INVALID_PARAMETER);
             return 0;
         }
@@ -771,6 +794,7 @@ CEOID CeSeekDatabase(HANDLE hDatabase, DWORD dwSeekType, DWORD_PTR dwValue, LPDW
         break;
     }
     default:
+        h->pos = h->order.size();
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }

@@ -43,9 +43,9 @@ int Settings::GetCategory(WCHAR *buffer) {
     buffer[0] = 0;
     HKEY key = openForReading();
     if (!key) return 0;
-    // At most 255 units are read; a longer value or one of another type counts as missing, and
-    // a value stored without its terminator still ends inside the buffer.
-    WCHAR value[255] = {};
+    // A value longer than 255 units or of another type counts as missing; one stored without its
+    // terminator still ends inside the buffer, after at most 254 characters.
+    WCHAR value[256] = {};
     DWORD type = 0, bytes = sizeof value;
     LONG rc = RegQueryValueExW(key, L"Kategorie", nullptr, &type, reinterpret_cast<BYTE *>(value),
                                &bytes);

@@ -21,7 +21,7 @@ protected:
     HANDLE createNamed(const wchar_t *name = L"Test", DWORD openFlags = CEDB_AUTOINCREMENT) {
         SORTORDERSPEC sort{kName, CEDB_SORT_CASEINSENSITIVE};
         CEOID oid = CeCreateDatabase(const_cast<LPWSTR>(name), 0, 1, &sort);
-        EXPECT_NE(oid, 0u);
+        EXPECT_NE(oid, 0u) << "error " << GetLastError();
         HANDLE h = CeOpenDatabase(&oid, nullptr, kName, openFlags, nullptr);
         EXPECT_NE(h, INVALID_HANDLE_VALUE);
         handles.push_back(h);

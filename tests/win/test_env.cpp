@@ -12,7 +12,9 @@ std::wstring TempPath(const wchar_t *ending) {
     WCHAR name[MAX_PATH];
     wsprintfW(name, L"%sarkel-test-%lu-%ld%s", dir, GetCurrentProcessId(),
               InterlockedIncrement(&counter), ending);
-    DeleteFileW(name);
+    // Process ids repeat under Wine: clear what an earlier run with the same id left behind.
+    for (const wchar_t *suffix : {L"", L"-wal", L"-shm", L"-journal"})
+        DeleteFileW((std::wstring(name) + suffix).c_str());
     return name;
 }
 
