@@ -335,10 +335,10 @@ int load(const std::wstring &path) {
             for (const json &s : d["sortOrders"]) {
                 if (!s.is_object() || !s.contains("propid") || !s["propid"].is_string())
                     return fail(utf8(path) + ": bad sort order in " + utf8(db.name));
-                SORTORDERSPEC spec{static_cast<CEPROPID>(
+                SORTORDERSPEC order{static_cast<CEPROPID>(
                                        strtoul(s["propid"].get<std::string>().c_str(), nullptr, 16)),
                                    s.contains("flags") ? s["flags"].get<DWORD>() : 0};
-                db.sorts.push_back(spec);
+                db.sorts.push_back(order);
             }
         }
         if (db.sorts.size() > CEDB_MAXSORTORDER)
