@@ -8,6 +8,10 @@ PACKAGES=(
   cmake make g++ clang pkg-config
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64
+  # What Wine only recommends but the program's look needs: its fonts (Tahoma's stand-in),
+  # anti-aliased text and the X extensions it uses.
+  fonts-wine fonts-liberation libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1
+  libxinerama1 libxfixes3 libgnutls30
   xvfb xdotool x11-utils imagemagick
   googletest libgtest-dev libbenchmark-dev libssl-dev libsqlite3-dev
   libclang-rt-14-dev nlohmann-json3-dev
