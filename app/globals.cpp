@@ -2,6 +2,8 @@
 // this one file so that they are constructed in this order and destroyed in the reverse order.
 #include "app/shell.h"
 #include "prefs/settings.h"
+#include "store/field_title_list.h"
+#include "store/name_list.h"
 #include "store/object_store.h"
 
 HINSTANCE hInst;
@@ -32,4 +34,8 @@ const WCHAR kFilterAll[] = L" - Alle -";
 const WCHAR kFilterNone[] = L" - Ohne -";
 
 Settings settings;
+NameList categoryStore;
+FieldTitleList1 titleList1;
+FieldTitleList2 titleList2;
+FieldTitleList3 titleList3;
 ObjectStore objectStore;

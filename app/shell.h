@@ -5,6 +5,10 @@
 #include <windows.h>
 
 class Settings;
+class NameList;
+class FieldTitleList1;
+class FieldTitleList2;
+class FieldTitleList3;
 class ObjectStore;
 
 extern HINSTANCE hInst;
@@ -32,6 +36,10 @@ extern HLOCAL clipboardText;
 
 // The global objects, constructed in this order before WinMain runs.
 extern Settings settings;
+extern NameList categoryStore;
+extern FieldTitleList1 titleList1;
+extern FieldTitleList2 titleList2;
+extern FieldTitleList3 titleList3;
 extern ObjectStore objectStore;
 
 extern const WCHAR kMainClass[];  // "Arkel"
@@ -42,4 +50,7 @@ extern const WCHAR kFilterNone[]; // " - Ohne -"
 ATOM RegisterMainClass(HINSTANCE hInstance);
 BOOL InitInstance(HINSTANCE hInstance, int nCmdShow);
 void ReleaseDrawingObjects();
+// Adds every category and field title that an object uses to the category store and the title
+// lists; run at start and whenever the categories or field titles dialog closes.
+void MergeNamesFromObjects();
 LRESULT CALLBACK MainWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -5,6 +5,8 @@
 
 #include "app/shell.h"
 #include "prefs/settings.h"
+#include "store/field_title_list.h"
+#include "store/name_list.h"
 #include "store/object_store.h"
 
 namespace {
@@ -32,7 +34,28 @@ void CreateFonts() {
     hNormalFont = CreateFontIndirectW(&lf);
 }
 
+// Opens the title lists 1, 2 and 3 under "Arkel-Titel1" to "Arkel-Titel3"; stops at the first
+// failure, leaving the lists opened before it open. Non-zero on failure.
+int OpenTitleLists() {
+    WCHAR name[16];
+    lstrcpyW(name, kTitleDatabaseTemplate);
+    const int last = lstrlenW(name) - 1;  // the blank that takes the digit
+    name[last] = L'1';
+    if (titleList1.open(name) != 0) return 1;
+    name[last] = L'2';
+    if (titleList2.open(name) != 0) return 1;
+    name[last] = L'3';
+    return titleList3.open(name) != 0 ? 1 : 0;
+}
+
 }  // namespace
+
+void MergeNamesFromObjects() {
+    titleList1.mergeTitlesFromObjects(objectStore.hDatabase, 7);
+    titleList2.mergeTitlesFromObjects(objectStore.hDatabase, 8);
+    titleList3.mergeTitlesFromObjects(objectStore.hDatabase, 9);
+    categoryStore.mergeCategoriesFromObjects(objectStore.hDatabase);
+}
 
 ATOM RegisterMainClass(HINSTANCE hInstance) {
     WNDCLASSW wc{};
@@ -100,6 +123,9 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
     UpdateWindow(hMainWnd);
 
     if (objectStore.open(L"Arkel") != 0) return FailureExitA();
+    if (categoryStore.openCategories(kCategoryDatabase) != 0) return FailureExitA();
+    if (OpenTitleLists() != 0) return FailureExitA();
+    MergeNamesFromObjects();
 
     return TRUE;
 }

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "app/shell.h"
+#include "store/legacy_conversion.h"
 
 const WCHAR kDefaultTitle1[] = L"Name";
 const WCHAR kDefaultTitle2[] = L"Seriennummer";
@@ -87,9 +88,10 @@ int ObjectStore::open(const WCHAR *name) {
         created = hDatabase != INVALID_HANDLE_VALUE;
     }
     if (hDatabase == INVALID_HANDLE_VALUE) return 1;
-    // What follows the opening of the store (the legacy conversion of a new database, the
-    // password and the decryption pass) starts here, with `created` telling a new database.
-    (void)created;
+    // What follows the opening of the store (the empty-store check, the legacy conversion of a
+    // new database, the password and the decryption pass) starts here, in that order, with
+    // `created` telling a new database.
+    if (created) convertLegacyObjects(this);
     return 0;
 }
 

@@ -3,6 +3,8 @@
 #include "app/shell.h"
 #include "platform/cedb.h"
 #include "prefs/settings.h"
+#include "store/field_title_list.h"
+#include "store/name_list.h"
 #include "store/object_store.h"
 
 std::wstring TempPath(const wchar_t *ending) {
@@ -26,6 +28,13 @@ void ResetGlobalStores() {
     objectStore.oidDatabase = 0;
     objectStore.currentRecord = 0;
     objectStore.clearKeyMaterial();
+    NameList *nameStores[] = {&categoryStore, &titleList1, &titleList2, &titleList3};
+    for (NameList *store : nameStores) {
+        if (store->hDatabase != INVALID_HANDLE_VALUE) CloseHandle(store->hDatabase);
+        store->hDatabase = INVALID_HANDLE_VALUE;
+        store->oidDatabase = 0;
+        store->lastResult = 0;
+    }
 }
 
 void ResetShell() {

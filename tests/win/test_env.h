@@ -20,7 +20,8 @@ protected:
 // Removes HKEY_CURRENT_USER\Software\Mobrix\Arkel with everything under it.
 void ClearSettingsKey();
 
-// Closes the global object store and returns it to its state before start-up.
+// Closes the global object store, category store and title lists and returns them to their
+// state before start-up.
 void ResetGlobalStores();
 
 // Destroys the main window if a test's start-up made one, and forgets the shell state.
