@@ -217,6 +217,9 @@ TEST_F(LegacyTest, ObjectsAreCopiedAsTheyAreAndOnlyObjectsWithoutTitlesGetTheDef
     EXPECT_TRUE(PeekMessageW(&waiting, nullptr, WM_APP + 7, WM_APP + 7, PM_REMOVE))
         << "the conversion dispatched messages";
 
+    // The current record is the last one handled: "Zugang", last in both orders.
+    EXPECT_EQ(objectStore.currentRecord,
+              CeSeekDatabase(objectStore.hDatabase, CEDB_SEEK_END, 0, nullptr));
     std::vector<Record> converted = ReadAll(objectStore.hDatabase);
     ASSERT_EQ(converted.size(), 3u);
     EXPECT_EQ(converted[0], legacy[0]) << "Auto has title 2 and gets no default titles";
@@ -245,6 +248,9 @@ TEST_F(LegacyTest, CategoriesAlwaysGetTheDefaultTitles) {
     ProgressRecorder progress;
     ASSERT_EQ(categoryStore.openCategories(kCategoryDatabase), 0);
 
+    // The last result is the last record handled: "Bank", last in both orders.
+    EXPECT_EQ(categoryStore.lastResult,
+              CeSeekDatabase(categoryStore.hDatabase, CEDB_SEEK_END, 0, nullptr));
     std::vector<Record> converted = ReadAll(categoryStore.hDatabase);
     EXPECT_EQ(converted,
               (std::vector<Record>{
