@@ -1,0 +1,797 @@
+// Command bands and command bars on comctl32's rebar and toolbar (see command_bands.h).
+//
+// Window structure: the owner holds the command bands container (our own class); the container
+// holds the rebar and, once adornments are added, the adornment strip at the right of the first
+// row. Each band of the rebar holds one toolbar, the command bar. The container is the notify
+// window of the rebar and the toolbars, so button commands and notifications pass through it to
+// the owner, and it answers the tooltip requests from the texts given with TB_SETTOOLTIPS.
+#include "platform/command_bands.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A command bar row is as high as on the handheld.
+const int kBarHeight = 26;
+const int kAdornmentWidth = 22;
+const int kAdornmentHeight = 20;
+const int kComboDropHeight = 200;
+// Command ids of the menu bar's buttons; they never reach the owner.
+const int kMenuButtonBase = 0xFE00;
+
+const WCHAR kAdornmentsClass[] = L"ArkelCommandAdornments";
+const WCHAR kBarProp[] = L"ArkelCommandBar";
+const WCHAR kOwnerProp[] = L"ArkelCommandBandsOwner";
+
+enum AdornmentKind { ADORN_HELP, ADORN_OK, ADORN_CLOSE };
+
+struct CommandBandsState {
+    HWND hwndSelf = nullptr;
+    HWND hwndOwner = nullptr;
+    HWND hwndRebar = nullptr;
+    HWND hwndAdornments = nullptr;
+    WNDPROC ownerProc = nullptr;
+    std::vector<HWND> bars;
+    std::vector<UINT> bandStyles;  // as the caller gave them
+    bool layingOut = false;
+};
+
+struct CommandBarState {
+    HWND hwndBands = nullptr;  // the container (notify window), or null
+    HWND hwndOwner = nullptr;  // receives WM_COMMAND
+    WNDPROC barProc = nullptr;
+    HMENU hMenu = nullptr;  // menu bar's menu, owned
+    int menuFirst = -1;     // button index of the first menu button
+    int menuCount = 0;
+    std::vector<std::wstring> menuTexts;
+    std::vector<std::wstring> toolTips;
+};
+
+struct AdornmentsState {
+    HWND hwndOwner = nullptr;
+    std::vector<int> kinds;  // left to right
+    int pressed = -1;        // index of the button held down, or -1
+    bool pressedInside = false;
+};
+
+// The pop-up being tracked from a menu bar (one at a time on the thread).
+struct MenuTracking {
+    HWND hwndBar = nullptr;
+    int index = -1;       // menu button index (0-based among the menu buttons)
+    int next = -1;        // pop-up to open when this one has closed, or -1
+    bool byKeyboard = false;
+    bool closedOnButton = false;
+    HMENU hPopup = nullptr;
+    HMENU hCurrent = nullptr;  // menu of the last selection
+    bool currentIsPopup = false;
+    HHOOK hook = nullptr;
+};
+MenuTracking tracking;
+
+CommandBandsState *BandsState(HWND hwnd) {
+    return reinterpret_cast<CommandBandsState *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+CommandBarState *BarState(HWND hwnd) {
+    return static_cast<CommandBarState *>(GetPropW(hwnd, kBarProp));
+}
+
+// --- layout ---------------------------------------------------------------------------------
+
+int AdornmentsWidth(HWND hwndAdornments) {
+    if (!hwndAdornments) return 0;
+    auto *st = reinterpret_cast<AdornmentsState *>(GetWindowLongPtrW(hwndAdornments, GWLP_USERDATA));
+    return st ? static_cast<int>(st->kinds.size()) * kAdornmentWidth + 4 : 0;
+}
+
+// Fits the container to the owner's width: the rebar takes what the adornments leave, its rows
+// decide the height.
+void LayoutBands(CommandBandsState *st) {
+    if (st->layingOut) return;
+    st->layingOut = true;
+    RECT rc{};
+    GetClientRect(st->hwndOwner, &rc);
+    int width = rc.right - rc.left;
+    int aw = AdornmentsWidth(st->hwndAdornments);
+    int rebarWidth = std::max(0, width - aw);
+    // The rebar marks the bands it wrapped as breaks; clear those so that a wider owner gets
+    // the bands back into fewer rows.
+    for (size_t i = 0; i < st->bandStyles.size(); ++i) {
+        REBARBANDINFOW rb{};
+        rb.cbSize = REBARBANDINFOW_V3_SIZE;
+        rb.fMask = RBBIM_STYLE;
+        if (!SendMessageW(st->hwndRebar, RB_GETBANDINFOW, i, reinterpret_cast<LPARAM>(&rb))) continue;
+        if ((rb.fStyle & RBBS_BREAK) && !(st->bandStyles[i] & RBBS_BREAK)) {
+            rb.fStyle &= ~RBBS_BREAK;
+            SendMessageW(st->hwndRebar, RB_SETBANDINFOW, i, reinterpret_cast<LPARAM>(&rb));
+        }
+    }
+    RECT rr{};
+    GetWindowRect(st->hwndRebar, &rr);
+    SetWindowPos(st->hwndRebar, nullptr, 0, 0, rebarWidth, std::max<int>(rr.bottom - rr.top, 1),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    int height = static_cast<int>(SendMessageW(st->hwndRebar, RB_GETBARHEIGHT, 0, 0));
+    if (height <= 0) height = st->bars.empty() ? 0 : kBarHeight;
+    SetWindowPos(st->hwndRebar, nullptr, 0, 0, rebarWidth, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (st->hwndAdornments) {
+        SetWindowPos(st->hwndAdornments, nullptr, width - aw, 0, aw, kBarHeight,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        height = std::max(height, kBarHeight);
+    }
+    SetWindowPos(st->hwndSelf, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    st->layingOut = false;
+}
+
+// --- tooltips -------------------------------------------------------------------------------
+
+// The tooltip text of a button: the texts go to the non-separator buttons in order (menu bar
+// buttons and combo box places do not count).
+const WCHAR *ToolTipFor(HWND hwndBar, int idCommand) {
+    CommandBarState *bs = BarState(hwndBar);
+    if (!bs || bs->toolTips.empty()) return nullptr;
+    int count = static_cast<int>(SendMessageW(hwndBar, TB_BUTTONCOUNT, 0, 0));
+    size_t tip = 0;
+    for (int i = 0; i < count; ++i) {
+        TBBUTTON b{};
+        if (!SendMessageW(hwndBar, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&b))) break;
+        if (b.fsStyle & BTNS_SEP) continue;
+        if (bs->menuCount && i >= bs->menuFirst && i < bs->menuFirst + bs->menuCount) continue;
+        if (b.idCommand == idCommand) return tip < bs->toolTips.size() ? bs->toolTips[tip].c_str() : nullptr;
+        ++tip;
+    }
+    return nullptr;
+}
+
+// Finds the command bar whose tooltip control is hwndTip.
+HWND BarOfToolTip(CommandBandsState *st, HWND hwndTip) {
+    for (HWND bar : st->bars)
+        if (IsWindow(bar) &&
+            reinterpret_cast<HWND>(SendMessageW(bar, TB_GETTOOLTIPS, 0, 0)) == hwndTip)
+            return bar;
+    return nullptr;
+}
+
+// --- menu bar -------------------------------------------------------------------------------
+
+bool IsMenuButton(CommandBarState *bs, int buttonIndex) {
+    return bs && bs->menuCount && buttonIndex >= bs->menuFirst &&
+           buttonIndex < bs->menuFirst + bs->menuCount;
+}
+
+WCHAR MnemonicOf(const std::wstring &text) {
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != L'&') continue;
+        if (text[i + 1] == L'&') {
+            ++i;
+            continue;
+        }
+        return static_cast<WCHAR>(reinterpret_cast<UINT_PTR>(CharLowerW(
+            reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(text[i + 1])))));
+    }
+    return 0;
+}
+
+// Watches the pop-up's message loop: Left/Right and the mouse over another menu button switch
+// to the neighbouring pop-up, a click on the open pop-up's own button closes it.
+LRESULT CALLBACK MenuFilterProc(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == MSGF_MENU && tracking.hwndBar) {
+        MSG *msg = reinterpret_cast<MSG *>(lParam);
+        CommandBarState *bs = BarState(tracking.hwndBar);
+        int count = bs ? bs->menuCount : 0;
+        if (msg->message == WM_KEYDOWN && count > 1) {
+            if (msg->wParam == VK_LEFT && tracking.hCurrent == tracking.hPopup) {
+                tracking.next = (tracking.index + count - 1) % count;
+                tracking.byKeyboard = true;
+                EndMenu();
+                return TRUE;
+            }
+            if (msg->wParam == VK_RIGHT && !tracking.currentIsPopup) {
+                tracking.next = (tracking.index + 1) % count;
+                tracking.byKeyboard = true;
+                EndMenu();
+                return TRUE;
+            }
+        } else if (msg->message == WM_MOUSEMOVE || msg->message == WM_LBUTTONDOWN) {
+            POINT pt = msg->pt;
+            ScreenToClient(tracking.hwndBar, &pt);
+            RECT rc{};
+            GetClientRect(tracking.hwndBar, &rc);
+            if (PtInRect(&rc, pt)) {
+                int hit = static_cast<int>(
+                    SendMessageW(tracking.hwndBar, TB_HITTEST, 0, reinterpret_cast<LPARAM>(&pt)));
+                if (IsMenuButton(bs, hit)) {
+                    int menuIndex = hit - bs->menuFirst;
+                    if (menuIndex != tracking.index) {
+                        tracking.next = menuIndex;
+                        tracking.byKeyboard = false;
+                        EndMenu();
+                        return TRUE;
+                    }
+                    if (msg->message == WM_LBUTTONDOWN) {
+                        tracking.closedOnButton = true;
+                        EndMenu();
+                        return TRUE;
+                    }
+                }
+            }
+        }
+    }
+    return CallNextHookEx(tracking.hook, code, wParam, lParam);
+}
+
+// Drops the pop-ups of the menu bar, starting with menu button menuIndex, until one is closed
+// or a command chosen; the command then goes to the owner.
+void TrackMenuBar(HWND hwndBar, int menuIndex, bool byKeyboard) {
+    CommandBarState *bs = BarState(hwndBar);
+    if (!bs || !bs->hMenu || tracking.hwndBar) return;
+    HWND owner = bs->hwndOwner;
+    UINT command = 0;
+    tracking = MenuTracking{};
+    tracking.hwndBar = hwndBar;
+    tracking.hook = SetWindowsHookExW(WH_MSGFILTER, MenuFilterProc, nullptr, GetCurrentThreadId());
+    while (menuIndex >= 0 && menuIndex < bs->menuCount) {
+        int button = bs->menuFirst + menuIndex;
+        HMENU popup = GetSubMenu(bs->hMenu, menuIndex);
+        tracking.index = menuIndex;
+        tracking.next = -1;
+        tracking.hPopup = tracking.hCurrent = popup;
+        tracking.currentIsPopup = false;
+        tracking.closedOnButton = false;
+        if (!popup) break;
+        RECT rc{};
+        SendMessageW(hwndBar, TB_GETITEMRECT, button, reinterpret_cast<LPARAM>(&rc));
+        MapWindowPoints(hwndBar, nullptr, reinterpret_cast<POINT *>(&rc), 2);
+        SendMessageW(hwndBar, TB_PRESSBUTTON, kMenuButtonBase + menuIndex, TRUE);
+        UpdateWindow(hwndBar);
+        // Opened from the keyboard, the pop-up starts with its first item selected.
+        if (byKeyboard) PostMessageW(owner, WM_KEYDOWN, VK_DOWN, 0);
+        TPMPARAMS tpm{sizeof tpm, rc};
+        command = static_cast<UINT>(TrackPopupMenuEx(
+            popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON | TPM_RETURNCMD | TPM_VERTICAL,
+            rc.left, rc.bottom, owner, &tpm));
+        if (IsWindow(hwndBar)) SendMessageW(hwndBar, TB_PRESSBUTTON, kMenuButtonBase + menuIndex, FALSE);
+        if (command || tracking.next < 0 || !IsWindow(hwndBar)) break;
+        menuIndex = tracking.next;
+        byKeyboard = tracking.byKeyboard;
+    }
+    if (tracking.hook) UnhookWindowsHookEx(tracking.hook);
+    tracking = MenuTracking{};
+    if (command && IsWindow(owner)) SendMessageW(owner, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+}
+
+// The first menu bar among the command bars of a container.
+HWND MenuBarOf(CommandBandsState *st) {
+    for (HWND bar : st->bars) {
+        CommandBarState *bs = IsWindow(bar) ? BarState(bar) : nullptr;
+        if (bs && bs->menuCount) return bar;
+    }
+    return nullptr;
+}
+
+// --- command bar (toolbar subclass) ---------------------------------------------------------
+
+LRESULT CALLBACK CommandBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    CommandBarState *bs = BarState(hwnd);
+    WNDPROC proc = bs->barProc;
+    switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
+        POINT pt{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        int hit = static_cast<int>(SendMessageW(hwnd, TB_HITTEST, 0, reinterpret_cast<LPARAM>(&pt)));
+        if (IsMenuButton(bs, hit)) {
+            TrackMenuBar(hwnd, hit - bs->menuFirst, false);
+            return 0;
+        }
+        break;
+    }
+    case WM_COMMAND:
+        // Notifications of the combo boxes placed on the bar.
+        if (lParam && GetParent(reinterpret_cast<HWND>(lParam)) == hwnd && bs->hwndOwner)
+            return SendMessageW(bs->hwndOwner, WM_COMMAND, wParam, lParam);
+        break;
+    case TB_SETTOOLTIPS: {
+        // The handheld's meaning: wParam texts in the array at lParam.
+        bs->toolTips.clear();
+        auto *texts = reinterpret_cast<LPCWSTR *>(lParam);
+        for (WPARAM i = 0; texts && i < wParam; ++i) bs->toolTips.emplace_back(texts[i] ? texts[i] : L"");
+        return TRUE;
+    }
+    case WM_NCDESTROY: {
+        LRESULT result = CallWindowProcW(proc, hwnd, message, wParam, lParam);
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
+        RemovePropW(hwnd, kBarProp);
+        if (bs->hMenu) DestroyMenu(bs->hMenu);
+        delete bs;
+        return result;
+    }
+    }
+    return CallWindowProcW(proc, hwnd, message, wParam, lParam);
+}
+
+HWND CreateCommandBar(HWND hwndParent, HWND hwndBands, HWND hwndOwner, UINT id, HINSTANCE hinst) {
+    HWND bar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
+                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS |
+                                   TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NODIVIDER | CCS_NORESIZE |
+                                   CCS_NOPARENTALIGN,
+                               0, 0, 0, kBarHeight, hwndParent,
+                               reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), hinst, nullptr);
+    if (!bar) return nullptr;
+    SendMessageW(bar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    if (hwndBands) SendMessageW(bar, TB_SETPARENT, reinterpret_cast<WPARAM>(hwndBands), 0);
+    auto *bs = new CommandBarState;
+    bs->hwndBands = hwndBands;
+    bs->hwndOwner = hwndOwner;
+    SetPropW(bar, kBarProp, bs);
+    bs->barProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CommandBarProc)));
+    return bar;
+}
+
+// --- adornments -----------------------------------------------------------------------------
+
+RECT AdornmentRect(HWND hwnd, int index) {
+    RECT rc{};
+    GetClientRect(hwnd, &rc);
+    int top = (rc.bottom - kAdornmentHeight) / 2;
+    int left = 2 + index * kAdornmentWidth;
+    return RECT{left, top, left + kAdornmentWidth - 2, top + kAdornmentHeight};
+}
+
+int AdornmentAt(HWND hwnd, AdornmentsState *st, POINT pt) {
+    for (size_t i = 0; i < st->kinds.size(); ++i) {
+        RECT rc = AdornmentRect(hwnd, static_cast<int>(i));
+        if (PtInRect(&rc, pt)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void PaintAdornments(HWND hwnd, AdornmentsState *st, HDC hdc) {
+    for (size_t i = 0; i < st->kinds.size(); ++i) {
+        RECT rc = AdornmentRect(hwnd, static_cast<int>(i));
+        bool down = st->pressed == static_cast<int>(i) && st->pressedInside;
+        if (st->kinds[i] == ADORN_OK) {
+            DrawFrameControl(hdc, &rc, DFC_BUTTON, DFCS_BUTTONPUSH | (down ? DFCS_PUSHED : 0));
+            HGDIOBJ old = SelectObject(hdc, GetStockObject(DEFAULT_GUI_FONT));
+            SetBkMode(hdc, TRANSPARENT);
+            SetTextColor(hdc, GetSysColor(COLOR_BTNTEXT));
+            if (down) OffsetRect(&rc, 1, 1);
+            DrawTextW(hdc, L"OK", 2, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+            SelectObject(hdc, old);
+        } else {
+            UINT glyph = st->kinds[i] == ADORN_HELP ? DFCS_CAPTIONHELP : DFCS_CAPTIONCLOSE;
+            DrawFrameControl(hdc, &rc, DFC_CAPTION, glyph | (down ? DFCS_PUSHED : 0));
+        }
+    }
+}
+
+void RunAdornment(AdornmentsState *st, HWND hwnd, int kind) {
+    HWND owner = st->hwndOwner;
+    switch (kind) {
+    case ADORN_HELP: {
+        HELPINFO hi{};
+        hi.cbSize = sizeof hi;
+        hi.iContextType = HELPINFO_WINDOW;
+        hi.hItemHandle = GetParent(hwnd);
+        hi.iCtrlId = GetDlgCtrlID(GetParent(hwnd));
+        GetCursorPos(&hi.MousePos);
+        SendMessageW(owner, WM_HELP, 0, reinterpret_cast<LPARAM>(&hi));
+        break;
+    }
+    // Posted: the owner may destroy the bands (and this window) in answer.
+    case ADORN_OK:
+        PostMessageW(owner, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+        break;
+    case ADORN_CLOSE:
+        PostMessageW(owner, WM_CLOSE, 0, 0);
+        break;
+    }
+}
+
+LRESULT CALLBACK AdornmentsProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto *st = reinterpret_cast<AdornmentsState *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    switch (message) {
+    case WM_NCCREATE: {
+        auto *cs = reinterpret_cast<CREATESTRUCTW *>(lParam);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+        break;
+    }
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC hdc = BeginPaint(hwnd, &ps);
+        if (st) PaintAdornments(hwnd, st, hdc);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
+        POINT pt{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        int hit = AdornmentAt(hwnd, st, pt);
+        if (hit >= 0) {
+            st->pressed = hit;
+            st->pressedInside = true;
+            SetCapture(hwnd);
+            InvalidateRect(hwnd, nullptr, TRUE);
+        }
+        return 0;
+    }
+    case WM_MOUSEMOVE:
+        if (st->pressed >= 0) {
+            POINT pt{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+            bool inside = AdornmentAt(hwnd, st, pt) == st->pressed;
+            if (inside != st->pressedInside) {
+                st->pressedInside = inside;
+                InvalidateRect(hwnd, nullptr, TRUE);
+            }
+        }
+        return 0;
+    case WM_LBUTTONUP:
+        if (st->pressed >= 0) {
+            int kind = st->pressedInside ? st->kinds[st->pressed] : -1;
+            st->pressed = -1;
+            st->pressedInside = false;
+            ReleaseCapture();
+            InvalidateRect(hwnd, nullptr, TRUE);
+            if (kind >= 0) RunAdornment(st, hwnd, kind);
+        }
+        return 0;
+    case WM_CAPTURECHANGED:
+        if (st && st->pressed >= 0) {
+            st->pressed = -1;
+            InvalidateRect(hwnd, nullptr, TRUE);
+        }
+        return 0;
+    case WM_NCDESTROY:
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        delete st;
+        break;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+// --- container and owner --------------------------------------------------------------------
+
+LRESULT CALLBACK CommandBandsProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    CommandBandsState *st = BandsState(hwnd);
+    switch (message) {
+    case WM_NCCREATE: {
+        auto *cs = reinterpret_cast<CREATESTRUCTW *>(lParam);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+        break;
+    }
+    case WM_COMMAND:
+        if (st) return SendMessageW(st->hwndOwner, message, wParam, lParam);
+        break;
+    case WM_NOTIFY: {
+        if (!st) break;
+        auto *hdr = reinterpret_cast<NMHDR *>(lParam);
+        if (hdr->code == TBN_GETINFOTIPW) {
+            auto *tip = reinterpret_cast<NMTBGETINFOTIPW *>(lParam);
+            const WCHAR *text = ToolTipFor(hdr->hwndFrom, tip->iItem);
+            if (text && tip->pszText && tip->cchTextMax > 0) lstrcpynW(tip->pszText, text, tip->cchTextMax);
+            return 0;
+        }
+        if (hdr->code == TTN_GETDISPINFOW) {
+            HWND bar = BarOfToolTip(st, hdr->hwndFrom);
+            const WCHAR *text = bar ? ToolTipFor(bar, static_cast<int>(hdr->idFrom)) : nullptr;
+            if (text) {
+                auto *di = reinterpret_cast<NMTTDISPINFOW *>(lParam);
+                di->lpszText = const_cast<LPWSTR>(text);
+                di->hinst = nullptr;
+                return 0;
+            }
+        }
+        if (hdr->hwndFrom == st->hwndRebar && hdr->code == RBN_HEIGHTCHANGE) {
+            LayoutBands(st);
+            return 0;
+        }
+        return SendMessageW(st->hwndOwner, message, wParam, lParam);
+    }
+    case WM_ERASEBKGND: {
+        RECT rc;
+        GetClientRect(hwnd, &rc);
+        FillRect(reinterpret_cast<HDC>(wParam), &rc, GetSysColorBrush(COLOR_BTNFACE));
+        return 1;
+    }
+    case WM_NCDESTROY:
+        if (st) {
+            if (IsWindow(st->hwndOwner) && GetPropW(st->hwndOwner, kOwnerProp) == hwnd) {
+                SetWindowLongPtrW(st->hwndOwner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(st->ownerProc));
+                RemovePropW(st->hwndOwner, kOwnerProp);
+            }
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            delete st;
+        }
+        break;
+    default:
+        // Rebar messages sent to the command bands go to the rebar.
+        if (st && message >= WM_USER && message < WM_USER + 0x100)
+            return SendMessageW(st->hwndRebar, message, wParam, lParam);
+        break;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+// The owner's subclass: keeps the bands fitted to its width and gives the menu bar the keyboard
+// (Alt, F10 and Alt+mnemonic arrive as WM_SYSCOMMAND SC_KEYMENU).
+LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND bands = static_cast<HWND>(GetPropW(hwnd, kOwnerProp));
+    CommandBandsState *st = bands ? BandsState(bands) : nullptr;
+    if (!st) return DefWindowProcW(hwnd, message, wParam, lParam);
+    WNDPROC proc = st->ownerProc;
+    switch (message) {
+    case WM_SIZE: {
+        LRESULT result = CallWindowProcW(proc, hwnd, message, wParam, lParam);
+        if (IsWindow(bands)) LayoutBands(st);
+        return result;
+    }
+    case WM_MENUSELECT:
+        if (tracking.hwndBar) {
+            tracking.hCurrent = reinterpret_cast<HMENU>(lParam);
+            tracking.currentIsPopup = (HIWORD(wParam) & MF_POPUP) != 0 && HIWORD(wParam) != 0xFFFF;
+        }
+        break;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_KEYMENU && lParam != L' ') {
+            HWND bar = MenuBarOf(st);
+            CommandBarState *bs = bar ? BarState(bar) : nullptr;
+            if (bs) {
+                int index = lParam == 0 ? 0 : -1;
+                WCHAR key = static_cast<WCHAR>(reinterpret_cast<UINT_PTR>(
+                    CharLowerW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(lParam & 0xFFFF)))));
+                for (int i = 0; index < 0 && i < bs->menuCount; ++i)
+                    if (MnemonicOf(bs->menuTexts[i]) == key) index = i;
+                if (index >= 0) {
+                    TrackMenuBar(bar, index, true);
+                    return 0;
+                }
+            }
+        }
+        break;
+    }
+    return CallWindowProcW(proc, hwnd, message, wParam, lParam);
+}
+
+bool RegisterClasses(HINSTANCE hinst) {
+    WNDCLASSW wc{};
+    if (!GetClassInfoW(hinst, COMMANDBANDS_CLASSW, &wc)) {
+        wc = WNDCLASSW{};
+        wc.lpfnWndProc = CommandBandsProc;
+        wc.hInstance = hinst;
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.lpszClassName = COMMANDBANDS_CLASSW;
+        if (!RegisterClassW(&wc)) return false;
+    }
+    if (!GetClassInfoW(hinst, kAdornmentsClass, &wc)) {
+        wc = WNDCLASSW{};
+        wc.style = CS_DBLCLKS;
+        wc.lpfnWndProc = AdornmentsProc;
+        wc.hInstance = hinst;
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+        wc.lpszClassName = kAdornmentsClass;
+        if (!RegisterClassW(&wc)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+HWND CommandBands_Create(HINSTANCE hinst, HWND hwndParent, UINT wID, DWORD dwStyles,
+                         HIMAGELIST himl) {
+    // The classes belong to this module, whatever instance the caller names.
+    HINSTANCE module = GetModuleHandleW(nullptr);
+    if (!IsWindow(hwndParent) || !RegisterClasses(module)) return nullptr;
+    if (GetPropW(hwndParent, kOwnerProp)) return nullptr;  // one command bands per owner
+    auto *st = new CommandBandsState;
+    st->hwndOwner = hwndParent;
+    HWND self = CreateWindowExW(0, COMMANDBANDS_CLASSW, nullptr,
+                                WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0,
+                                0, hwndParent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(wID)),
+                                module, st);
+    if (!self) {
+        delete st;
+        return nullptr;
+    }
+    st->hwndSelf = self;
+    // Only the rebar styles the desktop knows in the low word; the layer places the rebar itself.
+    DWORD rebarStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | CCS_NODIVIDER |
+                       CCS_NORESIZE | CCS_NOPARENTALIGN | RBS_VARHEIGHT |
+                       (dwStyles & (RBS_BANDBORDERS | RBS_FIXEDORDER | RBS_DBLCLKTOGGLE));
+    st->hwndRebar = CreateWindowExW(0, REBARCLASSNAMEW, nullptr, rebarStyle, 0, 0, 0, 0, self,
+                                    nullptr, hinst, nullptr);
+    if (!st->hwndRebar) {
+        DestroyWindow(self);
+        return nullptr;
+    }
+    if (himl) {
+        REBARINFO ri{sizeof ri, RBIM_IMAGELIST, himl};
+        SendMessageW(st->hwndRebar, RB_SETBARINFO, 0, reinterpret_cast<LPARAM>(&ri));
+    }
+    SetPropW(hwndParent, kOwnerProp, self);
+    st->ownerProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(hwndParent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OwnerProc)));
+    LayoutBands(st);
+    return self;
+}
+
+BOOL CommandBands_AddBands(HWND hwndCmdBands, HINSTANCE hinst, UINT cBands, LPREBARBANDINFOW prbbi) {
+    CommandBandsState *st = IsWindow(hwndCmdBands) ? BandsState(hwndCmdBands) : nullptr;
+    if (!st || !prbbi) return FALSE;
+    for (UINT i = 0; i < cBands; ++i) {
+        const REBARBANDINFOW &in = prbbi[i];
+        if (in.cbSize < REBARBANDINFOW_V3_SIZE) return FALSE;
+        UINT id = (in.fMask & RBBIM_ID) ? in.wID : 0;
+        HWND bar = CreateCommandBar(st->hwndRebar, hwndCmdBands, st->hwndOwner, id, hinst);
+        if (!bar) return FALSE;
+        REBARBANDINFOW rb{};
+        rb.cbSize = REBARBANDINFOW_V3_SIZE;
+        rb.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_ID | RBBIM_STYLE;
+        rb.fStyle = (in.fMask & RBBIM_STYLE) ? in.fStyle : 0;
+        rb.wID = id;
+        rb.hwndChild = bar;
+        rb.cx = (in.fMask & RBBIM_SIZE) ? in.cx : 100;
+        // A band never gets narrower than asked: a row that has no room for it wraps.
+        rb.cxMinChild = (in.fMask & RBBIM_CHILDSIZE) ? in.cxMinChild : rb.cx;
+        rb.cyMinChild = kBarHeight;
+        if (in.fMask & RBBIM_COLORS) {
+            rb.fMask |= RBBIM_COLORS;
+            rb.clrFore = in.clrFore;
+            rb.clrBack = in.clrBack;
+        }
+        if ((in.fMask & RBBIM_TEXT) && in.lpText) {
+            rb.fMask |= RBBIM_TEXT;
+            rb.lpText = in.lpText;
+        }
+        if (!SendMessageW(st->hwndRebar, RB_INSERTBANDW, static_cast<WPARAM>(-1),
+                          reinterpret_cast<LPARAM>(&rb))) {
+            DestroyWindow(bar);
+            return FALSE;
+        }
+        st->bars.push_back(bar);
+        st->bandStyles.push_back(rb.fStyle);
+    }
+    LayoutBands(st);
+    return TRUE;
+}
+
+HWND CommandBands_GetCommandBar(HWND hwndCmdBands, UINT uBand) {
+    CommandBandsState *st = IsWindow(hwndCmdBands) ? BandsState(hwndCmdBands) : nullptr;
+    if (!st || uBand >= st->bars.size() || !IsWindow(st->bars[uBand])) return nullptr;
+    return st->bars[uBand];
+}
+
+BOOL CommandBands_AddAdornments(HWND hwndCmdBands, HINSTANCE, DWORD dwFlags, LPREBARBANDINFOW) {
+    CommandBandsState *st = IsWindow(hwndCmdBands) ? BandsState(hwndCmdBands) : nullptr;
+    if (!st || st->hwndAdornments) return FALSE;
+    auto *as = new AdornmentsState;
+    as->hwndOwner = st->hwndOwner;
+    if (dwFlags & CMDBAR_HELP) as->kinds.push_back(ADORN_HELP);
+    if (dwFlags & CMDBAR_OK) as->kinds.push_back(ADORN_OK);
+    as->kinds.push_back(ADORN_CLOSE);
+    st->hwndAdornments = CreateWindowExW(0, kAdornmentsClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0,
+                                         0, 0, hwndCmdBands, nullptr, GetModuleHandleW(nullptr), as);
+    if (!st->hwndAdornments) {
+        delete as;
+        return FALSE;
+    }
+    LayoutBands(st);
+    return TRUE;
+}
+
+BOOL CommandBar_InsertMenubar(HWND hwndCB, HINSTANCE hInst, WORD idMenu, WORD iButton) {
+    CommandBarState *bs = IsWindow(hwndCB) ? BarState(hwndCB) : nullptr;
+    if (!bs || bs->hMenu) return FALSE;
+    HMENU menu = LoadMenuW(hInst, MAKEINTRESOURCEW(idMenu));
+    if (!menu) return FALSE;
+    int count = GetMenuItemCount(menu);
+    int buttons = static_cast<int>(SendMessageW(hwndCB, TB_BUTTONCOUNT, 0, 0));
+    int first = std::min<int>(iButton, buttons);
+    // Text buttons beside image buttons: list style, text only where asked for.
+    SetWindowLongPtrW(hwndCB, GWL_STYLE, GetWindowLongPtrW(hwndCB, GWL_STYLE) | TBSTYLE_LIST);
+    SendMessageW(hwndCB, TB_SETEXTENDEDSTYLE, 0,
+                 SendMessageW(hwndCB, TB_GETEXTENDEDSTYLE, 0, 0) | TBSTYLE_EX_MIXEDBUTTONS);
+    bs->menuTexts.clear();
+    for (int i = 0; i < count; ++i) {
+        WCHAR text[256] = L"";
+        GetMenuStringW(menu, i, text, 256, MF_BYPOSITION);
+        bs->menuTexts.emplace_back(text);
+    }
+    for (int i = 0; i < count; ++i) {
+        TBBUTTON b{};
+        b.iBitmap = I_IMAGENONE;
+        b.idCommand = kMenuButtonBase + i;
+        b.fsState = TBSTATE_ENABLED;
+        b.fsStyle = BTNS_BUTTON | BTNS_AUTOSIZE | BTNS_SHOWTEXT;
+        b.iString = reinterpret_cast<INT_PTR>(bs->menuTexts[i].c_str());
+        if (!SendMessageW(hwndCB, TB_INSERTBUTTONW, first + i, reinterpret_cast<LPARAM>(&b))) {
+            for (int j = 0; j < i; ++j) SendMessageW(hwndCB, TB_DELETEBUTTON, first, 0);
+            DestroyMenu(menu);
+            bs->menuTexts.clear();
+            return FALSE;
+        }
+    }
+    bs->hMenu = menu;
+    bs->menuFirst = first;
+    bs->menuCount = count;
+    return TRUE;
+}
+
+HMENU CommandBar_GetMenu(HWND hwndCB, int iButton) {
+    CommandBarState *bs = IsWindow(hwndCB) ? BarState(hwndCB) : nullptr;
+    if (!bs || !bs->hMenu) return nullptr;
+    if (iButton != 0 && !IsMenuButton(bs, iButton)) return nullptr;
+    return bs->hMenu;
+}
+
+int CommandBar_AddBitmap(HWND hwndCB, HINSTANCE hInst, int idBitmap, int iNumImages,
+                         int iImageWidth, int iImageHeight) {
+    if (!IsWindow(hwndCB)) return -1;
+    if (iImageWidth > 0 && iImageHeight > 0)
+        SendMessageW(hwndCB, TB_SETBITMAPSIZE, 0, MAKELPARAM(iImageWidth, iImageHeight));
+    int images = iNumImages;
+    if (images <= 0 && hInst != HINST_COMMCTRL) {
+        // Count the images of the bitmap from its width.
+        HBITMAP bmp = static_cast<HBITMAP>(
+            LoadImageW(hInst, MAKEINTRESOURCEW(idBitmap), IMAGE_BITMAP, 0, 0, 0));
+        BITMAP bm{};
+        if (bmp && GetObjectW(bmp, sizeof bm, &bm)) images = bm.bmWidth / (iImageWidth > 0 ? iImageWidth : 16);
+        if (bmp) DeleteObject(bmp);
+    }
+    TBADDBITMAP ab{hInst, static_cast<UINT_PTR>(idBitmap)};
+    return static_cast<int>(
+        SendMessageW(hwndCB, TB_ADDBITMAP, std::max(images, 1), reinterpret_cast<LPARAM>(&ab)));
+}
+
+BOOL CommandBar_AddButtons(HWND hwndCB, UINT uNumButtons, LPTBBUTTON lpButtons) {
+    if (!IsWindow(hwndCB)) return FALSE;
+    return SendMessageW(hwndCB, TB_ADDBUTTONSW, uNumButtons, reinterpret_cast<LPARAM>(lpButtons)) != 0;
+}
+
+BOOL CommandBar_AddToolTips(HWND hwndCB, UINT uNumToolTips, LPCWSTR *lpToolTips) {
+    if (!IsWindow(hwndCB) || !BarState(hwndCB)) return FALSE;
+    return SendMessageW(hwndCB, TB_SETTOOLTIPS, uNumToolTips, reinterpret_cast<LPARAM>(lpToolTips)) != 0;
+}
+
+HWND CommandBar_InsertComboBox(HWND hwndCB, HINSTANCE hInst, int iWidth, UINT dwStyle,
+                               WORD idComboBox, WORD iButton) {
+    CommandBarState *bs = IsWindow(hwndCB) ? BarState(hwndCB) : nullptr;
+    if (!bs || iWidth <= 0) return nullptr;
+    int buttons = static_cast<int>(SendMessageW(hwndCB, TB_BUTTONCOUNT, 0, 0));
+    int index = std::min<int>(iButton, buttons);
+    // A separator as wide as the combo box keeps its place among the buttons.
+    TBBUTTON sep{};
+    sep.iBitmap = iWidth;
+    sep.idCommand = idComboBox;
+    sep.fsState = TBSTATE_ENABLED;
+    sep.fsStyle = BTNS_SEP;
+    if (!SendMessageW(hwndCB, TB_INSERTBUTTONW, index, reinterpret_cast<LPARAM>(&sep))) return nullptr;
+    if (bs->menuCount && index <= bs->menuFirst) ++bs->menuFirst;
+    RECT rc{};
+    SendMessageW(hwndCB, TB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rc));
+    HWND combo = CreateWindowExW(0, L"COMBOBOX", nullptr,
+                                 (dwStyle & ~(WS_POPUP | WS_OVERLAPPED)) | WS_CHILD | WS_VISIBLE,
+                                 rc.left, 0, iWidth, kComboDropHeight, hwndCB,
+                                 reinterpret_cast<HMENU>(static_cast<UINT_PTR>(idComboBox)), hInst,
+                                 nullptr);
+    if (!combo) {
+        SendMessageW(hwndCB, TB_DELETEBUTTON, index, 0);
+        return nullptr;
+    }
+    SendMessageW(combo, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    RECT cr{};
+    GetWindowRect(combo, &cr);
+    int top = std::max<int>(0, (kBarHeight - (cr.bottom - cr.top)) / 2);
+    SetWindowPos(combo, nullptr, rc.left, top, iWidth, kComboDropHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    return combo;
+}
+
+int CommandBar_Height(HWND hwndCB) {
+    if (!IsWindow(hwndCB)) return 0;
+    CommandBarState *bs = BarState(hwndCB);
+    HWND bands = bs ? bs->hwndBands : nullptr;
+    RECT rc{};
+    GetWindowRect(bands && IsWindow(bands) ? bands : hwndCB, &rc);
+    return rc.bottom - rc.top;
+}
