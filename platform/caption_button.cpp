@@ -36,6 +36,13 @@ bool WantsButton(HWND hDlg) {
     return (exStyle & static_cast<DWORD>(WS_EX_CAPTIONOKBTN)) && (style & WS_CAPTION) == WS_CAPTION;
 }
 
+// Windows draws a "?" button for WS_EX_CONTEXTHELP; Wine draws none (F1 still asks for help).
+bool SystemDrawsHelpButton() {
+    static const bool wine =
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return !wine;
+}
+
 // The button's place in screen coordinates: in the caption, left of the caption's own buttons.
 bool ButtonRect(HWND hDlg, RECT *rc) {
     RECT wr{};
@@ -54,7 +61,7 @@ bool ButtonRect(HWND hDlg, RECT *rc) {
         ++buttons;
         if (style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX))
             buttons += 2;
-        else if (exStyle & WS_EX_CONTEXTHELP)
+        else if ((exStyle & WS_EX_CONTEXTHELP) && SystemDrawsHelpButton())
             ++buttons;
     }
     right -= buttons * GetSystemMetrics(SM_CXSIZE);

@@ -13,8 +13,9 @@
 // - hit testing and a pressed look: pressing the left mouse button on it and releasing it there
 //   sends WM_COMMAND (wParam IDOK, lParam 0) to the dialog, like a press of an OK button.
 // The frame is redrawn when the style is set, so a WS_EX_CONTEXTHELP added at the same time shows
-// its "?" button too (F1 and the "?" button reach the dialog as WM_HELP, as on the desktop).
-// Clearing the style again removes the button.
+// its "?" button too on Windows (Wine draws none; the OK button then takes its place). F1 and the
+// "?" button reach the dialog as WM_HELP, as on the desktop. Clearing the style again removes
+// the button. Dialogs without a caption get no button.
 #pragma once
 
 #include <windows.h>

@@ -18,6 +18,8 @@ const int kBarHeight = 26;
 const int kAdornmentWidth = 22;
 const int kAdornmentHeight = 20;
 const int kComboDropHeight = 200;
+// Room between two bands of a row.
+const int kBandGap = 4;
 // Command ids of the menu bar's buttons; they never reach the owner.
 const int kMenuButtonBase = 0xFE00;
 
@@ -47,6 +49,7 @@ struct CommandBarState {
     int menuCount = 0;
     std::vector<std::wstring> menuTexts;
     std::vector<std::wstring> toolTips;
+    bool hasImages = false;
 };
 
 struct AdornmentsState {
@@ -70,6 +73,10 @@ struct MenuTracking {
 };
 MenuTracking tracking;
 
+// The keyboard hook of the thread and the number of command bands that use it.
+HHOOK getMessageHook = nullptr;
+int hookUsers = 0;
+
 CommandBandsState *BandsState(HWND hwnd) {
     return reinterpret_cast<CommandBandsState *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
@@ -86,8 +93,9 @@ int AdornmentsWidth(HWND hwndAdornments) {
     return st ? static_cast<int>(st->kinds.size()) * kAdornmentWidth + 4 : 0;
 }
 
-// Fits the container to the owner's width: the rebar takes what the adornments leave, its rows
-// decide the height.
+// Fits the container to the owner's width. The rows are decided here: a band goes into the
+// current row when its width fits, else it starts the next one; the first row leaves room for
+// the adornments at its right end, which lie over the rebar there.
 void LayoutBands(CommandBandsState *st) {
     if (st->layingOut) return;
     st->layingOut = true;
@@ -95,30 +103,69 @@ void LayoutBands(CommandBandsState *st) {
     GetClientRect(st->hwndOwner, &rc);
     int width = rc.right - rc.left;
     int aw = AdornmentsWidth(st->hwndAdornments);
-    int rebarWidth = std::max(0, width - aw);
-    // The rebar marks the bands it wrapped as breaks; clear those so that a wider owner gets
-    // the bands back into fewer rows.
-    for (size_t i = 0; i < st->bandStyles.size(); ++i) {
+    // The rebar wraps on its own (and keeps those breaks) when a row is too narrow, so it gets
+    // the new width before the rows are set.
+    RECT rr{};
+    GetWindowRect(st->hwndRebar, &rr);
+    SetWindowPos(st->hwndRebar, nullptr, 0, 0, width, std::max<int>(rr.bottom - rr.top, 1),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    // Decide the rows.
+    size_t count = st->bandStyles.size();
+    std::vector<bool> breaks(count, false);
+    int x = 0;
+    bool firstRow = true;
+    for (size_t i = 0; i < count; ++i) {
+        REBARBANDINFOW rb{};
+        rb.cbSize = REBARBANDINFOW_V3_SIZE;
+        rb.fMask = RBBIM_CHILDSIZE;
+        SendMessageW(st->hwndRebar, RB_GETBANDINFOW, i, reinterpret_cast<LPARAM>(&rb));
+        RECT borders{};
+        SendMessageW(st->hwndRebar, RB_GETBANDBORDERS, i, reinterpret_cast<LPARAM>(&borders));
+        int need = static_cast<int>(rb.cxMinChild) + borders.left + borders.right + kBandGap;
+        int room = firstRow ? width - aw : width;
+        bool wantsBreak = (st->bandStyles[i] & RBBS_BREAK) != 0;
+        breaks[i] = x > 0 && (wantsBreak || x + need > room);
+        if (breaks[i]) {
+            firstRow = false;
+            x = 0;
+        }
+        x += need;
+    }
+    // Apply them. The rebar does not take a break away once it has wrapped a band, so when the
+    // rows must change the bands are inserted anew (their command bars stay).
+    bool same = true;
+    for (size_t i = 0; i < count && same; ++i) {
         REBARBANDINFOW rb{};
         rb.cbSize = REBARBANDINFOW_V3_SIZE;
         rb.fMask = RBBIM_STYLE;
-        if (!SendMessageW(st->hwndRebar, RB_GETBANDINFOW, i, reinterpret_cast<LPARAM>(&rb))) continue;
-        if ((rb.fStyle & RBBS_BREAK) && !(st->bandStyles[i] & RBBS_BREAK)) {
-            rb.fStyle &= ~RBBS_BREAK;
-            SendMessageW(st->hwndRebar, RB_SETBANDINFOW, i, reinterpret_cast<LPARAM>(&rb));
-        }
+        SendMessageW(st->hwndRebar, RB_GETBANDINFOW, i, reinterpret_cast<LPARAM>(&rb));
+        same = ((rb.fStyle & RBBS_BREAK) != 0) == breaks[i];
     }
-    RECT rr{};
-    GetWindowRect(st->hwndRebar, &rr);
-    SetWindowPos(st->hwndRebar, nullptr, 0, 0, rebarWidth, std::max<int>(rr.bottom - rr.top, 1),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    if (!same) {
+        std::vector<REBARBANDINFOW> infos(count);
+        for (size_t i = 0; i < count; ++i) {
+            REBARBANDINFOW &rb = infos[i];
+            rb.cbSize = REBARBANDINFOW_V3_SIZE;
+            rb.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_ID | RBBIM_STYLE | RBBIM_COLORS;
+            SendMessageW(st->hwndRebar, RB_GETBANDINFOW, i, reinterpret_cast<LPARAM>(&rb));
+            rb.fStyle = breaks[i] ? (rb.fStyle | RBBS_BREAK) : (rb.fStyle & ~RBBS_BREAK);
+        }
+        SendMessageW(st->hwndRebar, WM_SETREDRAW, FALSE, 0);
+        for (size_t i = count; i-- > 0;) SendMessageW(st->hwndRebar, RB_DELETEBAND, i, 0);
+        for (size_t i = 0; i < count; ++i)
+            SendMessageW(st->hwndRebar, RB_INSERTBANDW, i, reinterpret_cast<LPARAM>(&infos[i]));
+        SendMessageW(st->hwndRebar, WM_SETREDRAW, TRUE, 0);
+        RedrawWindow(st->hwndRebar, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
+    }
     int height = static_cast<int>(SendMessageW(st->hwndRebar, RB_GETBARHEIGHT, 0, 0));
     if (height <= 0) height = st->bars.empty() ? 0 : kBarHeight;
-    SetWindowPos(st->hwndRebar, nullptr, 0, 0, rebarWidth, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(st->hwndRebar, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     if (st->hwndAdornments) {
-        SetWindowPos(st->hwndAdornments, nullptr, width - aw, 0, aw, kBarHeight,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        height = std::max(height, kBarHeight);
+        int rowHeight = kBarHeight;
+        if (SendMessageW(st->hwndRebar, RB_GETROWHEIGHT, 0, 0) > 0)
+            rowHeight = static_cast<int>(SendMessageW(st->hwndRebar, RB_GETROWHEIGHT, 0, 0));
+        SetWindowPos(st->hwndAdornments, HWND_TOP, width - aw, 0, aw, rowHeight, SWP_NOACTIVATE);
+        height = std::max(height, rowHeight);
     }
     SetWindowPos(st->hwndSelf, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     st->layingOut = false;
@@ -270,6 +317,19 @@ HWND MenuBarOf(CommandBandsState *st) {
     return nullptr;
 }
 
+// The menu button that a key opens: 0 (Alt alone, F10) the first, else the one whose mnemonic
+// it is; -1 for none.
+int MenuIndexForKey(HWND hwndBar, WCHAR key) {
+    CommandBarState *bs = BarState(hwndBar);
+    if (!bs || !bs->menuCount) return -1;
+    if (key == 0) return 0;
+    WCHAR lower = static_cast<WCHAR>(
+        reinterpret_cast<UINT_PTR>(CharLowerW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(key)))));
+    for (int i = 0; i < bs->menuCount; ++i)
+        if (MnemonicOf(bs->menuTexts[i]) == lower) return i;
+    return -1;
+}
+
 // --- command bar (toolbar subclass) ---------------------------------------------------------
 
 LRESULT CALLBACK CommandBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -347,23 +407,38 @@ int AdornmentAt(HWND hwnd, AdornmentsState *st, POINT pt) {
     return -1;
 }
 
+// Draws the glyphs itself: the caption glyph font (Marlett) is not everywhere.
 void PaintAdornments(HWND hwnd, AdornmentsState *st, HDC hdc) {
+    HGDIOBJ oldFont = SelectObject(hdc, GetStockObject(DEFAULT_GUI_FONT));
+    SetBkMode(hdc, TRANSPARENT);
+    SetTextColor(hdc, GetSysColor(COLOR_BTNTEXT));
+    HPEN pen = CreatePen(PS_SOLID, 2, GetSysColor(COLOR_BTNTEXT));
     for (size_t i = 0; i < st->kinds.size(); ++i) {
         RECT rc = AdornmentRect(hwnd, static_cast<int>(i));
         bool down = st->pressed == static_cast<int>(i) && st->pressedInside;
-        if (st->kinds[i] == ADORN_OK) {
-            DrawFrameControl(hdc, &rc, DFC_BUTTON, DFCS_BUTTONPUSH | (down ? DFCS_PUSHED : 0));
-            HGDIOBJ old = SelectObject(hdc, GetStockObject(DEFAULT_GUI_FONT));
-            SetBkMode(hdc, TRANSPARENT);
-            SetTextColor(hdc, GetSysColor(COLOR_BTNTEXT));
-            if (down) OffsetRect(&rc, 1, 1);
+        DrawFrameControl(hdc, &rc, DFC_BUTTON, DFCS_BUTTONPUSH | (down ? DFCS_PUSHED : 0));
+        if (down) OffsetRect(&rc, 1, 1);
+        switch (st->kinds[i]) {
+        case ADORN_OK:
             DrawTextW(hdc, L"OK", 2, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-            SelectObject(hdc, old);
-        } else {
-            UINT glyph = st->kinds[i] == ADORN_HELP ? DFCS_CAPTIONHELP : DFCS_CAPTIONCLOSE;
-            DrawFrameControl(hdc, &rc, DFC_CAPTION, glyph | (down ? DFCS_PUSHED : 0));
+            break;
+        case ADORN_HELP:
+            DrawTextW(hdc, L"?", 1, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+            break;
+        case ADORN_CLOSE: {
+            HGDIOBJ oldPen = SelectObject(hdc, pen);
+            int cx = (rc.left + rc.right) / 2, cy = (rc.top + rc.bottom) / 2;
+            MoveToEx(hdc, cx - 4, cy - 4, nullptr);
+            LineTo(hdc, cx + 4, cy + 4);
+            MoveToEx(hdc, cx + 4, cy - 4, nullptr);
+            LineTo(hdc, cx - 4, cy + 4);
+            SelectObject(hdc, oldPen);
+            break;
+        }
         }
     }
+    DeleteObject(pen);
+    SelectObject(hdc, oldFont);
 }
 
 void RunAdornment(AdornmentsState *st, HWND hwnd, int kind) {
@@ -502,6 +577,10 @@ LRESULT CALLBACK CommandBandsProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
             }
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
             delete st;
+            if (--hookUsers == 0 && getMessageHook) {
+                UnhookWindowsHookEx(getMessageHook);
+                getMessageHook = nullptr;
+            }
         }
         break;
     default:
@@ -535,22 +614,36 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_KEYMENU && lParam != L' ') {
             HWND bar = MenuBarOf(st);
-            CommandBarState *bs = bar ? BarState(bar) : nullptr;
-            if (bs) {
-                int index = lParam == 0 ? 0 : -1;
-                WCHAR key = static_cast<WCHAR>(reinterpret_cast<UINT_PTR>(
-                    CharLowerW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(lParam & 0xFFFF)))));
-                for (int i = 0; index < 0 && i < bs->menuCount; ++i)
-                    if (MnemonicOf(bs->menuTexts[i]) == key) index = i;
-                if (index >= 0) {
-                    TrackMenuBar(bar, index, true);
-                    return 0;
-                }
+            int index = bar ? MenuIndexForKey(bar, static_cast<WCHAR>(lParam)) : -1;
+            if (index >= 0) {
+                TrackMenuBar(bar, index, true);
+                return 0;
             }
         }
         break;
     }
     return CallWindowProcW(proc, hwnd, message, wParam, lParam);
+}
+
+// Alt+letter typed in a child of the owner (the focus is usually in one) comes as WM_SYSCHAR to
+// that child, whose default handling does not ask the owner. This hook turns such a character,
+// when it is a menu mnemonic, into the owner's SC_KEYMENU before it is dispatched.
+LRESULT CALLBACK GetMessageProc(int code, WPARAM wParam, LPARAM lParam) {
+    MSG *msg = reinterpret_cast<MSG *>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == WM_SYSCHAR &&
+        (HIWORD(msg->lParam) & KF_ALTDOWN) && msg->hwnd) {
+        HWND root = GetAncestor(msg->hwnd, GA_ROOT);
+        HWND bands = root && root != msg->hwnd ? static_cast<HWND>(GetPropW(root, kOwnerProp)) : nullptr;
+        CommandBandsState *st = bands ? BandsState(bands) : nullptr;
+        HWND bar = st ? MenuBarOf(st) : nullptr;
+        if (bar && MenuIndexForKey(bar, static_cast<WCHAR>(msg->wParam)) >= 0) {
+            msg->lParam = static_cast<LPARAM>(msg->wParam);
+            msg->hwnd = root;
+            msg->message = WM_SYSCOMMAND;
+            msg->wParam = SC_KEYMENU;
+        }
+    }
+    return CallNextHookEx(getMessageHook, code, wParam, lParam);
 }
 
 bool RegisterClasses(HINSTANCE hinst) {
@@ -610,6 +703,8 @@ HWND CommandBands_Create(HINSTANCE hinst, HWND hwndParent, UINT wID, DWORD dwSty
         SendMessageW(st->hwndRebar, RB_SETBARINFO, 0, reinterpret_cast<LPARAM>(&ri));
     }
     SetPropW(hwndParent, kOwnerProp, self);
+    if (hookUsers++ == 0)
+        getMessageHook = SetWindowsHookExW(WH_GETMESSAGE, GetMessageProc, nullptr, GetCurrentThreadId());
     st->ownerProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(hwndParent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OwnerProc)));
     LayoutBands(st);
@@ -635,11 +730,10 @@ BOOL CommandBands_AddBands(HWND hwndCmdBands, HINSTANCE hinst, UINT cBands, LPRE
         // A band never gets narrower than asked: a row that has no room for it wraps.
         rb.cxMinChild = (in.fMask & RBBIM_CHILDSIZE) ? in.cxMinChild : rb.cx;
         rb.cyMinChild = kBarHeight;
-        if (in.fMask & RBBIM_COLORS) {
-            rb.fMask |= RBBIM_COLORS;
-            rb.clrFore = in.clrFore;
-            rb.clrBack = in.clrBack;
-        }
+        // The bands take the face colour unless the caller gives colours.
+        rb.fMask |= RBBIM_COLORS;
+        rb.clrFore = (in.fMask & RBBIM_COLORS) ? in.clrFore : GetSysColor(COLOR_BTNTEXT);
+        rb.clrBack = (in.fMask & RBBIM_COLORS) ? in.clrBack : GetSysColor(COLOR_BTNFACE);
         if ((in.fMask & RBBIM_TEXT) && in.lpText) {
             rb.fMask |= RBBIM_TEXT;
             rb.lpText = in.lpText;
@@ -692,6 +786,8 @@ BOOL CommandBar_InsertMenubar(HWND hwndCB, HINSTANCE hInst, WORD idMenu, WORD iB
     SetWindowLongPtrW(hwndCB, GWL_STYLE, GetWindowLongPtrW(hwndCB, GWL_STYLE) | TBSTYLE_LIST);
     SendMessageW(hwndCB, TB_SETEXTENDEDSTYLE, 0,
                  SendMessageW(hwndCB, TB_GETEXTENDEDSTYLE, 0, 0) | TBSTYLE_EX_MIXEDBUTTONS);
+    // A bar without images keeps no room for one in front of the menu texts.
+    if (!bs->hasImages) SendMessageW(hwndCB, TB_SETBITMAPSIZE, 0, MAKELPARAM(0, 0));
     bs->menuTexts.clear();
     for (int i = 0; i < count; ++i) {
         WCHAR text[256] = L"";
@@ -728,15 +824,17 @@ HMENU CommandBar_GetMenu(HWND hwndCB, int iButton) {
 int CommandBar_AddBitmap(HWND hwndCB, HINSTANCE hInst, int idBitmap, int iNumImages,
                          int iImageWidth, int iImageHeight) {
     if (!IsWindow(hwndCB)) return -1;
-    if (iImageWidth > 0 && iImageHeight > 0)
-        SendMessageW(hwndCB, TB_SETBITMAPSIZE, 0, MAKELPARAM(iImageWidth, iImageHeight));
+    // Without a size the images are 16 by 16, as the standard ones.
+    if (iImageWidth <= 0 || iImageHeight <= 0) iImageWidth = iImageHeight = 16;
+    SendMessageW(hwndCB, TB_SETBITMAPSIZE, 0, MAKELPARAM(iImageWidth, iImageHeight));
+    if (CommandBarState *bs = BarState(hwndCB)) bs->hasImages = true;
     int images = iNumImages;
     if (images <= 0 && hInst != HINST_COMMCTRL) {
         // Count the images of the bitmap from its width.
         HBITMAP bmp = static_cast<HBITMAP>(
             LoadImageW(hInst, MAKEINTRESOURCEW(idBitmap), IMAGE_BITMAP, 0, 0, 0));
         BITMAP bm{};
-        if (bmp && GetObjectW(bmp, sizeof bm, &bm)) images = bm.bmWidth / (iImageWidth > 0 ? iImageWidth : 16);
+        if (bmp && GetObjectW(bmp, sizeof bm, &bm)) images = bm.bmWidth / iImageWidth;
         if (bmp) DeleteObject(bmp);
     }
     TBADDBITMAP ab{hInst, static_cast<UINT_PTR>(idBitmap)};

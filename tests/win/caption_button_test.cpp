@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/caption_button.h"
+#include "tests/win/screenshot.h"
 #include "tests/win/ui_driver.h"
 
 namespace {
@@ -112,10 +113,12 @@ TEST_F(CaptionButtonTest, ClickingTheButtonSendsIdokAndReleasingElsewhereDoesNot
         POINT outside{rc.left - 40, center.y};
         EXPECT_NE(SendMessageW(hDlg, WM_NCHITTEST, 0, MAKELPARAM(outside.x, outside.y)), HTBORDER);
 
+        SaveWindowShot(hDlg, L"caption_ok.bmp");
         // Down on the button, moved away and released in the client area: no command.
         POINT client{10, 10};
         SendMessageW(hDlg, WM_NCLBUTTONDOWN, HTBORDER, MAKELPARAM(center.x, center.y));
         EXPECT_EQ(GetCapture(), hDlg) << "the press holds the mouse";
+        SaveWindowShot(hDlg, L"caption_ok_pressed.bmp");
         SendMessageW(hDlg, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(client.x, client.y));
         SendMessageW(hDlg, WM_LBUTTONUP, 0, MAKELPARAM(client.x, client.y));
         EXPECT_TRUE(dialogMessages.empty());
