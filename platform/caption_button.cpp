@@ -167,6 +167,19 @@ LRESULT CALLBACK CaptionOkProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lP
     return CallWindowProcW(proc, hDlg, message, wParam, lParam);
 }
 
+// With desktop composition the frame is drawn by the desktop window manager, over anything
+// painted into the caption; such a dialog gets the classic frame, which user32 paints.
+void UseClassicFrame(HWND hDlg) {
+    typedef HRESULT(WINAPI * SetAttribute)(HWND, DWORD, LPCVOID, DWORD);
+    static HMODULE dwm = LoadLibraryW(L"dwmapi.dll");
+    static auto setAttribute =
+        dwm ? reinterpret_cast<SetAttribute>(
+                  reinterpret_cast<void *>(GetProcAddress(dwm, "DwmSetWindowAttribute")))
+            : nullptr;
+    const DWORD kNcRenderingPolicy = 2, kNcRenderingDisabled = 1;  // DWMWA_, DWMNCRP_ values
+    if (setAttribute) setAttribute(hDlg, kNcRenderingPolicy, &kNcRenderingDisabled, sizeof(DWORD));
+}
+
 void Refresh(HWND hDlg) {
     bool want = WantsButton(hDlg);
     CaptionOkState *st = StateOf(hDlg);
@@ -175,6 +188,7 @@ void Refresh(HWND hDlg) {
         SetPropW(hDlg, kCaptionProp, st);
         st->dialogProc = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrW(hDlg, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CaptionOkProc)));
+        UseClassicFrame(hDlg);
     } else if (!want && st) {
         // Someone may have subclassed the dialog after us; then the subclass stays and idles.
         if (reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hDlg, GWLP_WNDPROC)) == CaptionOkProc)

@@ -26,6 +26,7 @@ const int kMenuButtonBase = 0xFE00;
 const WCHAR kAdornmentsClass[] = L"ArkelCommandAdornments";
 const WCHAR kBarProp[] = L"ArkelCommandBar";
 const WCHAR kOwnerProp[] = L"ArkelCommandBandsOwner";
+const WCHAR kOwnerProcProp[] = L"ArkelCommandBandsOwnerProc";
 
 enum AdornmentKind { ADORN_HELP, ADORN_OK, ADORN_CLOSE };
 
@@ -34,7 +35,6 @@ struct CommandBandsState {
     HWND hwndOwner = nullptr;
     HWND hwndRebar = nullptr;
     HWND hwndAdornments = nullptr;
-    WNDPROC ownerProc = nullptr;
     std::vector<HWND> bars;
     std::vector<UINT> bandStyles;  // as the caller gave them
     bool layingOut = false;
@@ -76,6 +76,8 @@ MenuTracking tracking;
 // The keyboard hook of the thread and the number of command bands that use it.
 HHOOK getMessageHook = nullptr;
 int hookUsers = 0;
+
+LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 CommandBandsState *BandsState(HWND hwnd) {
     return reinterpret_cast<CommandBandsState *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -572,8 +574,14 @@ LRESULT CALLBACK CommandBandsProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     case WM_NCDESTROY:
         if (st) {
             if (IsWindow(st->hwndOwner) && GetPropW(st->hwndOwner, kOwnerProp) == hwnd) {
-                SetWindowLongPtrW(st->hwndOwner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(st->ownerProc));
                 RemovePropW(st->hwndOwner, kOwnerProp);
+                // Unhook from the owner unless someone subclassed it after us; then our
+                // procedure stays in the chain and only passes messages on.
+                if (reinterpret_cast<WNDPROC>(GetWindowLongPtrW(st->hwndOwner, GWLP_WNDPROC)) == OwnerProc) {
+                    SetWindowLongPtrW(st->hwndOwner, GWLP_WNDPROC,
+                                      reinterpret_cast<LONG_PTR>(GetPropW(st->hwndOwner, kOwnerProcProp)));
+                    RemovePropW(st->hwndOwner, kOwnerProcProp);
+                }
             }
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
             delete st;
@@ -595,10 +603,16 @@ LRESULT CALLBACK CommandBandsProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 // The owner's subclass: keeps the bands fitted to its width and gives the menu bar the keyboard
 // (Alt, F10 and Alt+mnemonic arrive as WM_SYSCOMMAND SC_KEYMENU).
 LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto proc = reinterpret_cast<WNDPROC>(GetPropW(hwnd, kOwnerProcProp));
     HWND bands = static_cast<HWND>(GetPropW(hwnd, kOwnerProp));
     CommandBandsState *st = bands ? BandsState(bands) : nullptr;
-    if (!st) return DefWindowProcW(hwnd, message, wParam, lParam);
-    WNDPROC proc = st->ownerProc;
+    if (!proc) return DefWindowProcW(hwnd, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
+        RemovePropW(hwnd, kOwnerProcProp);
+        RemovePropW(hwnd, kOwnerProp);
+    }
+    if (!st) return CallWindowProcW(proc, hwnd, message, wParam, lParam);
     switch (message) {
     case WM_SIZE: {
         LRESULT result = CallWindowProcW(proc, hwnd, message, wParam, lParam);
@@ -705,8 +719,12 @@ HWND CommandBands_Create(HINSTANCE hinst, HWND hwndParent, UINT wID, DWORD dwSty
     SetPropW(hwndParent, kOwnerProp, self);
     if (hookUsers++ == 0)
         getMessageHook = SetWindowsHookExW(WH_GETMESSAGE, GetMessageProc, nullptr, GetCurrentThreadId());
-    st->ownerProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(hwndParent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OwnerProc)));
+    // The owner's own procedure is kept in a property, so that our procedure can pass messages on
+    // even after the bands are gone (when it had to stay in the chain).
+    if (!GetPropW(hwndParent, kOwnerProcProp))
+        SetPropW(hwndParent, kOwnerProcProp,
+                 reinterpret_cast<HANDLE>(SetWindowLongPtrW(hwndParent, GWLP_WNDPROC,
+                                                            reinterpret_cast<LONG_PTR>(OwnerProc))));
     LayoutBands(st);
     return self;
 }

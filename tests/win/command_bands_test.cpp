@@ -399,6 +399,10 @@ TEST_F(CommandBandsTest, DestroyingTheMenuBarFirstLeavesTheOwnerWorking) {
     PumpUntil([] { return false; }, 50);
     EXPECT_GT(CommandBar_Height(toolBar), 0);
     EXPECT_EQ(InHost(bands).right, ClientWidth());
+    // Gone before their owner, the bands leave the owner's own procedure behind.
+    DestroyWindow(bands);
+    EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrW(host, GWLP_WNDPROC)), HostProc);
+    SetWindowPos(host, nullptr, 0, 0, 300, 300, SWP_NOZORDER | SWP_NOMOVE);
     DestroyWindow(host);
     host = nullptr;
 }
