@@ -172,10 +172,9 @@ LRESULT CALLBACK CaptionOkProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lP
 void UseClassicFrame(HWND hDlg) {
     typedef HRESULT(WINAPI * SetAttribute)(HWND, DWORD, LPCVOID, DWORD);
     static HMODULE dwm = LoadLibraryW(L"dwmapi.dll");
-    static auto setAttribute =
-        dwm ? reinterpret_cast<SetAttribute>(
-                  reinterpret_cast<void *>(GetProcAddress(dwm, "DwmSetWindowAttribute")))
-            : nullptr;
+    static auto setAttribute = dwm ? reinterpret_cast<SetAttribute>(reinterpret_cast<void *>(
+                                         GetProcAddress(dwm, "DwmSetWindowAttribute")))
+                                   : nullptr;
     const DWORD kNcRenderingPolicy = 2, kNcRenderingDisabled = 1;  // DWMWA_, DWMNCRP_ values
     if (setAttribute) setAttribute(hDlg, kNcRenderingPolicy, &kNcRenderingDisabled, sizeof(DWORD));
 }
@@ -214,7 +213,8 @@ LRESULT CALLBACK CallWndRetProc(int code, WPARAM wParam, LPARAM lParam) {
 
 int InstallCaptionButtons() {
     if (hookHandle) return 0;
-    hookHandle = SetWindowsHookExW(WH_CALLWNDPROCRET, CallWndRetProc, nullptr, GetCurrentThreadId());
+    hookHandle =
+        SetWindowsHookExW(WH_CALLWNDPROCRET, CallWndRetProc, nullptr, GetCurrentThreadId());
     return hookHandle ? 0 : -1;
 }
 

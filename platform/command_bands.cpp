@@ -62,8 +62,8 @@ struct AdornmentsState {
 // The pop-up being tracked from a menu bar (one at a time on the thread).
 struct MenuTracking {
     HWND hwndBar = nullptr;
-    int index = -1;       // menu button index (0-based among the menu buttons)
-    int next = -1;        // pop-up to open when this one has closed, or -1
+    int index = -1;  // menu button index (0-based among the menu buttons)
+    int next = -1;   // pop-up to open when this one has closed, or -1
     bool byKeyboard = false;
     bool closedOnButton = false;
     HMENU hPopup = nullptr;
@@ -91,7 +91,8 @@ CommandBarState *BarState(HWND hwnd) {
 
 int AdornmentsWidth(HWND hwndAdornments) {
     if (!hwndAdornments) return 0;
-    auto *st = reinterpret_cast<AdornmentsState *>(GetWindowLongPtrW(hwndAdornments, GWLP_USERDATA));
+    auto *st =
+        reinterpret_cast<AdornmentsState *>(GetWindowLongPtrW(hwndAdornments, GWLP_USERDATA));
     return st ? static_cast<int>(st->kinds.size()) * kAdornmentWidth + 4 : 0;
 }
 
@@ -148,7 +149,8 @@ void LayoutBands(CommandBandsState *st) {
         for (size_t i = 0; i < count; ++i) {
             REBARBANDINFOW &rb = infos[i];
             rb.cbSize = REBARBANDINFOW_V3_SIZE;
-            rb.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_ID | RBBIM_STYLE | RBBIM_COLORS;
+            rb.fMask =
+                RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_ID | RBBIM_STYLE | RBBIM_COLORS;
             SendMessageW(st->hwndRebar, RB_GETBANDINFOW, i, reinterpret_cast<LPARAM>(&rb));
             rb.fStyle = breaks[i] ? (rb.fStyle | RBBS_BREAK) : (rb.fStyle & ~RBBS_BREAK);
         }
@@ -187,7 +189,8 @@ const WCHAR *ToolTipFor(HWND hwndBar, int idCommand) {
         if (!SendMessageW(hwndBar, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&b))) break;
         if (b.fsStyle & BTNS_SEP) continue;
         if (bs->menuCount && i >= bs->menuFirst && i < bs->menuFirst + bs->menuCount) continue;
-        if (b.idCommand == idCommand) return tip < bs->toolTips.size() ? bs->toolTips[tip].c_str() : nullptr;
+        if (b.idCommand == idCommand)
+            return tip < bs->toolTips.size() ? bs->toolTips[tip].c_str() : nullptr;
         ++tip;
     }
     return nullptr;
@@ -216,8 +219,8 @@ WCHAR MnemonicOf(const std::wstring &text) {
             ++i;
             continue;
         }
-        return static_cast<WCHAR>(reinterpret_cast<UINT_PTR>(CharLowerW(
-            reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(text[i + 1])))));
+        return static_cast<WCHAR>(reinterpret_cast<UINT_PTR>(
+            CharLowerW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(text[i + 1])))));
     }
     return 0;
 }
@@ -300,7 +303,8 @@ void TrackMenuBar(HWND hwndBar, int menuIndex, bool byKeyboard) {
         command = static_cast<UINT>(TrackPopupMenuEx(
             popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON | TPM_RETURNCMD | TPM_VERTICAL,
             rc.left, rc.bottom, owner, &tpm));
-        if (IsWindow(hwndBar)) SendMessageW(hwndBar, TB_PRESSBUTTON, kMenuButtonBase + menuIndex, FALSE);
+        if (IsWindow(hwndBar))
+            SendMessageW(hwndBar, TB_PRESSBUTTON, kMenuButtonBase + menuIndex, FALSE);
         if (command || tracking.next < 0 || !IsWindow(hwndBar)) break;
         menuIndex = tracking.next;
         byKeyboard = tracking.byKeyboard;
@@ -325,8 +329,8 @@ int MenuIndexForKey(HWND hwndBar, WCHAR key) {
     CommandBarState *bs = BarState(hwndBar);
     if (!bs || !bs->menuCount) return -1;
     if (key == 0) return 0;
-    WCHAR lower = static_cast<WCHAR>(
-        reinterpret_cast<UINT_PTR>(CharLowerW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(key)))));
+    WCHAR lower = static_cast<WCHAR>(reinterpret_cast<UINT_PTR>(
+        CharLowerW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(key)))));
     for (int i = 0; i < bs->menuCount; ++i)
         if (MnemonicOf(bs->menuTexts[i]) == lower) return i;
     return -1;
@@ -341,7 +345,8 @@ LRESULT CALLBACK CommandBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
         POINT pt{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-        int hit = static_cast<int>(SendMessageW(hwnd, TB_HITTEST, 0, reinterpret_cast<LPARAM>(&pt)));
+        int hit =
+            static_cast<int>(SendMessageW(hwnd, TB_HITTEST, 0, reinterpret_cast<LPARAM>(&pt)));
         if (IsMenuButton(bs, hit)) {
             TrackMenuBar(hwnd, hit - bs->menuFirst, false);
             return 0;
@@ -357,7 +362,8 @@ LRESULT CALLBACK CommandBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         // The handheld's meaning: wParam texts in the array at lParam.
         bs->toolTips.clear();
         auto *texts = reinterpret_cast<LPCWSTR *>(lParam);
-        for (WPARAM i = 0; texts && i < wParam; ++i) bs->toolTips.emplace_back(texts[i] ? texts[i] : L"");
+        for (WPARAM i = 0; texts && i < wParam; ++i)
+            bs->toolTips.emplace_back(texts[i] ? texts[i] : L"");
         return TRUE;
     }
     case WM_NCDESTROY: {
@@ -373,12 +379,12 @@ LRESULT CALLBACK CommandBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 }
 
 HWND CreateCommandBar(HWND hwndParent, HWND hwndBands, HWND hwndOwner, UINT id, HINSTANCE hinst) {
-    HWND bar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
-                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS |
-                                   TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NODIVIDER | CCS_NORESIZE |
-                                   CCS_NOPARENTALIGN,
-                               0, 0, 0, kBarHeight, hwndParent,
-                               reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), hinst, nullptr);
+    HWND bar =
+        CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
+                        WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | TBSTYLE_FLAT |
+                            TBSTYLE_TOOLTIPS | CCS_NODIVIDER | CCS_NORESIZE | CCS_NOPARENTALIGN,
+                        0, 0, 0, kBarHeight, hwndParent,
+                        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), hinst, nullptr);
     if (!bar) return nullptr;
     SendMessageW(bar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     if (hwndBands) SendMessageW(bar, TB_SETPARENT, reinterpret_cast<WPARAM>(hwndBands), 0);
@@ -546,7 +552,8 @@ LRESULT CALLBACK CommandBandsProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         if (hdr->code == TBN_GETINFOTIPW) {
             auto *tip = reinterpret_cast<NMTBGETINFOTIPW *>(lParam);
             const WCHAR *text = ToolTipFor(hdr->hwndFrom, tip->iItem);
-            if (text && tip->pszText && tip->cchTextMax > 0) lstrcpynW(tip->pszText, text, tip->cchTextMax);
+            if (text && tip->pszText && tip->cchTextMax > 0)
+                lstrcpynW(tip->pszText, text, tip->cchTextMax);
             return 0;
         }
         if (hdr->code == TTN_GETDISPINFOW) {
@@ -577,9 +584,11 @@ LRESULT CALLBACK CommandBandsProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
                 RemovePropW(st->hwndOwner, kOwnerProp);
                 // Unhook from the owner unless someone subclassed it after us; then our
                 // procedure stays in the chain and only passes messages on.
-                if (reinterpret_cast<WNDPROC>(GetWindowLongPtrW(st->hwndOwner, GWLP_WNDPROC)) == OwnerProc) {
-                    SetWindowLongPtrW(st->hwndOwner, GWLP_WNDPROC,
-                                      reinterpret_cast<LONG_PTR>(GetPropW(st->hwndOwner, kOwnerProcProp)));
+                if (reinterpret_cast<WNDPROC>(GetWindowLongPtrW(st->hwndOwner, GWLP_WNDPROC)) ==
+                    OwnerProc) {
+                    SetWindowLongPtrW(
+                        st->hwndOwner, GWLP_WNDPROC,
+                        reinterpret_cast<LONG_PTR>(GetPropW(st->hwndOwner, kOwnerProcProp)));
                     RemovePropW(st->hwndOwner, kOwnerProcProp);
                 }
             }
@@ -647,7 +656,8 @@ LRESULT CALLBACK GetMessageProc(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == WM_SYSCHAR &&
         (HIWORD(msg->lParam) & KF_ALTDOWN) && msg->hwnd) {
         HWND root = GetAncestor(msg->hwnd, GA_ROOT);
-        HWND bands = root && root != msg->hwnd ? static_cast<HWND>(GetPropW(root, kOwnerProp)) : nullptr;
+        HWND bands =
+            root && root != msg->hwnd ? static_cast<HWND>(GetPropW(root, kOwnerProp)) : nullptr;
         CommandBandsState *st = bands ? BandsState(bands) : nullptr;
         HWND bar = st ? MenuBarOf(st) : nullptr;
         if (bar && MenuIndexForKey(bar, static_cast<WCHAR>(msg->wParam)) >= 0) {
@@ -693,10 +703,9 @@ HWND CommandBands_Create(HINSTANCE hinst, HWND hwndParent, UINT wID, DWORD dwSty
     if (GetPropW(hwndParent, kOwnerProp)) return nullptr;  // one command bands per owner
     auto *st = new CommandBandsState;
     st->hwndOwner = hwndParent;
-    HWND self = CreateWindowExW(0, COMMANDBANDS_CLASSW, nullptr,
-                                WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0,
-                                0, hwndParent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(wID)),
-                                module, st);
+    HWND self = CreateWindowExW(
+        0, COMMANDBANDS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
+        0, 0, 0, 0, hwndParent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(wID)), module, st);
     if (!self) {
         delete st;
         return nullptr;
@@ -718,18 +727,20 @@ HWND CommandBands_Create(HINSTANCE hinst, HWND hwndParent, UINT wID, DWORD dwSty
     }
     SetPropW(hwndParent, kOwnerProp, self);
     if (hookUsers++ == 0)
-        getMessageHook = SetWindowsHookExW(WH_GETMESSAGE, GetMessageProc, nullptr, GetCurrentThreadId());
+        getMessageHook =
+            SetWindowsHookExW(WH_GETMESSAGE, GetMessageProc, nullptr, GetCurrentThreadId());
     // The owner's own procedure is kept in a property, so that our procedure can pass messages on
     // even after the bands are gone (when it had to stay in the chain).
     if (!GetPropW(hwndParent, kOwnerProcProp))
         SetPropW(hwndParent, kOwnerProcProp,
-                 reinterpret_cast<HANDLE>(SetWindowLongPtrW(hwndParent, GWLP_WNDPROC,
-                                                            reinterpret_cast<LONG_PTR>(OwnerProc))));
+                 reinterpret_cast<HANDLE>(SetWindowLongPtrW(
+                     hwndParent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OwnerProc))));
     LayoutBands(st);
     return self;
 }
 
-BOOL CommandBands_AddBands(HWND hwndCmdBands, HINSTANCE hinst, UINT cBands, LPREBARBANDINFOW prbbi) {
+BOOL CommandBands_AddBands(HWND hwndCmdBands, HINSTANCE hinst, UINT cBands,
+                           LPREBARBANDINFOW prbbi) {
     CommandBandsState *st = IsWindow(hwndCmdBands) ? BandsState(hwndCmdBands) : nullptr;
     if (!st || !prbbi) return FALSE;
     for (UINT i = 0; i < cBands; ++i) {
@@ -782,8 +793,9 @@ BOOL CommandBands_AddAdornments(HWND hwndCmdBands, HINSTANCE, DWORD dwFlags, LPR
     if (dwFlags & CMDBAR_HELP) as->kinds.push_back(ADORN_HELP);
     if (dwFlags & CMDBAR_OK) as->kinds.push_back(ADORN_OK);
     as->kinds.push_back(ADORN_CLOSE);
-    st->hwndAdornments = CreateWindowExW(0, kAdornmentsClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0,
-                                         0, 0, hwndCmdBands, nullptr, GetModuleHandleW(nullptr), as);
+    st->hwndAdornments =
+        CreateWindowExW(0, kAdornmentsClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
+                        hwndCmdBands, nullptr, GetModuleHandleW(nullptr), as);
     if (!st->hwndAdornments) {
         delete as;
         return FALSE;
@@ -862,12 +874,14 @@ int CommandBar_AddBitmap(HWND hwndCB, HINSTANCE hInst, int idBitmap, int iNumIma
 
 BOOL CommandBar_AddButtons(HWND hwndCB, UINT uNumButtons, LPTBBUTTON lpButtons) {
     if (!IsWindow(hwndCB)) return FALSE;
-    return SendMessageW(hwndCB, TB_ADDBUTTONSW, uNumButtons, reinterpret_cast<LPARAM>(lpButtons)) != 0;
+    return SendMessageW(hwndCB, TB_ADDBUTTONSW, uNumButtons, reinterpret_cast<LPARAM>(lpButtons)) !=
+           0;
 }
 
 BOOL CommandBar_AddToolTips(HWND hwndCB, UINT uNumToolTips, LPCWSTR *lpToolTips) {
     if (!IsWindow(hwndCB) || !BarState(hwndCB)) return FALSE;
-    return SendMessageW(hwndCB, TB_SETTOOLTIPS, uNumToolTips, reinterpret_cast<LPARAM>(lpToolTips)) != 0;
+    return SendMessageW(hwndCB, TB_SETTOOLTIPS, uNumToolTips,
+                        reinterpret_cast<LPARAM>(lpToolTips)) != 0;
 }
 
 HWND CommandBar_InsertComboBox(HWND hwndCB, HINSTANCE hInst, int iWidth, UINT dwStyle,
@@ -882,24 +896,26 @@ HWND CommandBar_InsertComboBox(HWND hwndCB, HINSTANCE hInst, int iWidth, UINT dw
     sep.idCommand = idComboBox;
     sep.fsState = TBSTATE_ENABLED;
     sep.fsStyle = BTNS_SEP;
-    if (!SendMessageW(hwndCB, TB_INSERTBUTTONW, index, reinterpret_cast<LPARAM>(&sep))) return nullptr;
+    if (!SendMessageW(hwndCB, TB_INSERTBUTTONW, index, reinterpret_cast<LPARAM>(&sep)))
+        return nullptr;
     if (bs->menuCount && index <= bs->menuFirst) ++bs->menuFirst;
     RECT rc{};
     SendMessageW(hwndCB, TB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rc));
-    HWND combo = CreateWindowExW(0, L"COMBOBOX", nullptr,
-                                 (dwStyle & ~(WS_POPUP | WS_OVERLAPPED)) | WS_CHILD | WS_VISIBLE,
-                                 rc.left, 0, iWidth, kComboDropHeight, hwndCB,
-                                 reinterpret_cast<HMENU>(static_cast<UINT_PTR>(idComboBox)), hInst,
-                                 nullptr);
+    HWND combo = CreateWindowExW(
+        0, L"COMBOBOX", nullptr, (dwStyle & ~(WS_POPUP | WS_OVERLAPPED)) | WS_CHILD | WS_VISIBLE,
+        rc.left, 0, iWidth, kComboDropHeight, hwndCB,
+        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(idComboBox)), hInst, nullptr);
     if (!combo) {
         SendMessageW(hwndCB, TB_DELETEBUTTON, index, 0);
         return nullptr;
     }
-    SendMessageW(combo, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    SendMessageW(combo, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
+                 FALSE);
     RECT cr{};
     GetWindowRect(combo, &cr);
     int top = std::max<int>(0, (kBarHeight - (cr.bottom - cr.top)) / 2);
-    SetWindowPos(combo, nullptr, rc.left, top, iWidth, kComboDropHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(combo, nullptr, rc.left, top, iWidth, kComboDropHeight,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
     return combo;
 }
 

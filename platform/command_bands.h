@@ -56,8 +56,7 @@
 
 HWND CommandBands_Create(HINSTANCE hinst, HWND hwndParent, UINT wID, DWORD dwStyles,
                          HIMAGELIST himl);
-BOOL CommandBands_AddBands(HWND hwndCmdBands, HINSTANCE hinst, UINT cBands,
-                           LPREBARBANDINFOW prbbi);
+BOOL CommandBands_AddBands(HWND hwndCmdBands, HINSTANCE hinst, UINT cBands, LPREBARBANDINFOW prbbi);
 HWND CommandBands_GetCommandBar(HWND hwndCmdBands, UINT uBand);
 BOOL CommandBands_AddAdornments(HWND hwndCmdBands, HINSTANCE hinst, DWORD dwFlags,
                                 LPREBARBANDINFOW prbbi);

@@ -19,8 +19,9 @@ INT_PTR CALLBACK TestDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lPar
     switch (message) {
     case WM_INITDIALOG:
         if (lParam)
-            SetWindowLongW(hDlg, GWL_EXSTYLE,
-                           GetWindowLongW(hDlg, GWL_EXSTYLE) | WS_EX_CAPTIONOKBTN | WS_EX_CONTEXTHELP);
+            SetWindowLongW(
+                hDlg, GWL_EXSTYLE,
+                GetWindowLongW(hDlg, GWL_EXSTYLE) | WS_EX_CAPTIONOKBTN | WS_EX_CONTEXTHELP);
         return TRUE;
     case WM_COMMAND:
         if (lParam) return FALSE;  // notifications of the items
@@ -54,8 +55,8 @@ protected:
 };
 
 struct Layout {
-    RECT client;                 // client rectangle in screen coordinates
-    std::vector<RECT> items;     // item rectangles in client coordinates
+    RECT client;              // client rectangle in screen coordinates
+    std::vector<RECT> items;  // item rectangles in client coordinates
 };
 
 Layout LayoutOf(HWND hDlg) {

@@ -27,6 +27,7 @@ struct Received {
 // What the host saw, and keys to post each time a pop-up opens (as a user types after seeing it).
 std::vector<Received> received;
 HWND quietChild;  // the host's list; its own notifications are not recorded
+POINT hoverTarget;  // where a scripted WM_MOUSEMOVE puts the cursor (screen)
 std::vector<HMENU> popupsOpened;
 std::vector<std::vector<std::pair<UINT, WPARAM>>> keysPerPopup;
 
@@ -39,12 +40,16 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         received.push_back({message, wParam, lParam});
         return 0;
     case WM_HELP:
-        received.push_back({message, wParam, lParam ? reinterpret_cast<HELPINFO *>(lParam)->iContextType : -1});
+        received.push_back(
+            {message, wParam, lParam ? reinterpret_cast<HELPINFO *>(lParam)->iContextType : -1});
         return 1;
     case WM_INITMENUPOPUP:
         popupsOpened.push_back(reinterpret_cast<HMENU>(wParam));
         if (popupsOpened.size() <= keysPerPopup.size())
-            for (auto [msg, key] : keysPerPopup[popupsOpened.size() - 1]) PostMessageW(hwnd, msg, key, 0);
+            for (auto [msg, key] : keysPerPopup[popupsOpened.size() - 1]) {
+                if (msg == WM_MOUSEMOVE) SetCursorPos(hoverTarget.x, hoverTarget.y);
+                PostMessageW(hwnd, msg, key, 0);
+            }
         return 0;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
@@ -61,8 +66,8 @@ const TBBUTTON kButtons[8] = {
     {0, 0, TBSTATE_ENABLED, BTNS_SEP, {}, 0, 0},
     {STD_DELETE, 40005, 0, BTNS_BUTTON, {}, 0, 0},
 };
-const wchar_t *const kToolTips[6] = {L"Neu", L"Bearbeiten", L"Ausschneiden", L"Kopieren",
-                                     L"Einf\u00fcgen", L"L\u00f6schen"};
+const wchar_t *const kToolTips[6] = {L"Neu",      L"Bearbeiten",    L"Ausschneiden",
+                                     L"Kopieren", L"Einf\u00fcgen", L"L\u00f6schen"};
 
 class CommandBandsTest : public ::testing::Test {
 protected:
@@ -90,7 +95,8 @@ protected:
         RECT rc{0, 0, 240, 294};
         AdjustWindowRect(&rc, WS_OVERLAPPEDWINDOW, FALSE);
         host = CreateWindowExW(0, L"BandsHost", L"The Arkel", WS_OVERLAPPEDWINDOW, 0, 0,
-                               rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr, hinst, nullptr);
+                               rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr, hinst,
+                               nullptr);
         ASSERT_NE(host, nullptr);
 
         // As the main window's WM_CREATE builds them.
@@ -123,8 +129,9 @@ protected:
         ASSERT_TRUE(CommandBands_AddAdornments(bands, hinst, 11, nullptr));
         SendMessageW(toolBar, TB_SETTOOLTIPS, 6, reinterpret_cast<LPARAM>(kToolTips));
 
-        list = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", nullptr, WS_CHILD | WS_VISIBLE | LBS_NOTIFY,
-                               0, CommandBar_Height(menuBar) + 60, 240, 100, host, nullptr, hinst, nullptr);
+        list = CreateWindowExW(
+            WS_EX_CLIENTEDGE, L"LISTBOX", nullptr, WS_CHILD | WS_VISIBLE | LBS_NOTIFY, 0,
+            CommandBar_Height(menuBar) + 60, 240, 100, host, nullptr, hinst, nullptr);
         quietChild = list;
         ShowWindow(host, SW_SHOW);
         UpdateWindow(host);
@@ -182,7 +189,8 @@ TEST_F(CommandBandsTest, BandsFitTheOwnerAndCommandBarHeightIsWhereTheOwnersChil
         SCOPED_TRACE(width);
         RECT rc{0, 0, width, 294};
         AdjustWindowRect(&rc, WS_OVERLAPPEDWINDOW, FALSE);
-        SetWindowPos(host, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top, SWP_NOZORDER | SWP_NOMOVE);
+        SetWindowPos(host, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
+                     SWP_NOZORDER | SWP_NOMOVE);
         PumpUntil([] { return false; }, 50);
         ASSERT_EQ(ClientWidth(), width);
 
@@ -256,7 +264,8 @@ TEST_F(CommandBandsTest, ToolTipsFollowTheButtonsInOrderSkippingSeparators) {
         di.hdr.idFrom = commands[i];
         di.hdr.code = TTN_GETDISPINFOW;
         SendMessageW(toolBar, WM_NOTIFY, commands[i], reinterpret_cast<LPARAM>(&di));
-        std::wstring text = di.lpszText && di.lpszText != LPSTR_TEXTCALLBACKW ? di.lpszText : di.szText;
+        std::wstring text =
+            di.lpszText && di.lpszText != LPSTR_TEXTCALLBACKW ? di.lpszText : di.szText;
         EXPECT_EQ(text, kToolTips[i]);
     }
 }
@@ -285,7 +294,8 @@ TEST_F(CommandBandsTest, ComboBoxNotificationsReachTheOwnerWithItsId) {
 }
 
 TEST_F(CommandBandsTest, AdornmentsSendHelpOkAndClose) {
-    HWND adornments = ChildWindowFromPointEx(bands, POINT{ClientWidth() - 3, 12}, CWP_SKIPINVISIBLE);
+    HWND adornments =
+        ChildWindowFromPointEx(bands, POINT{ClientWidth() - 3, 12}, CWP_SKIPINVISIBLE);
     ASSERT_NE(adornments, nullptr);
     ASSERT_NE(adornments, menuBar);
     RECT rc;
@@ -331,20 +341,53 @@ TEST_F(CommandBandsTest, MenuBarOpensFromKeysAndClicksAndSendsTheChosenCommand) 
     const UINT KD = WM_KEYDOWN;
     const Case cases[] = {
         {"F10 opens Datei, Enter takes the first item",
-         {{WM_SYSKEYDOWN, VK_F10}, {WM_SYSKEYUP, VK_F10}}, -1, {{{KD, VK_RETURN}}}, {0}, 101},
+         {{WM_SYSKEYDOWN, VK_F10}, {WM_SYSKEYUP, VK_F10}},
+         -1,
+         {{{KD, VK_RETURN}}},
+         {0},
+         101},
         {"Alt alone, then Right to Bearb.",
-         {{WM_SYSKEYDOWN, VK_MENU}, {WM_SYSKEYUP, VK_MENU}}, -1,
-         {{{KD, VK_RIGHT}}, {{KD, VK_DOWN}, {KD, VK_RETURN}}}, {0, 1}, 40010},
-        {"Alt+B opens Bearb. by its mnemonic", {{WM_SYSCHAR, 'b'}}, -1, {{{KD, VK_RETURN}}}, {1}, 40013},
+         {{WM_SYSKEYDOWN, VK_MENU}, {WM_SYSKEYUP, VK_MENU}},
+         -1,
+         {{{KD, VK_RIGHT}}, {{KD, VK_DOWN}, {KD, VK_RETURN}}},
+         {0, 1},
+         40010},
+        {"Alt+B opens Bearb. by its mnemonic",
+         {{WM_SYSCHAR, 'b'}},
+         -1,
+         {{{KD, VK_RETURN}}},
+         {1},
+         40013},
         {"Left from Datei wraps to Bearb., Esc closes",
-         {{WM_SYSKEYDOWN, VK_F10}, {WM_SYSKEYUP, VK_F10}}, -1, {{{KD, VK_LEFT}}, {{KD, VK_ESCAPE}}}, {0, 1}, none},
+         {{WM_SYSKEYDOWN, VK_F10}, {WM_SYSKEYUP, VK_F10}},
+         -1,
+         {{{KD, VK_LEFT}}, {{KD, VK_ESCAPE}}},
+         {0, 1},
+         none},
         {"Right on a sub-menu item opens the sub-menu",
-         {{WM_SYSKEYDOWN, VK_F10}, {WM_SYSKEYUP, VK_F10}}, -1,
-         {{{KD, VK_DOWN}, {KD, VK_DOWN}, {KD, VK_RIGHT}}, {{KD, VK_RETURN}}}, {0, 2}, 40014},
+         {{WM_SYSKEYDOWN, VK_F10}, {WM_SYSKEYUP, VK_F10}},
+         -1,
+         {{{KD, VK_DOWN}, {KD, VK_DOWN}, {KD, VK_RIGHT}}, {{KD, VK_RETURN}}},
+         {0, 2},
+         40014},
+        {"the mouse moving onto Bearb. opens it instead of Datei",
+         {},
+         0,
+         {{{WM_MOUSEMOVE, 0}}, {{KD, VK_DOWN}, {KD, VK_RETURN}}},
+         {0, 1},
+         40013},
         {"a click drops Bearb.", {}, 1, {{{KD, VK_DOWN}, {KD, VK_RETURN}}}, {1}, 40013},
-        {"greyed items send nothing", {}, 1, {{{KD, VK_UP}, {KD, VK_UP}, {KD, VK_RETURN}, {KD, VK_ESCAPE}}}, {1}, none},
+        {"greyed items send nothing",
+         {},
+         1,
+         {{{KD, VK_UP}, {KD, VK_UP}, {KD, VK_RETURN}, {KD, VK_ESCAPE}}},
+         {1},
+         none},
     };
-    HMENU popups[3] = {GetSubMenu(menu, 0), GetSubMenu(menu, 1), GetSubMenu(GetSubMenu(menu, 0), 3)};
+    HMENU popups[3] = {GetSubMenu(menu, 0), GetSubMenu(menu, 1),
+                       GetSubMenu(GetSubMenu(menu, 0), 3)};
+    hoverTarget = ButtonCenter(menuBar, 1);
+    ClientToScreen(menuBar, &hoverTarget);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         received.clear();
@@ -353,15 +396,22 @@ TEST_F(CommandBandsTest, MenuBarOpensFromKeysAndClicksAndSendsTheChosenCommand) 
         SetFocus(list);
         for (auto [msg, key] : c.start) {
             // The key flags Windows sets: Alt held down (context code) and key releases.
-            LPARAM flags = msg == WM_SYSCHAR || (msg == WM_SYSKEYDOWN && key == VK_MENU) ? 0x20000001 : 1;
+            LPARAM flags =
+                msg == WM_SYSCHAR || (msg == WM_SYSKEYDOWN && key == VK_MENU) ? 0x20000001 : 1;
             if (msg == WM_SYSKEYUP) flags |= 0xC0000000;
             PostMessageW(list, msg, key, flags);
         }
         if (c.clickButton >= 0) Click(menuBar, ButtonCenter(menuBar, c.clickButton));
-        PumpUntil([&] { return popupsOpened.size() >= c.popups.size() && (!c.command || !Commands().empty()); }, 3000);
+        PumpUntil(
+            [&] {
+                return popupsOpened.size() >= c.popups.size() &&
+                       (!c.command || !Commands().empty());
+            },
+            3000);
         PumpUntil([] { return false; }, 100);
         ASSERT_EQ(popupsOpened.size(), c.popups.size());
-        for (size_t i = 0; i < c.popups.size(); ++i) EXPECT_EQ(popupsOpened[i], popups[c.popups[i]]);
+        for (size_t i = 0; i < c.popups.size(); ++i)
+            EXPECT_EQ(popupsOpened[i], popups[c.popups[i]]);
         std::vector<Received> commands = Commands();
         if (c.command) {
             ASSERT_EQ(commands.size(), 1u);

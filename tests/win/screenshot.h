@@ -12,7 +12,8 @@
 inline void SaveWindowShot(HWND window, const wchar_t *name) {
     wchar_t dir[MAX_PATH];
     if (!GetEnvironmentVariableW(L"ARKEL_SCREENSHOT_DIR", dir, MAX_PATH)) return;
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     PumpUntil([] { return false; }, 200);
     RECT rc;
     GetWindowRect(window, &rc);
@@ -43,4 +44,3 @@ inline void SaveWindowShot(HWND window, const wchar_t *name) {
     DeleteDC(mem);
     ReleaseDC(nullptr, screen);
 }
-
