@@ -379,12 +379,12 @@ LRESULT CALLBACK CommandBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 }
 
 HWND CreateCommandBar(HWND hwndParent, HWND hwndBands, HWND hwndOwner, UINT id, HINSTANCE hinst) {
-    HWND bar =
-        CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
-                        WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | TBSTYLE_FLAT |
-                            TBSTYLE_TOOLTIPS | CCS_NODIVIDER | CCS_NORESIZE | CCS_NOPARENTALIGN,
-                        0, 0, 0, kBarHeight, hwndParent,
-                        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), hinst, nullptr);
+    HWND bar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
+                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS |
+                                   TBSTYLE_FLAT | TBSTYLE_TRANSPARENT | TBSTYLE_TOOLTIPS |
+                                   CCS_NODIVIDER | CCS_NORESIZE | CCS_NOPARENTALIGN,
+                               0, 0, 0, kBarHeight, hwndParent,
+                               reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), hinst, nullptr);
     if (!bar) return nullptr;
     SendMessageW(bar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     if (hwndBands) SendMessageW(bar, TB_SETPARENT, reinterpret_cast<WPARAM>(hwndBands), 0);
