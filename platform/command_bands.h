@@ -15,24 +15,27 @@
 // - CommandBands_AddBands adds one band per REBARBANDINFO, in order, and creates a command bar in
 //   each (any RBBIM_CHILD given is ignored). Fields read: cbSize (at least 76, i.e.
 //   REBARBANDINFOW_V3_SIZE; sizeof(REBARBANDINFOW) is fine), fMask, and per mask fStyle, cx, wID,
-//   lpText, clrFore/clrBack, cxMinChild. A band keeps its width as long as the row has room; bands
-//   that do not fit next to each other go to the next row (narrow screens get several rows).
+//   lpText, clrFore/clrBack, cxMinChild. A band keeps its width (it never shrinks below cx); bands
+//   that do not fit next to each other go to the next row, the first row keeping room for the
+//   adornments (a 240-pixel screen gets three rows, a wide one a single row).
 // - CommandBands_GetCommandBar returns the command bar of band uBand (0-based index in the order
 //   the bands were added), or NULL.
 // - Command bars are toolbars: TB_ADDBUTTONSW, TB_ENABLEBUTTON, TB_ISBUTTONENABLED ... work as on
 //   the desktop. Their WM_COMMAND (buttons, and notifications of combo boxes inserted into them)
 //   reach the owner of the command bands. TB_SETTOOLTIPS has its Windows CE meaning on command
 //   bars: wParam is the number of texts, lParam an array of LPCWSTR, one per non-separator button
-//   in button order (see CommandBar_AddToolTips); the texts are copied.
+//   in button order, menu bar buttons not counted (see CommandBar_AddToolTips); texts are copied.
 // - CommandBar_InsertMenubar loads the menu resource and shows one drop-down button per pop-up.
-//   A click, Alt (pressed and released alone), F10 or Alt+mnemonic opens a pop-up; while a pop-up
+//   A click, Alt (pressed and released alone), F10 or Alt+mnemonic opens a pop-up (from the
+//   keyboard with its first item selected; Alt and F10 open the first pop-up); while a pop-up
 //   is open Left/Right move to the neighbouring pop-up, the mouse moving over another menu button
 //   opens that one, Esc closes. The chosen command reaches the owner as WM_COMMAND (wParam = id,
 //   lParam = 0), after the pop-up has closed. CommandBar_GetMenu returns the loaded menu; items
 //   enabled, greyed or checked in it show so the next time a pop-up opens.
 // - CommandBands_AddAdornments puts the buttons at the right end of the first row: close always
 //   (sends WM_CLOSE to the owner), help with CMDBAR_HELP (sends WM_HELP with a HELPINFO),
-//   OK with CMDBAR_OK (sends WM_COMMAND IDOK, lParam 0). Other flag bits are ignored.
+//   OK with CMDBAR_OK (sends WM_COMMAND IDOK, lParam 0); WM_CLOSE and IDOK are posted, WM_HELP
+//   is sent. Other flag bits and the band description are ignored.
 // - CommandBar_Height returns, for a command bar inside command bands, the height of the whole
 //   command bands control (all rows, adornments included), i.e. the y where the owner's own
 //   children may start; for any other window its window height.
