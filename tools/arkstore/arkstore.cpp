@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/cedb.h"
+#include "store/property_database.h"
 
 namespace {
 
@@ -180,24 +181,14 @@ int dump(const std::wstring &outPath) {
         CEOID open = oid;
         HANDLE h = CeOpenDatabase(&open, nullptr, 0, CEDB_AUTOINCREMENT, nullptr);
         if (h == INVALID_HANDLE_VALUE) return fail(openError());
-        CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr);
-        for (;;) {
-            WORD count = 0;
-            BYTE *buf = nullptr;
-            DWORD size = 0;
-            CEOID rec = CeReadRecordProps(h, CEDB_ALLOWREALLOC, &count, nullptr, &buf, &size);
-            if (!rec) {
-                if (buf) LocalFree(buf);
-                break;
-            }
+        WalkDatabase(h, [&](CEOID rec, const CEPROPVAL *vals, WORD count) {
             json r;
             r["oid"] = rec;
             r["props"] = json::array();
-            auto vals = reinterpret_cast<CEPROPVAL *>(buf);
             for (WORD i = 0; i < count; ++i) r["props"].push_back(propToJson(vals[i]));
-            LocalFree(buf);
             db["records"].push_back(std::move(r));
-        }
+            return true;
+        });
         CloseHandle(h);
         root["databases"].push_back(std::move(db));
     }
