@@ -150,13 +150,13 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
     MergeNamesFromObjects();
 
     settings.GetCategory(currentCategory);
+    // Filling the list switches "Encrypt" on when it meets an encrypted object; if that happens
+    // now, the store was not decrypted at the start. The value is taken before the category combo
+    // is filled, since a stored filter that is gone makes that fill the list already.
+    DWORD encryptBefore = settings.GetEncrypt();
     FillCategoryCombo();
     SendMessageW(hCategoryCombo, CB_SELECTSTRING, static_cast<WPARAM>(-1),
                  reinterpret_cast<LPARAM>(currentCategory));
-
-    // Filling the list switches "Encrypt" on when it meets an encrypted object; if that happens
-    // now, the store was not decrypted at the start.
-    DWORD encryptBefore = settings.GetEncrypt();
     FillObjectList(objectStore, hObjectList);
     if (settings.GetEncrypt() != encryptBefore) return FailureExitB();
 

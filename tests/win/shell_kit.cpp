@@ -33,6 +33,13 @@ void ShellTest::Prepare(const std::vector<TestObject> &objects) {
     ResetGlobalStores();
 }
 
+void ShellTest::NewVolume() {
+    for (const wchar_t *suffix : {L"", L"-wal", L"-shm", L"-journal"})
+        DeleteFileW((volumePath + suffix).c_str());
+    volumePath = TempPath(L".cdb");
+    SetEnvironmentVariableW(L"ARKEL_OBJECT_STORE", volumePath.c_str());
+}
+
 void ShellTest::Start() {
     ASSERT_TRUE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
     ASSERT_TRUE(IsWindow(hMainWnd));

@@ -24,6 +24,8 @@ protected:
 
     // Writes the objects into the store before the program starts (the store is closed again).
     void Prepare(const std::vector<TestObject> &objects);
+    // Removes the store volume and continues with a new, empty one (for a table of cases).
+    void NewVolume();
     // InitInstance; fails the test when start-up does not succeed.
     void Start();
 
