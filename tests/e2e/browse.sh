@@ -39,6 +39,9 @@ done
 [ -n "$desk" ] || fail "the virtual desktop did not appear"
 xdotool windowfocus --sync "$desk" 2>/dev/null || xdotool windowfocus "$desk"
 sleep 4  # the program starts and fills its list
+# A tap on the first row (already selected) gives the program the keyboard.
+xdotool mousemove --window "$desk" 100 148 click 1
+sleep 0.5
 
 # Browse: the first object is selected at start; two rows down is "Laptop".
 key Down Down
@@ -46,7 +49,7 @@ shot main
 
 # Filter "Arbeit": open the category combo and pick the entry (" - Alle -", " - Ohne -",
 # "Arbeit", "Privat" in that order).
-xdotool mousemove --window "$desk" "${ARKEL_E2E_COMBO_X:-60}" "${ARKEL_E2E_COMBO_Y:-60}" click 1
+xdotool mousemove --window "$desk" 100 65 click 1
 sleep 0.6
 key Home Down Down Return
 shot filter
