@@ -25,10 +25,13 @@ key() { xdotool key --delay 80 "$@"; sleep 0.6; }
 
 export ARKEL_OBJECT_STORE
 ARKEL_OBJECT_STORE=$(winepath -w "$work/store.cdb")
-wine reg delete 'HKCU\Software\Mobrix\Arkel' /f >/dev/null 2>&1 || true
-wine "$bin/arkstore.exe" load "$(winepath -w "$here/browse.json")" >/dev/null
+# Wine's own processes (server, desktop) outlive the calls that start them: none of them may
+# inherit this script's output, or CTest would wait for them.
+wine reg delete 'HKCU\Software\Mobrix\Arkel' /f </dev/null >/dev/null 2>&1 || true
+wine "$bin/arkstore.exe" load "$(winepath -w "$here/browse.json")" </dev/null >"$work/load.log" 2>&1 ||
+  fail "arkstore load: $(cat "$work/load.log")"
 
-wine explorer /desktop=ArkelE2E,240x320 "$(winepath -w "$bin/arkel.exe")" &
+wine explorer /desktop=ArkelE2E,240x320 "$(winepath -w "$bin/arkel.exe")" </dev/null >/dev/null 2>&1 &
 pid=$!
 desk=""
 for _ in $(seq 100); do
@@ -76,11 +79,13 @@ wait "$pid" || true
 pid=""
 
 # What the program left behind.
-dump=$(wine "$bin/arkstore.exe" dump)
+wine "$bin/arkstore.exe" dump -o "$(winepath -w "$work/dump.json")" </dev/null >/dev/null 2>&1
+dump=$(cat "$work/dump.json")
 for name in Bankkarte Fahrrad Router Zugangskarte; do
   grep -q "\"$name\"" <<<"$dump" || fail "$name is missing from the store"
 done
 grep -q '"Laptop"' <<<"$dump" && fail "Laptop was not deleted"
-filter=$(wine reg query 'HKCU\Software\Mobrix\Arkel' /v Kategorie 2>/dev/null | tr -d '\r' | grep Kategorie || true)
+wine reg query 'HKCU\Software\Mobrix\Arkel' /v Kategorie </dev/null >"$work/reg.txt" 2>/dev/null || true
+filter=$(tr -d '\r' <"$work/reg.txt" | grep Kategorie || true)
 grep -q 'Arbeit' <<<"$filter" || fail "the filter Arbeit was not remembered: $filter"
 echo "browse: ok"
