@@ -661,3 +661,71 @@ TEST_F(ShellTest, ArrowDrawsItsTriangleAndReportsATap) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- Colour commands and settings changes ---------------------------------------------------
+
+bool StoredColour(const wchar_t *name, DWORD *value) {
+    DWORD size = sizeof *value;
+    return RegGetValueW(HKEY_CURRENT_USER, L"Software\\Mobrix\\Arkel", name, RRF_RT_REG_DWORD,
+                        nullptr, value, &size) == ERROR_SUCCESS;
+}
+
+TEST_F(ShellTest, ColourCommandsWriteTheirOwnSettingOnlyWhenChosen) {
+    Start();
+    struct Case {
+        UINT command;
+        const wchar_t *setting;
+        COLORREF *colour;
+        HBRUSH *brush;
+    };
+    const Case cases[] = {{IDM_COLOR_WINDOW_BACK, L"BackColorDialog", &clrWindowBack, &hbrWindowBack},
+                          {IDM_COLOR_WINDOW_TEXT, L"ColorDialog", &clrWindowText, &hbrWindowText},
+                          {IDM_COLOR_DETAIL_BACK, L"BackColorStatic", &clrDetailBack, &hbrDetailBack},
+                          {IDM_COLOR_DETAIL_TEXT, L"ColorStatic", &clrDetailText, &hbrDetailText},
+                          {IDM_COLOR_LIST_BACK, L"BackColorListe", &clrListBack, &hbrListBack},
+                          {IDM_COLOR_LIST_TEXT, L"ColorListe", &clrListText, &hbrListText}};
+    for (const Case &c : cases) {
+        DWORD stored = 0;
+        UiDriver ui;
+        ui.answerMessageBox(IDCANCEL);  // the colour dialog, cancelled
+        MenuCommand(c.command);
+        PumpShellUntil([&] { return ui.pendingSteps() == 0; });
+        PumpShellFor(100);
+        ASSERT_EQ(ui.seen().size(), 1u) << c.command;
+        EXPECT_FALSE(StoredColour(c.setting, &stored)) << "cancel writes nothing";
+
+        ui.answerMessageBox(IDOK);  // again, keeping the colour it shows
+        MenuCommand(c.command);
+        PumpShellUntil([&] { return StoredColour(c.setting, &stored); });
+        ASSERT_TRUE(StoredColour(c.setting, &stored)) << Utf8(c.setting);
+        EXPECT_EQ(stored, *c.colour);
+        LOGBRUSH lb{};
+        GetObjectW(*c.brush, sizeof lb, &lb);
+        EXPECT_EQ(lb.lbColor, *c.colour);
+        EXPECT_EQ(ui.unexpected(), 0);
+    }
+}
+
+TEST_F(ShellTest, OnlyAWorkAreaChangeMovesTheWindow) {
+    Start();
+    RECT before;
+    GetWindowRect(hMainWnd, &before);
+    MoveWindow(hMainWnd, 5, 5, 200, 200, TRUE);
+    EXPECT_EQ(SendMessageW(hMainWnd, WM_SETTINGCHANGE, SPI_SETDESKWALLPAPER, 0), 1);
+    RECT now;
+    GetWindowRect(hMainWnd, &now);
+    EXPECT_EQ(now.left, 5);
+    EXPECT_EQ(now.right - now.left, 200);
+
+    EXPECT_EQ(SendMessageW(hMainWnd, WM_SETTINGCHANGE, SPI_SETWORKAREA, 0), 1);
+    GetWindowRect(hMainWnd, &now);
+    EXPECT_EQ(now.left, before.left);
+    EXPECT_EQ(now.right - now.left, before.right - before.left);
+    RECT list;
+    GetWindowRect(hObjectList, &list);
+    EXPECT_EQ(list.right - list.left, before.right - before.left) << "the list is as wide again";
+}
+
+}  // namespace
