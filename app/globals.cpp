@@ -12,6 +12,16 @@ HMENU hMenu;
 HWND hObjectList;
 HACCEL hAccel;
 
+HWND hCommandBands;
+HWND hMenuBar, hToolBar, hComboBar;
+HWND hCategoryCombo;
+HWND hDetailBack;
+HWND hTitleLabel[3];
+HWND hValueText[3];
+HWND hCategoryText;
+
+ObjectRecord CurrentObject;
+
 WCHAR currentCategory[256];
 
 COLORREF clrDetailText, clrDetailBack;
@@ -25,6 +35,8 @@ HFONT hNormalFont;
 
 DWORD autoQuitActive;
 DWORD autoQuitPeriod;
+ULONGLONG lastTickTime;
+ULONGLONG (*ShellSystemTime)() = ReadSystemTime;
 
 HLOCAL clipboardText;
 
@@ -32,6 +44,8 @@ const WCHAR kMainClass[] = L"Arkel";
 const WCHAR kAppTitle[] = L"The Arkel";
 const WCHAR kFilterAll[] = L" - Alle -";
 const WCHAR kFilterNone[] = L" - Ohne -";
+const WCHAR kArrowClass[] = L"PFEIL";
+const WCHAR kEncryptedName[] = L"Verschl\u00fcsselt! Nicht bearbeiten!";
 
 Settings settings;
 NameList categoryStore;

@@ -1,12 +1,316 @@
-// The main window.
-#include "app/shell.h"
+// The main window: command bands, detail area and object list; every command of the program
+// arrives here and goes to the part that does the work.
+#include <windows.h>
 
-LRESULT CALLBACK MainWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <cwchar>
+
+#include "app/clipboard.h"
+#include "app/shell.h"
+#include "crypto/password_dialogs.h"
+#include "dialogs/categories_dialog.h"
+#include "dialogs/field_titles_dialog.h"
+#include "dialogs/object_edit_dialog.h"
+#include "exchange/export.h"
+#include "exchange/import.h"
+#include "platform/command_bands.h"
+#include "prefs/preferences_dialog.h"
+#include "prefs/settings.h"
+#include "resources/resource.h"
+#include "store/object_store.h"
+
+namespace {
+
+constexpr DWORD kStaticStyle = 0x50000182;  // child, visible, SS_NOTIFY, SS_NOPREFIX, SS_RIGHT
+constexpr DWORD kValueStyle = 0x50000180;   // child, visible, SS_NOTIFY, SS_NOPREFIX
+constexpr DWORD kHiddenStyle = 0x40000100;  // child, SS_NOTIFY; never shown
+constexpr DWORD kListStyle = 0x50200001;    // child, visible, WS_VSCROLL, LBS_NOTIFY
+constexpr DWORD kComboStyle = 0x200103;     // WS_VSCROLL, CBS_SORT, CBS_DROPDOWNLIST
+
+// The six tool bar tooltips, one per non-separator button in button order.
+LPCWSTR kToolTips[6] = {L"Neu", L"Bearbeiten", L"Ausschneiden", L"Kopieren", L"Einf\u00fcgen",
+                        L"L\u00f6schen"};
+
+struct ColourCommand {
+    UINT command;
+    COLORREF *colour;
+    HBRUSH *brush;
+    void (Settings::*write)(COLORREF);
+    bool repaint;  // the detail area and the list show this colour
+};
+
+const ColourCommand kColourCommands[] = {
+    {IDM_COLOR_WINDOW_BACK, &clrWindowBack, &hbrWindowBack, &Settings::SetBackColorDialog, false},
+    {IDM_COLOR_WINDOW_TEXT, &clrWindowText, &hbrWindowText, &Settings::SetColorDialog, false},
+    {IDM_COLOR_DETAIL_BACK, &clrDetailBack, &hbrDetailBack, &Settings::SetBackColorStatic, true},
+    {IDM_COLOR_DETAIL_TEXT, &clrDetailText, &hbrDetailText, &Settings::SetColorStatic, true},
+    {IDM_COLOR_LIST_BACK, &clrListBack, &hbrListBack, &Settings::SetBackColorListe, true},
+    {IDM_COLOR_LIST_TEXT, &clrListText, &hbrListText, &Settings::SetColorListe, true},
+};
+
+HWND CreateChild(DWORD exStyle, const WCHAR *cls, DWORD style, int x, int y, int w, int h,
+                 HWND parent) {
+    return CreateWindowExW(exStyle, cls, L"", style, x, y, w, h, parent, nullptr, hInst, nullptr);
+}
+
+void BuildCommandBands(HWND hwnd) {
+    hCommandBands = CommandBands_Create(hInst, hwnd, 1, 0x1000, nullptr);
+
+    const UINT widths[3] = {110, 155, 189};
+    REBARBANDINFOW bands[3] = {};
+    for (UINT i = 0; i < 3; ++i) {
+        bands[i].cbSize = sizeof bands[i];
+        bands[i].fMask = RBBIM_ID | RBBIM_SIZE | RBBIM_STYLE;
+        bands[i].fStyle = RBBS_NOGRIPPER;
+        bands[i].wID = i + 1;
+        bands[i].cx = widths[i];
+    }
+    CommandBands_AddBands(hCommandBands, hInst, 3, bands);
+
+    hMenuBar = CommandBands_GetCommandBar(hCommandBands, 0);
+    CommandBar_InsertMenubar(hMenuBar, hInst, IDR_MAIN_MENU, 0);
+    hMenu = CommandBar_GetMenu(hMenuBar, 0);
+
+    hToolBar = CommandBands_GetCommandBar(hCommandBands, 1);
+    CommandBar_AddBitmap(hToolBar, HINST_COMMCTRL, IDB_STD_SMALL_COLOR, 0, 0, 0);
+    TBBUTTON buttons[8] = {
+        {STD_FILENEW, IDM_NEW_OBJECT, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
+        {STD_FILEOPEN, IDM_EDIT_OBJECT, 0, BTNS_BUTTON, {}, 0, 0},
+        {0, 0, TBSTATE_ENABLED, BTNS_SEP, {}, 0, 0},
+        {STD_CUT, IDM_CUT, 0, BTNS_BUTTON, {}, 0, 0},
+        {STD_COPY, IDM_COPY, 0, BTNS_BUTTON, {}, 0, 0},
+        {STD_PASTE, IDM_PASTE, 0, BTNS_BUTTON, {}, 0, 0},
+        {0, 0, TBSTATE_ENABLED, BTNS_SEP, {}, 0, 0},
+        {STD_DELETE, IDM_DELETE, 0, BTNS_BUTTON, {}, 0, 0},
+    };
+    SendMessageW(hToolBar, TB_ADDBUTTONSW, 8, reinterpret_cast<LPARAM>(buttons));
+
+    hComboBar = CommandBands_GetCommandBar(hCommandBands, 2);
+    hCategoryCombo =
+        CommandBar_InsertComboBox(hComboBar, hInst, 189, kComboStyle, IDC_CATEGORY_COMBO, 0);
+
+    CommandBands_AddAdornments(hCommandBands, hInst, 0x0B, nullptr);
+    SendMessageW(hToolBar, TB_SETTOOLTIPS, 6, reinterpret_cast<LPARAM>(kToolTips));
+}
+
+void OnCreate(HWND hwnd) {
+    hAccel = LoadAcceleratorsW(hInst, MAKEINTRESOURCEW(IDR_ACCELERATORS));
+    BuildCommandBands(hwnd);
+
+    RECT client;
+    GetClientRect(hwnd, &client);
+    int cw = client.right, ch = client.bottom;
+    int cbh = CommandBar_Height(hMenuBar);
+
+    hDetailBack = CreateChild(0, L"STATIC", kStaticStyle, 0, cbh, cw, ch, hwnd);
+    for (int n = 0; n < 3; ++n) {
+        int y = cbh + 2 + 18 * n;
+        hTitleLabel[n] = CreateChild(0, L"STATIC", kStaticStyle, 0, y, 142, 15, hwnd);
+        hValueText[n] = CreateChild(0, L"STATIC", kValueStyle, 150, y, cw - 150, 15, hwnd);
+    }
+    hCategoryText = CreateChild(0, L"STATIC", kHiddenStyle, 150, cbh + 38, cw - 150, 15, hwnd);
+    for (HWND label : hTitleLabel)
+        SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(hBoldFont), TRUE);
+    hObjectList = CreateChild(WS_EX_CLIENTEDGE, L"LISTBOX", kListStyle, 0, cbh + 60, cw,
+                              ch - cbh - 60, hwnd);
+    // The background static lies under the labels and values, which stay clickable.
+    SetWindowPos(hDetailBack, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+}
+
+void Quit(HWND hwnd) {
+    DestroyWindow(hMenuBar);
+    DestroyWindow(hwnd);
+}
+
+void StartHelp(const WCHAR *anchor) {
+    WCHAR commandLine[64];
+    lstrcpyW(commandLine, anchor);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (CreateProcessW(L"PegHelp.exe", commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &si, &pi)) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+}
+
+void ChooseColour(const ColourCommand &c) {
+    CHOOSECOLORW cc{};
+    cc.lStructSize = sizeof cc;
+    cc.hwndOwner = hMainWnd;
+    cc.rgbResult = *c.colour;
+    cc.lpCustColors = customColors;
+    cc.Flags = CC_RGBINIT | CC_ANYCOLOR;
+    if (!ChooseColorW(&cc)) return;
+    *c.colour = cc.rgbResult;
+    DeleteObject(*c.brush);
+    *c.brush = CreateSolidBrush(*c.colour);
+    (settings.*c.write)(*c.colour);
+    if (!c.repaint) return;
+    HWND repaint[] = {hDetailBack,   hTitleLabel[0], hTitleLabel[1], hTitleLabel[2], hValueText[0],
+                      hValueText[1], hValueText[2],  hCategoryText,  hObjectList};
+    for (HWND w : repaint) InvalidateRect(w, nullptr, TRUE);
+}
+
+void EditObject(HWND hwnd, LPARAM mode) {
+    RunDialog(hwnd, IDD_OBJECT_EDIT, ObjectEditDlgProc, mode);
+}
+
+bool IsDetailWindow(HWND w) {
+    if (!w) return false;
+    if (w == hDetailBack) return true;
+    for (int n = 0; n < 3; ++n)
+        if (w == hTitleLabel[n] || w == hValueText[n]) return true;
+    return false;
+}
+
+// The menu, accelerators and tool buttons. Returns false for a command that is not ours.
+bool RunCommand(HWND hwnd, UINT command) {
+    switch (command) {
+    case IDM_NEW_OBJECT: EditObject(hwnd, IDM_NEW_OBJECT); return true;
+    case IDM_EDIT_OBJECT: EditObject(hwnd, IDM_EDIT_OBJECT); return true;
+    case IDM_DELETE: DeleteSelectedObject(hwnd); return true;
+    case IDM_CATEGORIES:
+        RunCategoriesDialog(hInst, hwnd);
+        SetFocus(hObjectList);
+        return true;
+    case IDM_COPY: CopyObjectToClipboard(hwnd); return true;
+    case IDM_PASTE: PasteObjectFromClipboard(hwnd); return true;
+    case IDM_DUPLICATE:
+        // The copy is pasted as a new object and opened for editing.
+        CopyObjectToClipboard(hwnd);
+        PasteObjectFromClipboard(hwnd);
+        EditObject(hwnd, IDM_EDIT_OBJECT);
+        return true;
+    case IDM_CUT:
+        CopyObjectToClipboard(hwnd);
+        DeleteSelectedObject(nullptr);
+        return true;
+    case IDM_PREFERENCES: RunDialog(hwnd, IDD_PREFERENCES, PreferencesDlgProc, 0); return true;
+    case IDM_PASSWORD: RunDialog(hwnd, IDD_CHANGE_PASSWORD, ChangePasswordDlgProc, 0); return true;
+    case IDM_TITLES_FIELD1:
+    case IDM_TITLES_FIELD2:
+    case IDM_TITLES_FIELD3:
+        RunFieldTitlesDialog(hInst, hwnd, static_cast<int>(command - IDM_TITLES_FIELD1 + 1));
+        SetFocus(hObjectList);
+        return true;
+    case IDM_EXPORT: exportData(objectStore, hwnd); return true;
+    case IDM_IMPORT: {
+        importData(objectStore, hwnd);
+        FillCategoryCombo();
+        SendMessageW(hCategoryCombo, CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                     reinterpret_cast<LPARAM>(currentCategory));
+        int position = objectStore.positionOfCurrent();
+        FillObjectList(objectStore, hObjectList);
+        SendMessageW(hObjectList, LB_SETCURSEL, static_cast<WPARAM>(position), 0);
+        RefreshDetail();
+        return true;
+    }
+    case IDM_ABOUT: RunDialog(hwnd, IDD_ABOUT, AboutDlgProc, 0); return true;
+    case IDM_QUIT:
+    case IDCANCEL: Quit(hwnd); return true;
     default:
-        return DefWindowProcW(hWnd, message, wParam, lParam);
+        for (const ColourCommand &c : kColourCommands) {
+            if (c.command == command) {
+                ChooseColour(c);
+                return true;
+            }
+        }
+        return false;
+    }
+}
+
+// WM_COMMAND: the list, the detail area and the combo box are told apart by their handles (they
+// have no ids); everything else is a command.
+bool OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    HWND from = reinterpret_cast<HWND>(lParam);
+    UINT code = HIWORD(wParam);
+    if (from && from == hObjectList) {
+        if (code == LBN_SELCHANGE) RefreshDetail();
+        else if (code == LBN_DBLCLK) EditObject(hwnd, IDM_EDIT_OBJECT);
+        else return false;
+        return true;
+    }
+    if (IsDetailWindow(from)) {
+        if (code != STN_CLICKED) return false;
+        EditObject(hwnd, CurrentObject.field1[0] ? IDM_EDIT_OBJECT : IDM_NEW_OBJECT);
+        return true;
+    }
+    if (from && from == hCategoryCombo) {
+        if (code != CBN_SELENDOK && code != CBN_SELENDCANCEL) return false;
+        WCHAR text[256] = {};
+        GetWindowTextW(hCategoryCombo, text, 256);
+        // Only a different filter refills the list; letter case counts.
+        if (wcscmp(text, currentCategory) != 0) {
+            lstrcpyW(currentCategory, text);
+            settings.SetCategory(currentCategory);
+            FillObjectList(objectStore, hObjectList);
+            SendMessageW(hObjectList, LB_SETCURSEL, 0, 0);
+            RefreshDetail();
+        }
+        SetFocus(hObjectList);
+        return true;
+    }
+    return RunCommand(hwnd, LOWORD(wParam));
+}
+
+void OnSettingChange(HWND hwnd, WPARAM wParam) {
+    if (wParam != SPI_SETWORKAREA) return;
+    RECT work;
+    if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) return;
+    int width = work.right - work.left, height = work.bottom - work.top;
+    MoveWindow(hwnd, work.left, work.top, width, height, TRUE);
+    int cbh = CommandBar_Height(hMenuBar);
+    MoveWindow(hObjectList, 0, cbh + 60, width, height - cbh - 60, TRUE);
+}
+
+}  // namespace
+
+LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Any message but a timer tick restarts the idle time.
+    if (message != WM_TIMER && autoQuitActive) SetTimer(hwnd, 1, autoQuitPeriod, nullptr);
+
+    switch (message) {
+    case WM_CREATE:
+        OnCreate(hwnd);
+        return 0;
+    case WM_DESTROY:
+        KillTimer(hwnd, 1);
+        PostQuitMessage(0);
+        return 1;
+    case WM_ACTIVATE:
+        UpdatePasteState();
+        // Only when the window becomes active: taking the focus while it is being deactivated
+        // would pull the activation back from the dialog that is opening.
+        if (LOWORD(wParam) != WA_INACTIVE) SetFocus(hObjectList);
+        return 0;
+    case WM_CLOSE:
+        Quit(hwnd);
+        return 1;
+    case WM_SETTINGCHANGE:
+        OnSettingChange(hwnd, wParam);
+        return 1;
+    case WM_HELP:
+        StartHelp(L"arkel.htp#arkel_help");
+        return 1;
+    case WM_CTLCOLORLISTBOX:
+        SetTextColor(reinterpret_cast<HDC>(wParam), clrListText);
+        SetBkColor(reinterpret_cast<HDC>(wParam), clrListBack);
+        return reinterpret_cast<LRESULT>(hbrListBack);
+    case WM_CTLCOLORSTATIC:
+        SetTextColor(reinterpret_cast<HDC>(wParam), clrDetailText);
+        SetBkColor(reinterpret_cast<HDC>(wParam), clrDetailBack);
+        return reinterpret_cast<LRESULT>(hbrDetailBack);
+    case WM_TIMER:
+        OnMainWindowTimer(hwnd, wParam);
+        return 1;
+    case WM_COMMAND:
+        if (OnCommand(hwnd, wParam, lParam)) return 1;
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    default:
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }

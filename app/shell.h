@@ -10,12 +10,25 @@ class FieldTitleList1;
 class FieldTitleList2;
 class FieldTitleList3;
 class ObjectStore;
+struct ObjectRecord;
 
 extern HINSTANCE hInst;
 extern HWND hMainWnd;
 extern HMENU hMenu;
 extern HWND hObjectList;
 extern HACCEL hAccel;
+
+// Children of the main window, made in its WM_CREATE.
+extern HWND hCommandBands;
+extern HWND hMenuBar, hToolBar, hComboBar;  // command bars of bands 1, 2 and 3
+extern HWND hCategoryCombo;
+extern HWND hDetailBack;
+extern HWND hTitleLabel[3];
+extern HWND hValueText[3];
+extern HWND hCategoryText;
+
+// The selected object as the detail area shows it (empty texts and flag 1 without a selection).
+extern ObjectRecord CurrentObject;
 
 // Category filter of the object list: a category name, " - Alle -" or " - Ohne -".
 extern WCHAR currentCategory[256];
@@ -31,6 +44,11 @@ extern HFONT hNormalFont;
 
 extern DWORD autoQuitActive;
 extern DWORD autoQuitPeriod;
+extern ULONGLONG lastTickTime;  // system time of the last one-second tick (100-ns units, UTC)
+// The shell reads the time of day only through this function, so that a test can move the clock
+// without touching the machine's. Returns the system time as a FILETIME value.
+extern ULONGLONG (*ShellSystemTime)();
+ULONGLONG ReadSystemTime();
 
 extern HLOCAL clipboardText;
 
@@ -47,6 +65,9 @@ extern const WCHAR kAppTitle[];   // "The Arkel"
 extern const WCHAR kFilterAll[];  // " - Alle -"
 extern const WCHAR kFilterNone[]; // " - Ohne -"
 
+extern const WCHAR kArrowClass[]; // "PFEIL"
+extern const WCHAR kEncryptedName[];  // list text of an object that is still encrypted
+
 ATOM RegisterMainClass(HINSTANCE hInstance);
 BOOL InitInstance(HINSTANCE hInstance, int nCmdShow);
 void ReleaseDrawingObjects();
@@ -54,3 +75,21 @@ void ReleaseDrawingObjects();
 // lists; run at start and whenever the categories or field titles dialog closes.
 void MergeNamesFromObjects();
 LRESULT CALLBACK MainWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Object list, filter and detail area.
+void FillObjectList(ObjectStore &store, HWND hList);
+void FillCategoryCombo();
+void RefreshDetail();
+void DeleteSelectedObject(HWND owner);
+int MeasureText(HWND hwnd, const WCHAR *text, HFONT font);
+void FitTextToWindow(HWND hwnd, const WCHAR *text, WCHAR *out, HFONT font);
+
+// Auto-quit: timer 1 of the main window quits after the idle period, timer 2 watches the clock.
+void StartIdleTimers();
+void StopIdleTimers();
+void OnMainWindowTimer(HWND hwnd, UINT_PTR timer);
+
+// Modal dialogs from the stored templates, and the arrow control of the object edit dialog.
+INT_PTR RunDialog(HWND owner, int templateId, DLGPROC dlgProc, LPARAM param);
+LRESULT CALLBACK ArrowWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK AboutDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "app/shell.h"
+#include "platform/caption_button.h"
 #include "prefs/settings.h"
 #include "store/field_title_list.h"
 #include "store/name_list.h"
@@ -14,12 +15,23 @@ namespace {
 const WCHAR kDatabaseFailure[] =
     L"Die Datenbank konnte nicht ge\u00f6ffnet werden.\nDas Programm mu\u00df beendet werden.";
 
-// A store could not be opened: tell the user and give up the start.
-BOOL FailureExitA() {
-    MessageBoxW(hMainWnd, kDatabaseFailure, kAppTitle, MB_ICONHAND | MB_SETFOREGROUND);
+const WCHAR kUnexpectedEncrypted[] =
+    L"Es wurde unerwartet ein verschl\u00fcsseltes Objekt gefunden.\nBitte starten Sie das "
+    L"Programm erneut.";
+
+// Start-up cannot go on: tell the user and give up the start.
+BOOL FailStart(const WCHAR *text) {
+    MessageBoxW(hMainWnd, text, kAppTitle, MB_ICONHAND | MB_SETFOREGROUND);
     ReleaseDrawingObjects();
     return FALSE;
 }
+
+// A store could not be opened (or the password prompt was cancelled).
+BOOL FailureExitA() { return FailStart(kDatabaseFailure); }
+
+// An encrypted object turned up while encryption was off. "Encrypt" is on now, so the next
+// start asks for the password and decrypts.
+BOOL FailureExitB() { return FailStart(kUnexpectedEncrypted); }
 
 void CreateFonts() {
     LOGFONTW lf{};
@@ -64,7 +76,16 @@ ATOM RegisterMainClass(HINSTANCE hInstance) {
     wc.hInstance = hInstance;
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszClassName = kMainClass;
-    return RegisterClassW(&wc);
+    ATOM atom = RegisterClassW(&wc);
+
+    // The arrow class is registered whatever became of the main class.
+    WNDCLASSW arrow{};
+    arrow.style = CS_HREDRAW | CS_VREDRAW;
+    arrow.lpfnWndProc = ArrowWndProc;
+    arrow.hInstance = hInstance;
+    arrow.lpszClassName = kArrowClass;
+    RegisterClassW(&arrow);
+    return atom;
 }
 
 void ReleaseDrawingObjects() {
@@ -82,6 +103,7 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
 
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_COOL_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
     InitCommonControlsEx(&icc);
+    InstallCaptionButtons();
 
     clrDetailText = settings.GetColorStatic();
     clrDetailBack = settings.GetBackColorStatic();
@@ -113,8 +135,10 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
     }
     settings.GetKeyboard();  // kept for the preferences; the shell makes no use of it
 
-    hMainWnd = CreateWindowExW(0, kMainClass, kAppTitle, WS_VISIBLE, x, y, width, height, nullptr,
-                               nullptr, hInst, nullptr);
+    // A top-level window without a caption, as on the handheld: the desktop would give a plain
+    // WS_VISIBLE window a caption bar, and the command bands carry the close button already.
+    hMainWnd = CreateWindowExW(0, kMainClass, kAppTitle, WS_POPUP | WS_VISIBLE, x, y, width,
+                               height, nullptr, nullptr, hInst, nullptr);
     if (!hMainWnd) {
         ReleaseDrawingObjects();
         return FALSE;
@@ -127,5 +151,22 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
     if (OpenTitleLists() != 0) return FailureExitA();
     MergeNamesFromObjects();
 
+    settings.GetCategory(currentCategory);
+    // Filling the list switches "Encrypt" on when it meets an encrypted object; if that happens
+    // now, the store was not decrypted at the start. The value is taken before the category combo
+    // is filled, since a stored filter that is gone makes that fill the list already.
+    DWORD encryptBefore = settings.GetEncrypt();
+    FillCategoryCombo();
+    SendMessageW(hCategoryCombo, CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                 reinterpret_cast<LPARAM>(currentCategory));
+    FillObjectList(objectStore, hObjectList);
+    if (settings.GetEncrypt() != encryptBefore) return FailureExitB();
+
+    SendMessageW(hObjectList, LB_SETCURSEL, 0, 0);
+    RefreshDetail();
+
+    settings.GetAutoQuit();  // into autoQuitActive
+    autoQuitPeriod = autoQuitActive;
+    StartIdleTimers();
     return TRUE;
 }

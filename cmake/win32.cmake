@@ -34,6 +34,12 @@ add_subdirectory(platform)
 add_subdirectory(prefs)
 add_subdirectory(store)
 add_subdirectory(app)
+add_subdirectory(dialogs)
+# The Win32 parts of the encryption and exchange subsystems (their portable cores are built apart).
+target_sources(arkel_app PRIVATE
+  ${CMAKE_SOURCE_DIR}/crypto/password_dialogs.cpp
+  ${CMAKE_SOURCE_DIR}/exchange/export.cpp
+  ${CMAKE_SOURCE_DIR}/exchange/import.cpp)
 add_subdirectory(resources)
 
 add_executable(arkel WIN32 app/main.cpp $<TARGET_OBJECTS:arkel_resources>)

@@ -1,0 +1,182 @@
+// The object list, the category filter and the detail area above the list.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cwchar>
+
+#include "app/shell.h"
+#include "platform/command_bands.h"
+#include "prefs/settings.h"
+#include "resources/resource.h"
+#include "store/name_list.h"
+#include "store/object_store.h"
+
+namespace {
+
+const WCHAR kEllipsis[] = L"\u2026";
+
+// Commands that need a selected object: greyed in the menu and disabled on the tool bar without.
+const UINT kSelectionCommands[] = {IDM_CUT, IDM_COPY, IDM_EDIT_OBJECT, IDM_DELETE};
+
+void SetSelectionCommands(bool selected) {
+    for (UINT id : kSelectionCommands) {
+        EnableMenuItem(hMenu, id, selected ? MF_ENABLED : MF_GRAYED);
+        SendMessageW(hToolBar, TB_ENABLEBUTTON, id, MAKELONG(selected ? TRUE : FALSE, 0));
+    }
+    EnableMenuItem(hMenu, IDM_DUPLICATE, selected ? MF_ENABLED : MF_GRAYED);
+}
+
+int TextWidth(HDC hdc, const WCHAR *text, int length) {
+    SIZE size{};
+    GetTextExtentExPointW(hdc, text, length, 0, nullptr, nullptr, &size);
+    return size.cx;
+}
+
+}  // namespace
+
+void FillObjectList(ObjectStore &store, HWND hList) {
+    StopIdleTimers();
+    HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    SendMessageW(hList, LB_RESETCONTENT, 0, 0);
+
+    const bool all = wcscmp(currentCategory, kFilterAll) == 0;
+    const bool none = wcscmp(currentCategory, kFilterNone) == 0;
+
+    // The walk starts with a seek to the beginning; its result, the first record, becomes the
+    // store's current record.
+    store.currentRecord = 0;
+    WalkDatabase(store.hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
+        if (!store.currentRecord) store.currentRecord = id;
+        WCHAR name[256] = {};
+        WCHAR category[256] = {};
+        bool encrypted = false;
+        for (int i = count - 1; i >= 0; --i) {
+            if (props[i].propid == PROP_FIELD1) CopyStoredText(name, props[i]);
+            else if (props[i].propid == PROP_CATEGORY) CopyStoredText(category, props[i]);
+            else if (props[i].propid == PROP_VERIFIER) encrypted = true;
+        }
+        // Only a record that carries the password verifier is encrypted. A plain record may have
+        // an empty name (an import can make one); it is listed with that empty name.
+        if (encrypted) {
+            lstrcpyW(name, kEncryptedName);
+            settings.SetEncrypt(1);
+        }
+        bool passes = all || (none ? category[0] == 0 : wcscmp(category, currentCategory) == 0);
+        if (passes) SendMessageW(hList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+        return true;
+    });
+
+    SetCursor(previous);
+    StartIdleTimers();
+}
+
+void FillCategoryCombo() {
+    categoryStore.fillCategoryControl(hCategoryCombo, CB_RESETCONTENT, CB_ADDSTRING);
+    LRESULT found = SendMessageW(hCategoryCombo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                 reinterpret_cast<LPARAM>(currentCategory));
+    if (found != CB_ERR) {
+        SendMessageW(hCategoryCombo, CB_SETCURSEL, found, 0);
+        return;
+    }
+    // The filter names a category that is gone: show all objects (the setting keeps the old one
+    // until the user picks another filter).
+    SendMessageW(hCategoryCombo, CB_SETCURSEL, 0, 0);
+    GetWindowTextW(hCategoryCombo, currentCategory, 256);
+    FillObjectList(objectStore, hObjectList);
+    SendMessageW(hObjectList, LB_SETCURSEL, 0, 0);
+    RefreshDetail();
+}
+
+int MeasureText(HWND hwnd, const WCHAR *text, HFONT font) {
+    HDC hdc = GetDC(hwnd);
+    HGDIOBJ old = font ? SelectObject(hdc, font) : nullptr;
+    int width = TextWidth(hdc, text, lstrlenW(text));
+    if (old) SelectObject(hdc, old);
+    ReleaseDC(hwnd, hdc);
+    return width + 2;
+}
+
+void FitTextToWindow(HWND hwnd, const WCHAR *text, WCHAR *out, HFONT font) {
+    HDC hdc = GetDC(hwnd);
+    HGDIOBJ old = font ? SelectObject(hdc, font) : nullptr;
+    int ellipsis = TextWidth(hdc, kEllipsis, 1);
+
+    RECT rect;
+    GetWindowRect(hwnd, &rect);
+    int available = rect.right - rect.left - 2;
+
+    int length = lstrlenW(text);
+    if (length > 255) length = 255;
+    int reserve = TextWidth(hdc, text, length) > available ? ellipsis : 0;
+    while (length > 0 && TextWidth(hdc, text, length) > available - reserve) --length;
+
+    wmemcpy(out, text, static_cast<size_t>(length));
+    out[length] = 0;
+    if (reserve) lstrcatW(out, kEllipsis);
+    if (old) SelectObject(hdc, old);
+    ReleaseDC(hwnd, hdc);
+}
+
+void RefreshDetail() {
+    int selection = static_cast<int>(SendMessageW(hObjectList, LB_GETCURSEL, 0, 0));
+    if (selection < 0) {
+        CurrentObject.field1[0] = CurrentObject.field2[0] = CurrentObject.field3[0] = 0;
+        CurrentObject.category[0] = 0;
+        CurrentObject.title1[0] = CurrentObject.title2[0] = CurrentObject.title3[0] = 0;
+        CurrentObject.encrypt = 1;
+    } else {
+        objectStore.readVisible(selection, &CurrentObject);
+    }
+    const WCHAR *titles[3] = {CurrentObject.title1, CurrentObject.title2, CurrentObject.title3};
+    const WCHAR *values[3] = {CurrentObject.field1, CurrentObject.field2, CurrentObject.field3};
+
+    int titleWidth = 0, valueWidth = 0;
+    for (int n = 0; n < 3; ++n) {
+        int t = MeasureText(hTitleLabel[n], titles[n], hBoldFont);
+        if (t > titleWidth) titleWidth = t;
+        int v = MeasureText(hValueText[n], values[n], nullptr);
+        if (v > valueWidth) valueWidth = v;
+    }
+    valueWidth += 2;
+
+    RECT client;
+    GetClientRect(hMainWnd, &client);
+    int cw = client.right - client.left;
+    int cbh = CommandBar_Height(hMenuBar);
+
+    // Too wide together: the titles get 150 pixels (never less), the values the rest.
+    if (titleWidth + valueWidth > cw) titleWidth = cw - valueWidth > 150 ? cw - valueWidth : 150;
+    int valueColumn = cw - titleWidth;
+    for (int n = 0; n < 3; ++n) {
+        int y = cbh + 2 + 18 * n;
+        MoveWindow(hTitleLabel[n], 0, y, titleWidth, 15, FALSE);
+        MoveWindow(hValueText[n], titleWidth + 2, y, valueColumn, 15, FALSE);
+    }
+
+    WCHAR fittedValues[3][256], fittedTitles[3][256], fittedCategory[256];
+    for (int n = 0; n < 3; ++n) FitTextToWindow(hValueText[n], values[n], fittedValues[n], nullptr);
+    for (int n = 0; n < 3; ++n)
+        FitTextToWindow(hTitleLabel[n], titles[n], fittedTitles[n], hBoldFont);
+    FitTextToWindow(hCategoryText, CurrentObject.category, fittedCategory, nullptr);
+    for (int n = 0; n < 3; ++n) SetWindowTextW(hValueText[n], fittedValues[n]);
+    for (int n = 0; n < 3; ++n) SetWindowTextW(hTitleLabel[n], fittedTitles[n]);
+    SetWindowTextW(hCategoryText, fittedCategory);
+
+    SetSelectionCommands(selection >= 0);
+}
+
+void DeleteSelectedObject(HWND owner) {
+    if (owner &&
+        MessageBoxW(owner, L"Das ausgew\u00e4hlte Objekt wird endg\u00fcltig gel\u00f6scht. Fortfahren?",
+                    kAppTitle, MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
+        return;
+    int selection = static_cast<int>(SendMessageW(hObjectList, LB_GETCURSEL, 0, 0));
+    // Without a selection there is nothing to delete (position -1 names no record).
+    if (selection >= 0) objectStore.deleteVisible(selection);
+    FillObjectList(objectStore, hObjectList);
+    int rows = static_cast<int>(SendMessageW(hObjectList, LB_GETCOUNT, 0, 0));
+    int row = selection < rows - 1 ? selection : rows - 1;
+    SendMessageW(hObjectList, LB_SETCURSEL, static_cast<WPARAM>(row), 0);
+    RefreshDetail();
+}
