@@ -6,15 +6,7 @@
 set -euo pipefail
 : "${WINEPREFIX:?}"
 stamp="$WINEPREFIX/.arkel-ready-2"
-fonts="$WINEPREFIX/.arkel-fonts"
-# The dialog templates name the handheld's dialog font "PegasusDialog", a Tahoma; without this
-# mapping Wine falls back to a wider bold font and the 240-pixel dialogs cut their texts.
-map_fonts() {
-  [ -f "$fonts" ] && return 0
-  WINEDEBUG=-all wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
-    /v PegasusDialog /t REG_SZ /d Tahoma /f >/dev/null 2>&1 && touch "$fonts" || true
-}
-if [ -f "$stamp" ]; then map_fonts; exit 0; fi
+[ -f "$stamp" ] && exit 0
 mkdir -p "$WINEPREFIX"
 exec 9>"$WINEPREFIX.lock"
 flock 9
@@ -24,6 +16,5 @@ WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 ||
 WINEDEBUG=-all wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 WINEDEBUG=-all wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 WINEDEBUG=-all wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
-map_fonts
 WINEDEBUG=-all wineserver -w
 touch "$stamp"
