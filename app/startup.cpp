@@ -5,6 +5,7 @@
 
 #include "app/shell.h"
 #include "platform/caption_button.h"
+#include "platform/message_box_fit.h"
 #include "prefs/settings.h"
 #include "store/field_title_list.h"
 #include "store/name_list.h"
@@ -104,6 +105,7 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_COOL_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
     InitCommonControlsEx(&icc);
     InstallCaptionButtons();
+    InstallMessageBoxFit();
 
     clrDetailText = settings.GetColorStatic();
     clrDetailBack = settings.GetBackColorStatic();
