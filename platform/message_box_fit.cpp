@@ -124,6 +124,8 @@ void FitMessageBox(HWND box, const RECT &area) {
     const int left = area.left + ((area.right - area.left) - width) / 2;
     const int top = area.top + ((area.bottom - area.top) - height) / 2;
     MoveWindow(box, left, top, width, height, TRUE);
+    // The children were moved without painting; the text must not keep its old, wider lines.
+    RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 int InstallMessageBoxFit() {
