@@ -8,5 +8,7 @@ if [ -z "${DISPLAY:-}" ]; then
   exec "$here/with-display.sh" "$0" "$@"
 fi
 export WINEPREFIX WINEDEBUG="${WINEDEBUG:--all}"
+# Wine finds its own TrueType fonts (Tahoma, Marlett) only through fontconfig.
+export FONTCONFIG_FILE="${FONTCONFIG_FILE:-$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/fonts.conf}"
 "$here/wine-prefix.sh"
 exec wine "$@"
