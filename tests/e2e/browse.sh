@@ -41,7 +41,15 @@ for _ in $(seq 100); do
 done
 [ -n "$desk" ] || fail "the virtual desktop did not appear"
 xdotool windowfocus --sync "$desk" 2>/dev/null || xdotool windowfocus "$desk"
-sleep 4  # the program starts and fills its list
+# The program has opened its store once the store's shared-memory file exists (SQLite removes
+# it when the last connection closes, as arkstore's did); then it fills its list.
+for _ in $(seq 150); do
+  [ -e "$work/store.cdb-shm" ] && break
+  kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
+  sleep 0.2
+done
+[ -e "$work/store.cdb-shm" ] || fail "the program did not open its store"
+sleep 2
 # A tap on the first row (already selected) gives the program the keyboard.
 xdotool mousemove --window "$desk" 100 148 click 1
 sleep 0.5
