@@ -6,6 +6,7 @@
 #include <commdlg.h>
 
 #include <cwchar>
+#include <initializer_list>
 
 #include "app/clipboard.h"
 #include "app/shell.h"
@@ -115,6 +116,10 @@ void OnCreate(HWND hwnd) {
         SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(hBoldFont), TRUE);
     hObjectList = CreateChild(WS_EX_CLIENTEDGE, L"LISTBOX", kListStyle, 0, cbh + 60, cw,
                               ch - cbh - 60, hwnd);
+    // The handheld's system font is a Tahoma; the desktop's is a bitmap face. Values and list
+    // take the normal Tahoma of the shell instead.
+    for (HWND w : {hValueText[0], hValueText[1], hValueText[2], hCategoryText, hObjectList})
+        SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(hNormalFont), FALSE);
     // The background static lies under the labels and values, which stay clickable.
     SetWindowPos(hDetailBack, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
 }

@@ -88,7 +88,14 @@ void FillCategoryCombo() {
     RefreshDetail();
 }
 
+// The font a text is measured in: the one asked for, else the window's own font (the system
+// font unless the window was given another), so that measuring and drawing agree.
+static HFONT MeasuringFont(HWND hwnd, HFONT font) {
+    return font ? font : reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
+}
+
 int MeasureText(HWND hwnd, const WCHAR *text, HFONT font) {
+    font = MeasuringFont(hwnd, font);
     HDC hdc = GetDC(hwnd);
     HGDIOBJ old = font ? SelectObject(hdc, font) : nullptr;
     int width = TextWidth(hdc, text, lstrlenW(text));
@@ -98,6 +105,7 @@ int MeasureText(HWND hwnd, const WCHAR *text, HFONT font) {
 }
 
 void FitTextToWindow(HWND hwnd, const WCHAR *text, WCHAR *out, HFONT font) {
+    font = MeasuringFont(hwnd, font);
     HDC hdc = GetDC(hwnd);
     HGDIOBJ old = font ? SelectObject(hdc, font) : nullptr;
     int ellipsis = TextWidth(hdc, kEllipsis, 1);
@@ -162,6 +170,13 @@ void RefreshDetail() {
     for (int n = 0; n < 3; ++n) SetWindowTextW(hValueText[n], fittedValues[n]);
     for (int n = 0; n < 3; ++n) SetWindowTextW(hTitleLabel[n], fittedTitles[n]);
     SetWindowTextW(hCategoryText, fittedCategory);
+    // The rows were moved without painting: the background under them is painted now, so no
+    // piece of a longer title stays between the columns, and the rows again on top of it.
+    RedrawWindow(hDetailBack, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    for (int n = 0; n < 3; ++n) {
+        InvalidateRect(hTitleLabel[n], nullptr, TRUE);
+        InvalidateRect(hValueText[n], nullptr, TRUE);
+    }
 
     SetSelectionCommands(selection >= 0);
 }
