@@ -91,5 +91,8 @@ void OnMainWindowTimer(HWND hwnd, UINT_PTR timer);
 
 // Modal dialogs from the stored templates, and the arrow control of the object edit dialog.
 INT_PTR RunDialog(HWND owner, int templateId, DLGPROC dlgProc, LPARAM param);
+// The procedure of a dialog whose work is still to come: it opens and closes with OK (result 1)
+// or Cancel (result 0).
+INT_PTR CALLBACK PendingDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK ArrowWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK AboutDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);

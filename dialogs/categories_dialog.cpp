@@ -8,17 +8,6 @@ INT_PTR RunCategoriesDialog(HINSTANCE /*hInstance*/, HWND owner) {
 }
 
 // Will add and delete categories and edit their default titles and encrypt flag.
-INT_PTR CALLBACK CategoriesDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
-    switch (message) {
-    case WM_INITDIALOG:
-        return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-            EndDialog(hDlg, LOWORD(wParam) == IDOK ? 1 : 0);
-            return TRUE;
-        }
-        return FALSE;
-    default:
-        return FALSE;
-    }
+INT_PTR CALLBACK CategoriesDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) {
+    return PendingDlgProc(hDlg, message, wParam, lParam);
 }

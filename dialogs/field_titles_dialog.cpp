@@ -8,17 +8,6 @@ INT_PTR RunFieldTitlesDialog(HINSTANCE /*hInstance*/, HWND owner, int field) {
 }
 
 // Will add titles to and delete titles from the title list of the field it was opened for.
-INT_PTR CALLBACK FieldTitlesDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
-    switch (message) {
-    case WM_INITDIALOG:
-        return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-            EndDialog(hDlg, LOWORD(wParam) == IDOK ? 1 : 0);
-            return TRUE;
-        }
-        return FALSE;
-    default:
-        return FALSE;
-    }
+INT_PTR CALLBACK FieldTitlesDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) {
+    return PendingDlgProc(hDlg, message, wParam, lParam);
 }
