@@ -55,9 +55,7 @@ INT_PTR CALLBACK AboutDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM /*l
         SetTextColor(reinterpret_cast<HDC>(wParam), clrWindowText);
         SetBkColor(reinterpret_cast<HDC>(wParam), clrWindowBack);
         return reinterpret_cast<INT_PTR>(hbrWindowBack);
-    case WM_CTLCOLORDLG:
-        return reinterpret_cast<INT_PTR>(hbrWindowBack);
-    default:
-        return FALSE;
+    case WM_CTLCOLORDLG: return reinterpret_cast<INT_PTR>(hbrWindowBack);
+    default: return FALSE;
     }
 }

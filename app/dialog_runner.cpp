@@ -42,8 +42,7 @@ LRESULT CALLBACK ArrowWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
         SendMessageW(GetParent(hwnd), WM_COMMAND, static_cast<WPARAM>(GetDlgCtrlID(hwnd)),
                      reinterpret_cast<LPARAM>(hwnd));
         return 0;
-    default:
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+    default: return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
 

@@ -31,8 +31,8 @@ constexpr DWORD kListStyle = 0x50200001;    // child, visible, WS_VSCROLL, LBS_N
 constexpr DWORD kComboStyle = 0x200103;     // WS_VSCROLL, CBS_SORT, CBS_DROPDOWNLIST
 
 // The six tool bar tooltips, one per non-separator button in button order.
-LPCWSTR kToolTips[6] = {L"Neu", L"Bearbeiten", L"Ausschneiden", L"Kopieren", L"Einf\u00fcgen",
-                        L"L\u00f6schen"};
+LPCWSTR kToolTips[6] = {L"Neu",      L"Bearbeiten",    L"Ausschneiden",
+                        L"Kopieren", L"Einf\u00fcgen", L"L\u00f6schen"};
 
 struct ColourCommand {
     UINT command;
@@ -114,8 +114,8 @@ void OnCreate(HWND hwnd) {
     hCategoryText = CreateChild(0, L"STATIC", kHiddenStyle, 150, cbh + 38, cw - 150, 15, hwnd);
     for (HWND label : hTitleLabel)
         SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(hBoldFont), TRUE);
-    hObjectList = CreateChild(WS_EX_CLIENTEDGE, L"LISTBOX", kListStyle, 0, cbh + 60, cw,
-                              ch - cbh - 60, hwnd);
+    hObjectList =
+        CreateChild(WS_EX_CLIENTEDGE, L"LISTBOX", kListStyle, 0, cbh + 60, cw, ch - cbh - 60, hwnd);
     // The handheld's system font is a Tahoma; the desktop's is a bitmap face. Values and list
     // take the normal Tahoma of the shell instead.
     for (HWND w : {hValueText[0], hValueText[1], hValueText[2], hCategoryText, hObjectList})
@@ -234,9 +234,12 @@ bool OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     HWND from = reinterpret_cast<HWND>(lParam);
     UINT code = HIWORD(wParam);
     if (from && from == hObjectList) {
-        if (code == LBN_SELCHANGE) RefreshDetail();
-        else if (code == LBN_DBLCLK) EditObject(hwnd, IDM_EDIT_OBJECT);
-        else return false;
+        if (code == LBN_SELCHANGE)
+            RefreshDetail();
+        else if (code == LBN_DBLCLK)
+            EditObject(hwnd, IDM_EDIT_OBJECT);
+        else
+            return false;
         return true;
     }
     if (IsDetailWindow(from)) {
@@ -279,9 +282,7 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     if (message != WM_TIMER && autoQuitActive) SetTimer(hwnd, 1, autoQuitPeriod, nullptr);
 
     switch (message) {
-    case WM_CREATE:
-        OnCreate(hwnd);
-        return 0;
+    case WM_CREATE: OnCreate(hwnd); return 0;
     case WM_DESTROY:
         KillTimer(hwnd, 1);
         PostQuitMessage(0);
@@ -292,15 +293,9 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         // would pull the activation back from the dialog that is opening.
         if (LOWORD(wParam) != WA_INACTIVE) SetFocus(hObjectList);
         return 0;
-    case WM_CLOSE:
-        Quit(hwnd);
-        return 1;
-    case WM_SETTINGCHANGE:
-        OnSettingChange(hwnd, wParam);
-        return 1;
-    case WM_HELP:
-        StartHelp(L"arkel.htp#arkel_help");
-        return 1;
+    case WM_CLOSE: Quit(hwnd); return 1;
+    case WM_SETTINGCHANGE: OnSettingChange(hwnd, wParam); return 1;
+    case WM_HELP: StartHelp(L"arkel.htp#arkel_help"); return 1;
     case WM_CTLCOLORLISTBOX:
         SetTextColor(reinterpret_cast<HDC>(wParam), clrListText);
         SetBkColor(reinterpret_cast<HDC>(wParam), clrListBack);
@@ -309,13 +304,10 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         SetTextColor(reinterpret_cast<HDC>(wParam), clrDetailText);
         SetBkColor(reinterpret_cast<HDC>(wParam), clrDetailBack);
         return reinterpret_cast<LRESULT>(hbrDetailBack);
-    case WM_TIMER:
-        OnMainWindowTimer(hwnd, wParam);
-        return 1;
+    case WM_TIMER: OnMainWindowTimer(hwnd, wParam); return 1;
     case WM_COMMAND:
         if (OnCommand(hwnd, wParam, lParam)) return 1;
         return DefWindowProcW(hwnd, message, wParam, lParam);
-    default:
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+    default: return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }

@@ -52,9 +52,12 @@ void FillObjectList(ObjectStore &store, HWND hList) {
         WCHAR category[256] = {};
         bool encrypted = false;
         for (int i = count - 1; i >= 0; --i) {
-            if (props[i].propid == PROP_FIELD1) CopyStoredText(name, props[i]);
-            else if (props[i].propid == PROP_CATEGORY) CopyStoredText(category, props[i]);
-            else if (props[i].propid == PROP_VERIFIER) encrypted = true;
+            if (props[i].propid == PROP_FIELD1)
+                CopyStoredText(name, props[i]);
+            else if (props[i].propid == PROP_CATEGORY)
+                CopyStoredText(category, props[i]);
+            else if (props[i].propid == PROP_VERIFIER)
+                encrypted = true;
         }
         // Only a record that carries the password verifier is encrypted. A plain record may have
         // an empty name (an import can make one); it is listed with that empty name.
@@ -183,7 +186,8 @@ void RefreshDetail() {
 
 void DeleteSelectedObject(HWND owner) {
     if (owner &&
-        MessageBoxW(owner, L"Das ausgew\u00e4hlte Objekt wird endg\u00fcltig gel\u00f6scht. Fortfahren?",
+        MessageBoxW(owner,
+                    L"Das ausgew\u00e4hlte Objekt wird endg\u00fcltig gel\u00f6scht. Fortfahren?",
                     kAppTitle, MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
         return;
     int selection = static_cast<int>(SendMessageW(hObjectList, LB_GETCURSEL, 0, 0));

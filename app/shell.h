@@ -60,12 +60,12 @@ extern FieldTitleList2 titleList2;
 extern FieldTitleList3 titleList3;
 extern ObjectStore objectStore;
 
-extern const WCHAR kMainClass[];  // "Arkel"
-extern const WCHAR kAppTitle[];   // "The Arkel"
-extern const WCHAR kFilterAll[];  // " - Alle -"
-extern const WCHAR kFilterNone[]; // " - Ohne -"
+extern const WCHAR kMainClass[];   // "Arkel"
+extern const WCHAR kAppTitle[];    // "The Arkel"
+extern const WCHAR kFilterAll[];   // " - Alle -"
+extern const WCHAR kFilterNone[];  // " - Ohne -"
 
-extern const WCHAR kArrowClass[]; // "PFEIL"
+extern const WCHAR kArrowClass[];     // "PFEIL"
 extern const WCHAR kEncryptedName[];  // list text of an object that is still encrypted
 
 ATOM RegisterMainClass(HINSTANCE hInstance);

@@ -139,8 +139,8 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
 
     // A top-level window without a caption, as on the handheld: the desktop would give a plain
     // WS_VISIBLE window a caption bar, and the command bands carry the close button already.
-    hMainWnd = CreateWindowExW(0, kMainClass, kAppTitle, WS_POPUP | WS_VISIBLE, x, y, width,
-                               height, nullptr, nullptr, hInst, nullptr);
+    hMainWnd = CreateWindowExW(0, kMainClass, kAppTitle, WS_POPUP | WS_VISIBLE, x, y, width, height,
+                               nullptr, nullptr, hInst, nullptr);
     if (!hMainWnd) {
         ReleaseDrawingObjects();
         return FALSE;

@@ -20,11 +20,11 @@ struct KeySchedule {
 };
 
 // Builds the sixteen subkeys of one 8-byte key. The top bit of every key byte takes no part.
-void makeKeySchedule(std::span<const std::uint8_t, 8> key, KeySchedule& schedule);
+void makeKeySchedule(std::span<const std::uint8_t, 8> key, KeySchedule &schedule);
 
 // Transforms one 8-byte block in place: direction non-zero encrypts (subkeys 0..15), zero decrypts
 // (subkeys 15..0).
-void cipherBlock(std::span<std::uint8_t, 8> block, int direction, const KeySchedule& schedule);
+void cipherBlock(std::span<std::uint8_t, 8> block, int direction, const KeySchedule &schedule);
 
 // Transforms the first (length + 7) / 8 blocks of the buffer in place, each on its own (no
 // chaining), with a key schedule built afresh from the key. A length of 0 or less does nothing.

@@ -21,11 +21,11 @@ void makeKey(std::u16string_view text, std::span<std::uint8_t, 8> key);
 
 // Splits a password of n code units into three parts of n/3, n/3 and the rest, and makes one key of
 // each. An empty password gives three zero keys.
-void makePasswordKeys(std::u16string_view password, PasswordKeys& keys);
+void makePasswordKeys(std::u16string_view password, PasswordKeys &keys);
 
-void wipeKeys(PasswordKeys& keys);
+void wipeKeys(PasswordKeys &keys);
 
 // The triple cipher with a password's keys; mode 1 encrypts, 0 decrypts. Same length rule and
 // result as cipherTriple.
-int cipherWithKeys(std::span<std::uint8_t> buffer, std::int32_t length, const PasswordKeys& keys,
+int cipherWithKeys(std::span<std::uint8_t> buffer, std::int32_t length, const PasswordKeys &keys,
                    int mode);

@@ -23,18 +23,18 @@ std::size_t textBlobSize(std::size_t units);
 // Encrypts a text of 1 to 255 code units into its blob: the units in little-endian order, the
 // terminator where the rounded size leaves room, zero filler. Returns the blob's size, or -1 for
 // an empty or too long text (then the blob is untouched).
-int encodeTextBlob(std::u16string_view text, const PasswordKeys& keys,
+int encodeTextBlob(std::u16string_view text, const PasswordKeys &keys,
                    std::span<std::uint8_t, kTextBlobMax> blob);
 
 // Decrypts a blob of any length and returns its text: the units up to the first zero unit, at
 // most size/2 and at most 255. A blob longer than 512 bytes is read as its first 512 bytes; one
 // whose size is not a multiple of 8 is zero-padded to the next block. Never reads or writes past
 // the given bytes.
-std::u16string decodeTextBlob(std::span<const std::uint8_t> blob, const PasswordKeys& keys);
+std::u16string decodeTextBlob(std::span<const std::uint8_t> blob, const PasswordKeys &keys);
 
 // The 32-byte verifier: the check text and its terminator, encrypted.
-void makeVerifier(const PasswordKeys& keys, std::span<std::uint8_t, kVerifierSize> verifier);
+void makeVerifier(const PasswordKeys &keys, std::span<std::uint8_t, kVerifierSize> verifier);
 
 // True when the verifier decrypts to the check text under these keys. A verifier of another size
 // than 32 bytes is compared on its first 32 bytes (zero-padded when shorter).
-bool testVerifier(std::span<const std::uint8_t> verifier, const PasswordKeys& keys);
+bool testVerifier(std::span<const std::uint8_t> verifier, const PasswordKeys &keys);

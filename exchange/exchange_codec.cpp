@@ -12,36 +12,45 @@ constexpr std::uint8_t kCr = 0x0D;
 constexpr std::uint8_t kBackslash = 0x5C;
 
 // Text up to the first zero byte, at most 255 bytes: what the importer's conversion sees.
-ByteString cutText(std::span<const std::uint8_t> bytes)
-{
+ByteString cutText(std::span<const std::uint8_t> bytes) {
     const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
-    const auto length = std::min<std::size_t>(static_cast<std::size_t>(end - bytes.begin()), kFieldTextMax);
+    const auto length =
+        std::min<std::size_t>(static_cast<std::size_t>(end - bytes.begin()), kFieldTextMax);
     return ByteString(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
 }
 
-unsigned digitValue(std::uint8_t c)
-{
+unsigned digitValue(std::uint8_t c) {
     // Unsigned arithmetic: characters below "0" wrap, which only changes the byte they give.
     return c >= 'A' ? c - 55u : c - 48u;
 }
 
-} // namespace
+}  // namespace
 
-void appendPlainField(ByteString& out, std::span<const std::uint8_t> text)
-{
+void appendPlainField(ByteString &out, std::span<const std::uint8_t> text) {
     for (std::uint8_t b : text) {
         switch (b) {
-        case kTab: out.push_back(kBackslash); out.push_back('t'); break;
-        case kLf: out.push_back(kBackslash); out.push_back('n'); break;
-        case kCr: out.push_back(kBackslash); out.push_back('r'); break;
-        case kBackslash: out.push_back(kBackslash); out.push_back(kBackslash); break;
+        case kTab:
+            out.push_back(kBackslash);
+            out.push_back('t');
+            break;
+        case kLf:
+            out.push_back(kBackslash);
+            out.push_back('n');
+            break;
+        case kCr:
+            out.push_back(kBackslash);
+            out.push_back('r');
+            break;
+        case kBackslash:
+            out.push_back(kBackslash);
+            out.push_back(kBackslash);
+            break;
         default: out.push_back(b); break;
         }
     }
 }
 
-ByteString unescapeField(std::span<const std::uint8_t> raw)
-{
+ByteString unescapeField(std::span<const std::uint8_t> raw) {
     ByteString text;
     text.reserve(raw.size());
     for (std::size_t i = 0; i < raw.size(); ++i) {
@@ -49,8 +58,7 @@ ByteString unescapeField(std::span<const std::uint8_t> raw)
             text.push_back(raw[i]);
             continue;
         }
-        if (++i == raw.size())
-            break; // a backslash at the end of the field is dropped
+        if (++i == raw.size()) break;  // a backslash at the end of the field is dropped
         switch (raw[i]) {
         case 'n': text.push_back(kLf); break;
         case 'r': text.push_back(kCr); break;
@@ -61,10 +69,9 @@ ByteString unescapeField(std::span<const std::uint8_t> raw)
     return text;
 }
 
-int appendEncryptedField(ByteString& out, std::span<const std::uint8_t> text, const PasswordKeys& keys)
-{
-    if (text.size() > kFieldTextMax)
-        return -1;
+int appendEncryptedField(ByteString &out, std::span<const std::uint8_t> text,
+                         const PasswordKeys &keys) {
+    if (text.size() > kFieldTextMax) return -1;
     // Zero-padded to the next multiple of 8; a 249 to 255-byte text takes all 256 bytes (512
     // digits).
     std::array<std::uint8_t, 256> buffer{};
@@ -80,16 +87,15 @@ int appendEncryptedField(ByteString& out, std::span<const std::uint8_t> text, co
     return 0;
 }
 
-std::size_t decodeHexDigits(std::span<const std::uint8_t> digits, std::span<std::uint8_t> out)
-{
+std::size_t decodeHexDigits(std::span<const std::uint8_t> digits, std::span<std::uint8_t> out) {
     const std::size_t pairs = std::min(digits.size() / 2, out.size());
     for (std::size_t i = 0; i < pairs; ++i)
-        out[i] = static_cast<std::uint8_t>((digitValue(digits[2 * i]) * 16 + digitValue(digits[2 * i + 1])) & 0xFF);
+        out[i] = static_cast<std::uint8_t>(
+            (digitValue(digits[2 * i]) * 16 + digitValue(digits[2 * i + 1])) & 0xFF);
     return pairs;
 }
 
-ByteString decryptField(std::span<const std::uint8_t> digits, const PasswordKeys& keys)
-{
+ByteString decryptField(std::span<const std::uint8_t> digits, const PasswordKeys &keys) {
     std::array<std::uint8_t, kEncryptedFieldLimit / 2> buffer{};
     const std::size_t m = decodeHexDigits(digits, buffer);
     cipherWithKeys(buffer, static_cast<std::int32_t>(m), keys, 0);
@@ -100,8 +106,7 @@ ByteString decryptField(std::span<const std::uint8_t> digits, const PasswordKeys
     return text;
 }
 
-void appendMarker(ByteString& out, const PasswordKeys& keys)
-{
+void appendMarker(ByteString &out, const PasswordKeys &keys) {
     const auto marker = asBytes(kEncryptedMarker);
     out.insert(out.end(), marker.begin(), marker.end());
     appendEncryptedField(out, asBytes(kMarkerCheckText), keys);
@@ -109,57 +114,46 @@ void appendMarker(ByteString& out, const PasswordKeys& keys)
     out.push_back(kLf);
 }
 
-bool hasEncryptedMarker(std::span<const std::uint8_t> file)
-{
+bool hasEncryptedMarker(std::span<const std::uint8_t> file) {
     const auto marker = asBytes(kEncryptedMarker);
     return file.size() >= marker.size() && std::equal(marker.begin(), marker.end(), file.begin());
 }
 
-bool markerCheckMatches(std::span<const std::uint8_t> checkField, const PasswordKeys& keys)
-{
+bool markerCheckMatches(std::span<const std::uint8_t> checkField, const PasswordKeys &keys) {
     const ByteString text = decryptField(checkField, keys);
     const auto expected = asBytes(kMarkerCheckText);
     return std::equal(text.begin(), text.end(), expected.begin(), expected.end());
 }
 
-bool FieldReader::addByte(std::uint8_t b)
-{
-    if (b == kLf)
-        return false;
+bool FieldReader::addByte(std::uint8_t b) {
+    if (b == kLf) return false;
     if (b == kTab || b == kCr) {
         endedLine_ = b == kCr;
         return true;
     }
-    if (size_ < buffer_.size())
-        buffer_[size_++] = b;
+    if (size_ < buffer_.size()) buffer_[size_++] = b;
     return false;
 }
 
-ByteString decodeField(std::span<const std::uint8_t> raw, bool encrypted, const PasswordKeys& keys)
-{
-    if (encrypted)
-        return decryptField(raw, keys);
+ByteString decodeField(std::span<const std::uint8_t> raw, bool encrypted,
+                       const PasswordKeys &keys) {
+    if (encrypted) return decryptField(raw, keys);
     return cutText(unescapeField(raw));
 }
 
-int flagFromColumn(std::span<const std::uint8_t> text)
-{
+int flagFromColumn(std::span<const std::uint8_t> text) {
     return !text.empty() && text[0] == '1' ? 1 : 0;
 }
 
-bool ExchangeChecker::fieldFits() const
-{
+bool ExchangeChecker::fieldFits() const {
     // A plain field counts its decoded bytes: an escape pair is one byte, and a backslash at the
     // end of the field is dropped. An exported field of 254 bytes may take 508 bytes escaped.
-    if (encrypted_)
-        return field_ <= kEncryptedFieldLimit;
+    if (encrypted_) return field_ <= kEncryptedFieldLimit;
     return field_ - (escapePending_ ? 1 : 0) <= kPlainFieldLimit;
 }
 
-bool ExchangeChecker::addByte(std::uint8_t b)
-{
-    if (fault_ != CheckFault::none)
-        return false;
+bool ExchangeChecker::addByte(std::uint8_t b) {
+    if (fault_ != CheckFault::none) return false;
     switch (b) {
     case kTab:
         if (!fieldFits()) {
@@ -170,8 +164,7 @@ bool ExchangeChecker::addByte(std::uint8_t b)
         field_ = 0;
         escapePending_ = false;
         return true;
-    case kLf:
-        return true;
+    case kLf: return true;
     case kCr:
         ++lines_;
         if (tabs_ != kColumnCount - 1) {
@@ -187,16 +180,13 @@ bool ExchangeChecker::addByte(std::uint8_t b)
         escapePending_ = false;
         return true;
     default:
-        if (encrypted_ || !escapePending_)
-            ++field_;
-        if (!encrypted_)
-            escapePending_ = b == kBackslash && !escapePending_;
+        if (encrypted_ || !escapePending_) ++field_;
+        if (!encrypted_) escapePending_ = b == kBackslash && !escapePending_;
         return true;
     }
 }
 
-bool readCheckField(std::span<const std::uint8_t> file, ByteString& field)
-{
+bool readCheckField(std::span<const std::uint8_t> file, ByteString &field) {
     FieldReader reader;
     for (std::size_t i = kEncryptedMarker.size(); i < file.size(); ++i) {
         if (reader.addByte(file[i])) {
@@ -207,8 +197,7 @@ bool readCheckField(std::span<const std::uint8_t> file, ByteString& field)
     return false;
 }
 
-int checkExchangeFile(std::span<const std::uint8_t> file, CheckReport& report)
-{
+int checkExchangeFile(std::span<const std::uint8_t> file, CheckReport &report) {
     report = CheckReport{};
     report.encrypted = hasEncryptedMarker(file);
     std::size_t offset = 0;
@@ -239,11 +228,9 @@ int checkExchangeFile(std::span<const std::uint8_t> file, CheckReport& report)
     return 0;
 }
 
-std::string describeFault(const CheckReport& report)
-{
+std::string describeFault(const CheckReport &report) {
     switch (report.fault) {
-    case CheckFault::none:
-        return "can be imported";
+    case CheckFault::none: return "can be imported";
     case CheckFault::fieldTooLong:
         return "column " + std::to_string(report.faultColumn) + " is longer than " +
                (report.encrypted ? std::to_string(kEncryptedFieldLimit) + " hex digits"
@@ -257,23 +244,21 @@ std::string describeFault(const CheckReport& report)
     return "unknown fault";
 }
 
-int splitRecordLines(std::span<const std::uint8_t> file, std::vector<RawLine>& lines)
-{
+int splitRecordLines(std::span<const std::uint8_t> file, std::vector<RawLine> &lines) {
     lines.clear();
-    const std::size_t offset = hasEncryptedMarker(file) ? std::min(kEncryptedBodyOffset, file.size()) : 0;
+    const std::size_t offset =
+        hasEncryptedMarker(file) ? std::min(kEncryptedBodyOffset, file.size()) : 0;
     FieldReader reader;
     RawLine line;
     std::size_t column = 0;
     for (std::size_t i = offset; i < file.size(); ++i) {
-        if (!reader.addByte(file[i]))
-            continue;
+        if (!reader.addByte(file[i])) continue;
         // Bytes after the last CR may hold any number of fields; only complete lines count.
         if (column < kColumnCount)
             line[column].assign(reader.field().begin(), reader.field().end());
         ++column;
         if (reader.endedLine()) {
-            if (column != kColumnCount)
-                return -1;
+            if (column != kColumnCount) return -1;
             lines.push_back(line);
             column = 0;
         }
@@ -282,8 +267,7 @@ int splitRecordLines(std::span<const std::uint8_t> file, std::vector<RawLine>& l
     return 0;
 }
 
-void normaliseForExport(TextLine& line)
-{
+void normaliseForExport(TextLine &line) {
     const Column titles[3] = {colTitle1, colTitle2, colTitle3};
     for (int i = 0; i < 3; ++i) {
         if (line[titles[i]].empty()) {
@@ -294,18 +278,16 @@ void normaliseForExport(TextLine& line)
     line[colFlag].assign(1, flagFromColumn(line[colFlag]) ? '1' : '0');
 }
 
-int appendRecordLine(ByteString& out, const TextLine& line, bool encrypted, const PasswordKeys& keys)
-{
-    for (const auto& text : line)
-        if (text.size() > kFieldTextMax)
-            return -1;
+int appendRecordLine(ByteString &out, const TextLine &line, bool encrypted,
+                     const PasswordKeys &keys) {
+    for (const auto &text : line)
+        if (text.size() > kFieldTextMax) return -1;
     for (std::size_t c = 0; c < kColumnCount; ++c) {
         if (encrypted)
             appendEncryptedField(out, line[c], keys);
         else
             appendPlainField(out, line[c]);
-        if (c + 1 < kColumnCount)
-            out.push_back(kTab);
+        if (c + 1 < kColumnCount) out.push_back(kTab);
     }
     out.push_back(kCr);
     out.push_back(kLf);

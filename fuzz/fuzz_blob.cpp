@@ -5,8 +5,7 @@
 #include <array>
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     static const PasswordKeys keys = [] {
         PasswordKeys k;
         makePasswordKeys(u"fuzz blob", k);
@@ -14,8 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }();
     const std::span<const std::uint8_t> blob(data, size);
 
-    if (decodeTextBlob(blob, keys).size() > kTextMaxUnits)
-        std::abort();
+    if (decodeTextBlob(blob, keys).size() > kTextMaxUnits) std::abort();
     (void)testVerifier(blob, keys);
 
     std::u16string text;
@@ -24,14 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::array<std::uint8_t, kTextBlobMax> encoded;
     const int n = encodeTextBlob(text, keys, encoded);
     if (text.empty() || text.size() > kTextMaxUnits) {
-        if (n != -1)
-            std::abort();
+        if (n != -1) std::abort();
         return 0;
     }
-    if (n != static_cast<int>(textBlobSize(text.size())))
-        std::abort();
-    const std::u16string decoded = decodeTextBlob(std::span(encoded.data(), static_cast<std::size_t>(n)), keys);
-    if (decoded != text.substr(0, text.find(u'\0')))
-        std::abort();
+    if (n != static_cast<int>(textBlobSize(text.size()))) std::abort();
+    const std::u16string decoded =
+        decodeTextBlob(std::span(encoded.data(), static_cast<std::size_t>(n)), keys);
+    if (decoded != text.substr(0, text.find(u'\0'))) std::abort();
     return 0;
 }

@@ -6,8 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     static const PasswordKeys keys = [] {
         PasswordKeys k;
         makePasswordKeys(u"fuzz", k);
@@ -20,38 +19,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)describeFault(report);
     if (report.encrypted) {
         ByteString check;
-        if (readCheckField(file, check))
-            (void)markerCheckMatches(check, keys);
+        if (readCheckField(file, check)) (void)markerCheckMatches(check, keys);
     }
 
     std::vector<RawLine> lines;
     const int split = splitRecordLines(file, lines);
     if (checked == 0) {
-        if (split != 0 || lines.size() != report.lines)
-            std::abort();
-        for (const auto& line : lines) {
-            for (const auto& field : line) {
-                if (field.size() > kFieldBufferSize)
-                    std::abort();
+        if (split != 0 || lines.size() != report.lines) std::abort();
+        for (const auto &line : lines) {
+            for (const auto &field : line) {
+                if (field.size() > kFieldBufferSize) std::abort();
                 const ByteString text = decodeField(field, report.encrypted, keys);
-                if (text.size() > kFieldTextMax)
-                    std::abort();
+                if (text.size() > kFieldTextMax) std::abort();
             }
         }
     }
 
     // The whole input as one raw field of either variant.
-    if (decodeField(file, false, keys).size() > kFieldTextMax || decodeField(file, true, keys).size() > kFieldTextMax)
+    if (decodeField(file, false, keys).size() > kFieldTextMax ||
+        decodeField(file, true, keys).size() > kFieldTextMax)
         std::abort();
     std::uint8_t small[7];
-    if (decodeHexDigits(file, small) > sizeof small)
-        std::abort();
+    if (decodeHexDigits(file, small) > sizeof small) std::abort();
 
     // Escaping and undoing it gives the text back.
     ByteString escaped;
     appendPlainField(escaped, file);
     const ByteString back = unescapeField(escaped);
-    if (back.size() != size || !std::equal(back.begin(), back.end(), data))
-        std::abort();
+    if (back.size() != size || !std::equal(back.begin(), back.end(), data)) std::abort();
     return 0;
 }

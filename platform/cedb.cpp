@@ -67,7 +67,9 @@ struct Stmt {
     sqlite3_int64 i64(int c) { return sqlite3_column_int64(s, c); }
 };
 
-bool exec(const char *sql) { return sqlite3_exec(g_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool exec(const char *sql) {
+    return sqlite3_exec(g_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 
 std::string toUtf8(const WCHAR *w) {
     int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
@@ -133,8 +135,9 @@ bool isStore() {
     Stmt st("PRAGMA application_id");
     if (!st || st.step() != SQLITE_ROW) return false;
     if (st.i64(0) != kApplicationId) return false;
-    Stmt tables("SELECT count(*) FROM sqlite_schema WHERE type='table' AND "
-                "name IN ('objects','dbs','props')");
+    Stmt tables(
+        "SELECT count(*) FROM sqlite_schema WHERE type='table' AND "
+        "name IN ('objects','dbs','props')");
     return tables && tables.step() == SQLITE_ROW && tables.i64(0) == 3;
 }
 
@@ -305,11 +308,16 @@ sqlite3_int64 recordCountOf(CEOID db) {
 
 bool validType(WORD type) {
     switch (type) {
-    case CEVT_I2: case CEVT_UI2: case CEVT_I4: case CEVT_UI4: case CEVT_BOOL:
-    case CEVT_FILETIME: case CEVT_LPWSTR: case CEVT_BLOB: case CEVT_R8:
-        return true;
-    default:
-        return false;
+    case CEVT_I2:
+    case CEVT_UI2:
+    case CEVT_I4:
+    case CEVT_UI4:
+    case CEVT_BOOL:
+    case CEVT_FILETIME:
+    case CEVT_LPWSTR:
+    case CEVT_BLOB:
+    case CEVT_R8: return true;
+    default: return false;
     }
 }
 
@@ -385,7 +393,8 @@ int compareKeys(WORD type, DWORD flags, const Value &a, const Value &b) {
     case CEVT_BLOB: {
         size_t n = std::min(a.bytes.size(), b.bytes.size());
         int c = n ? memcmp(a.bytes.data(), b.bytes.data(), n) : 0;
-        r = c ? (c < 0 ? -1 : 1) : (a.bytes.size() < b.bytes.size() ? -1 : a.bytes.size() > b.bytes.size());
+        r = c ? (c < 0 ? -1 : 1)
+              : (a.bytes.size() < b.bytes.size() ? -1 : a.bytes.size() > b.bytes.size());
         break;
     }
     case CEVT_R8: {
@@ -398,9 +407,7 @@ int compareKeys(WORD type, DWORD flags, const Value &a, const Value &b) {
         r = x < y ? -1 : x > y ? 1 : 0;
         break;
     }
-    default:
-        r = a.number < b.number ? -1 : a.number > b.number ? 1 : 0;
-        break;
+    default: r = a.number < b.number ? -1 : a.number > b.number ? 1 : 0; break;
     }
     return (flags & CEDB_SORT_DESCENDING) ? -r : r;
 }
@@ -431,8 +438,7 @@ Value valueOf(const CEPROPVAL &pv) {
         }
         break;
     case CEVT_BLOB:
-        if (pv.val.blob.lpb)
-            v.bytes.assign(pv.val.blob.lpb, pv.val.blob.lpb + pv.val.blob.dwCount);
+        if (pv.val.blob.lpb) v.bytes.assign(pv.val.blob.lpb, pv.val.blob.lpb + pv.val.blob.dwCount);
         break;
     default: v.present = false; break;
     }
@@ -471,8 +477,9 @@ DbHandle *handleOf(HANDLE h) {
 bool loadOrder(DbHandle *h) {
     h->order.clear();
     h->haveOrder = false;
-    Stmt st("SELECT o.oid, p.value FROM objects o LEFT JOIN props p "
-            "ON p.rec = o.oid AND p.propid = ? WHERE o.parent = ? ORDER BY o.oid");
+    Stmt st(
+        "SELECT o.oid, p.value FROM objects o LEFT JOIN props p "
+        "ON p.rec = o.oid AND p.propid = ? WHERE o.parent = ? ORDER BY o.oid");
     if (!st) return false;
     st.bind(1, h->sort.propid);
     st.bind(2, h->db);
@@ -612,7 +619,8 @@ bool CeGetVolumePath(WCHAR path[MAX_PATH]) {
         return true;
     }
     WCHAR base[MAX_PATH];
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, base)))
+    if (FAILED(
+            SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, base)))
         return false;
     static const WCHAR tail[] = L"\\Mobrix\\Arkel\\Arkel.cdb";
     if (wcslen(base) + wcslen(tail) >= MAX_PATH) return false;
@@ -741,7 +749,9 @@ CEOID CeSeekDatabase(HANDLE hDatabase, DWORD dwSeekType, DWORD_PTR dwValue, LPDW
     long long target = -1;
     switch (dwSeekType) {
     case CEDB_SEEK_BEGINNING: target = static_cast<long long>(static_cast<DWORD>(dwValue)); break;
-    case CEDB_SEEK_END: target = size - 1 - static_cast<long long>(static_cast<DWORD>(dwValue)); break;
+    case CEDB_SEEK_END:
+        target = size - 1 - static_cast<long long>(static_cast<DWORD>(dwValue));
+        break;
     case CEDB_SEEK_CURRENT:
         target = static_cast<long long>(h->pos) + static_cast<long>(static_cast<DWORD>(dwValue));
         break;
@@ -776,8 +786,9 @@ CEOID CeSeekDatabase(HANDLE hDatabase, DWORD dwSeekType, DWORD_PTR dwValue, LPDW
             long long best = -1;
             for (long long i = 0; i < size; ++i) {
                 int c = cmp(i);
-                if (c == 1 && (best < 0 || compareKeys(type, flags, h->order[static_cast<size_t>(i)].key,
-                                                       h->order[static_cast<size_t>(best)].key) < 0))
+                if (c == 1 &&
+                    (best < 0 || compareKeys(type, flags, h->order[static_cast<size_t>(i)].key,
+                                             h->order[static_cast<size_t>(best)].key) < 0))
                     best = i;
             }
             target = best;
@@ -785,8 +796,9 @@ CEOID CeSeekDatabase(HANDLE hDatabase, DWORD dwSeekType, DWORD_PTR dwValue, LPDW
             long long best = -1;
             for (long long i = 0; i < size; ++i) {
                 int c = cmp(i);
-                if (c == -1 && (best < 0 || compareKeys(type, flags, h->order[static_cast<size_t>(i)].key,
-                                                        h->order[static_cast<size_t>(best)].key) > 0))
+                if (c == -1 &&
+                    (best < 0 || compareKeys(type, flags, h->order[static_cast<size_t>(i)].key,
+                                             h->order[static_cast<size_t>(best)].key) > 0))
                     best = i;
             }
             target = best;
@@ -911,8 +923,9 @@ CEOID CeWriteRecordProps(HANDLE hDbase, CEOID oidRecord, WORD cPropID, CEPROPVAL
     }
     Stmt del("DELETE FROM props WHERE rec=? AND propid=?");
     Stmt upd("UPDATE props SET value=? WHERE rec=? AND propid=?");
-    Stmt ins("INSERT INTO props(rec, seq, propid, value) "
-             "VALUES(?1, (SELECT ifnull(max(seq), -1) + 1 FROM props WHERE rec=?1), ?2, ?3)");
+    Stmt ins(
+        "INSERT INTO props(rec, seq, propid, value) "
+        "VALUES(?1, (SELECT ifnull(max(seq), -1) + 1 FROM props WHERE rec=?1), ?2, ?3)");
     if (!del || !upd || !ins) return 0;
     for (WORD i = 0; i < cPropID; ++i) {
         const CEPROPVAL &pv = rgPropVal[i];
@@ -1039,8 +1052,9 @@ BOOL CeOidGetInfo(CEOID oid, CEOIDINFO *poidInfo) {
         return FALSE;
     }
     sqlite3_int64 count = recordCountOf(oid);
-    Stmt size("SELECT ifnull(sum(length(value)), 0) + 8 * count(*) FROM props "
-              "WHERE rec IN (SELECT oid FROM objects WHERE parent=?)");
+    Stmt size(
+        "SELECT ifnull(sum(length(value)), 0) + 8 * count(*) FROM props "
+        "WHERE rec IN (SELECT oid FROM objects WHERE parent=?)");
     if (count < 0 || !size) return FALSE;
     size.bind(1, oid);
     sqlite3_int64 bytes = size.step() == SQLITE_ROW ? size.i64(0) : 0;
@@ -1053,7 +1067,8 @@ BOOL CeOidGetInfo(CEOID oid, CEOIDINFO *poidInfo) {
     d.wNumSortOrder = static_cast<WORD>(info.sorts.size());
     d.dwSize = static_cast<DWORD>(std::min<sqlite3_int64>(bytes, 0xFFFFFFFF));
     d.ftLastModified.dwLowDateTime = static_cast<DWORD>(info.modified);
-    d.ftLastModified.dwHighDateTime = static_cast<DWORD>(static_cast<ULONGLONG>(info.modified) >> 32);
+    d.ftLastModified.dwHighDateTime =
+        static_cast<DWORD>(static_cast<ULONGLONG>(info.modified) >> 32);
     for (size_t i = 0; i < info.sorts.size() && i < CEDB_MAXSORTORDER; ++i)
         d.rgSortSpecs[i] = info.sorts[i];
     return TRUE;

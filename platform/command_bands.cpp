@@ -427,9 +427,7 @@ void PaintAdornments(HWND hwnd, AdornmentsState *st, HDC hdc) {
         DrawFrameControl(hdc, &rc, DFC_BUTTON, DFCS_BUTTONPUSH | (down ? DFCS_PUSHED : 0));
         if (down) OffsetRect(&rc, 1, 1);
         switch (st->kinds[i]) {
-        case ADORN_OK:
-            DrawTextW(hdc, L"OK", 2, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-            break;
+        case ADORN_OK: DrawTextW(hdc, L"OK", 2, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE); break;
         case ADORN_HELP:
             DrawTextW(hdc, L"?", 1, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
             break;
@@ -463,12 +461,8 @@ void RunAdornment(AdornmentsState *st, HWND hwnd, int kind) {
         break;
     }
     // Posted: the owner may destroy the bands (and this window) in answer.
-    case ADORN_OK:
-        PostMessageW(owner, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
-        break;
-    case ADORN_CLOSE:
-        PostMessageW(owner, WM_CLOSE, 0, 0);
-        break;
+    case ADORN_OK: PostMessageW(owner, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0); break;
+    case ADORN_CLOSE: PostMessageW(owner, WM_CLOSE, 0, 0); break;
     }
 }
 

@@ -15,8 +15,8 @@ HKEY openForReading() {
 
 LONG writeValue(const WCHAR *name, DWORD type, const void *data, DWORD bytes) {
     HKEY key = nullptr;
-    LONG rc = RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                              &key, nullptr);
+    LONG rc = RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, &key, nullptr);
     if (rc != ERROR_SUCCESS) return rc;
     rc = RegSetValueExW(key, name, 0, type, static_cast<const BYTE *>(data), bytes);
     RegCloseKey(key);
@@ -30,9 +30,9 @@ struct ColorDefault {
 };
 
 const ColorDefault kColorDefaults[] = {
-    {L"ColorStatic", 0x0000FFFF, 0x00000000},     {L"BackColorStatic", 0x00A00000, 0x00FFFFFF},
-    {L"ColorListe", 0x00A00000, 0x00000000},      {L"BackColorListe", 0x0080FFFF, 0x00FFFFFF},
-    {L"ColorDialog", 0x00A00000, 0x00000000},     {L"BackColorDialog", 0x0000FFFF, 0x00FFFFFF},
+    {L"ColorStatic", 0x0000FFFF, 0x00000000}, {L"BackColorStatic", 0x00A00000, 0x00FFFFFF},
+    {L"ColorListe", 0x00A00000, 0x00000000},  {L"BackColorListe", 0x0080FFFF, 0x00FFFFFF},
+    {L"ColorDialog", 0x00A00000, 0x00000000}, {L"BackColorDialog", 0x0000FFFF, 0x00FFFFFF},
 };
 
 }  // namespace

@@ -16,9 +16,9 @@ enum class Kind { Objects, Categories };
 void convertLegacy(Kind kind, HANDLE hTarget, CEOID *handled) {
     const bool objects = kind == Kind::Objects;
     CEOID oidLegacy = 0;
-    HANDLE hLegacy = CeOpenDatabase(&oidLegacy,
-                                    const_cast<LPWSTR>(objects ? kLegacyObjects : kLegacyCategories),
-                                    objects ? PROP_FIELD1 : PROP_NAME, CEDB_AUTOINCREMENT, nullptr);
+    HANDLE hLegacy =
+        CeOpenDatabase(&oidLegacy, const_cast<LPWSTR>(objects ? kLegacyObjects : kLegacyCategories),
+                       objects ? PROP_FIELD1 : PROP_NAME, CEDB_AUTOINCREMENT, nullptr);
     if (hLegacy == INVALID_HANDLE_VALUE) return;  // nothing to convert
 
     CEOIDINFO info;
@@ -26,8 +26,8 @@ void convertLegacy(Kind kind, HANDLE hTarget, CEOID *handled) {
     if (CeOidGetInfo(oidLegacy, &info) && info.wObjType == OBJTYPE_DATABASE)
         total = info.infDatabase.wNumRecords;
 
-    HWND hProgress = OpenProgressWindow(
-        objects ? L"Torvell konvertieren" : L"Kategorien konvertieren", total);
+    HWND hProgress =
+        OpenProgressWindow(objects ? L"Torvell konvertieren" : L"Kategorien konvertieren", total);
 
     CEPROPVAL defaultTitles[3] = {};
     defaultTitles[0].propid = PROP_TITLE1;
@@ -62,7 +62,8 @@ void convertLegacy(Kind kind, HANDLE hTarget, CEOID *handled) {
         if (!written) break;
 
         // Categories always take the default titles; objects only when they have none at all.
-        if (!objects || !hasTitle) *handled = CeWriteRecordProps(hTarget, written, 3, defaultTitles);
+        if (!objects || !hasTitle)
+            *handled = CeWriteRecordProps(hTarget, written, 3, defaultTitles);
         SetProgressPosition(hProgress, i + 1);
     }
 

@@ -45,8 +45,8 @@ int NameList::openOrCreate(const WCHAR *name, BOOL *created) {
         SORTORDERSPEC sort{PROP_NAME, CEDB_SORT_CASEINSENSITIVE};
         oidDatabase = CeCreateDatabase(const_cast<LPWSTR>(name), 0, 1, &sort);
         if (oidDatabase)
-            hDatabase = CeOpenDatabase(&oidDatabase, nullptr, PROP_NAME, CEDB_AUTOINCREMENT,
-                                       nullptr);
+            hDatabase =
+                CeOpenDatabase(&oidDatabase, nullptr, PROP_NAME, CEDB_AUTOINCREMENT, nullptr);
         if (created) *created = hDatabase != INVALID_HANDLE_VALUE;
     }
     return hDatabase == INVALID_HANDLE_VALUE ? 1 : 0;
@@ -141,9 +141,11 @@ void NameList::readCategory(const WCHAR *name, WCHAR *title1, WCHAR *title2, WCH
 void NameList::writeCategory(const WCHAR *name, const WCHAR *title1, const WCHAR *title2,
                              const WCHAR *title3, short encrypt) {
     if (!lastResult) return;
-    CEPROPVAL values[5] = {textValue(PROP_NAME, name), textValue(PROP_DEFAULT_TITLE1, title1),
+    CEPROPVAL values[5] = {textValue(PROP_NAME, name),
+                           textValue(PROP_DEFAULT_TITLE1, title1),
                            textValue(PROP_DEFAULT_TITLE2, title2),
-                           textValue(PROP_DEFAULT_TITLE3, title3), {}};
+                           textValue(PROP_DEFAULT_TITLE3, title3),
+                           {}};
     values[4].propid = PROP_DEFAULT_ENCRYPT;
     values[4].val.lVal = encrypt ? 1 : 0;
     lastResult = CeWriteRecordProps(hDatabase, lastResult, 5, values);

@@ -83,8 +83,8 @@ int ObjectStore::open(const WCHAR *name) {
         SORTORDERSPEC sort{PROP_FIELD1, CEDB_SORT_CASEINSENSITIVE};
         oidDatabase = CeCreateDatabase(const_cast<LPWSTR>(name), 0, 1, &sort);
         if (oidDatabase)
-            hDatabase = CeOpenDatabase(&oidDatabase, nullptr, PROP_FIELD1, CEDB_AUTOINCREMENT,
-                                       nullptr);
+            hDatabase =
+                CeOpenDatabase(&oidDatabase, nullptr, PROP_FIELD1, CEDB_AUTOINCREMENT, nullptr);
         created = hDatabase != INVALID_HANDLE_VALUE;
     }
     if (hDatabase == INVALID_HANDLE_VALUE) return 1;

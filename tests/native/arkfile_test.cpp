@@ -18,29 +18,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readAll(const fs::path& p)
-{
+std::string readAll(const fs::path &p) {
     std::ifstream in(p, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-void writeAll(const fs::path& p, const std::string& data)
-{
+void writeAll(const fs::path &p, const std::string &data) {
     std::ofstream out(p, std::ios::binary);
     out << data;
 }
 
-std::string str(const ByteString& b)
-{
-    return std::string(b.begin(), b.end());
-}
+std::string str(const ByteString &b) { return std::string(b.begin(), b.end()); }
 
-ByteString bytes(std::string_view s)
-{
-    return ByteString(s.begin(), s.end());
-}
+ByteString bytes(std::string_view s) { return ByteString(s.begin(), s.end()); }
 
 struct Result {
     int code;
@@ -50,8 +42,7 @@ struct Result {
 
 class Arkfile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         char templ[] = "/tmp/arkfile-test-XXXXXX";
         ASSERT_NE(::mkdtemp(templ), nullptr);
         dir_ = templ;
@@ -60,24 +51,23 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    fs::path path(const std::string& name) const { return dir_ / name; }
+    fs::path path(const std::string &name) const { return dir_ / name; }
 
     // Runs arkfile in its own session (so it has no terminal to ask on) with stdout and stderr
     // caught in files.
-    Result run(std::vector<std::string> args)
-    {
+    Result run(std::vector<std::string> args) {
         const fs::path out = dir_ / ".stdout";
         const fs::path err = dir_ / ".stderr";
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::setsid();
-            if (!std::freopen(out.c_str(), "wb", stdout) || !std::freopen(err.c_str(), "wb", stderr))
+            if (!std::freopen(out.c_str(), "wb", stdout) ||
+                !std::freopen(err.c_str(), "wb", stderr))
                 ::_exit(127);
-            std::vector<char*> argv;
+            std::vector<char *> argv;
             std::string program = ARKFILE_PATH;
             argv.push_back(program.data());
-            for (auto& a : args)
-                argv.push_back(a.data());
+            for (auto &a : args) argv.push_back(a.data());
             argv.push_back(nullptr);
             ::execv(program.c_str(), argv.data());
             ::_exit(127);
@@ -91,10 +81,9 @@ protected:
     }
 
     // Files in the test directory other than the password files.
-    std::vector<std::string> files() const
-    {
+    std::vector<std::string> files() const {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir_))
+        for (const auto &e : fs::directory_iterator(dir_))
             if (e.path().filename() != "pw" && e.path().filename() != "pw2")
                 names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
@@ -104,45 +93,44 @@ protected:
     fs::path dir_;
 };
 
-PasswordKeys keysOf(std::u16string_view password)
-{
+PasswordKeys keysOf(std::u16string_view password) {
     PasswordKeys keys;
     makePasswordKeys(password, keys);
     return keys;
 }
 
-TextLine textLine(std::initializer_list<std::string> columns)
-{
+TextLine textLine(std::initializer_list<std::string> columns) {
     TextLine l;
     std::size_t i = 0;
-    for (const auto& c : columns)
-        l[i++] = bytes(c);
+    for (const auto &c : columns) l[i++] = bytes(c);
     return l;
 }
 
 // What the vault's export writes for a few objects, in either variant.
-std::string exported(bool encrypted, std::u16string_view password = u"Sommer2024!")
-{
+std::string exported(bool encrypted, std::u16string_view password = u"Sommer2024!") {
     const PasswordKeys keys = keysOf(password);
     const std::vector<TextLine> lines = {
-        textLine({"Name", "Girokonto", "PIN", "4711", "Bemerkung", "Zeile 1\r\nZeile 2", "Bank", "1"}),
-        textLine({"Name", "K\xFC" "che \x80 \x81", "Seriennummer", "a\tb\\c", "Bemerkung", "", "", "0"}),
-        textLine({"Name", std::string(254, 'x'), "Seriennummer", "", "Bemerkung", "", "Privat", "1"}),
+        textLine(
+            {"Name", "Girokonto", "PIN", "4711", "Bemerkung", "Zeile 1\r\nZeile 2", "Bank", "1"}),
+        textLine({"Name",
+                  "K\xFC"
+                  "che \x80 \x81",
+                  "Seriennummer", "a\tb\\c", "Bemerkung", "", "", "0"}),
+        textLine(
+            {"Name", std::string(254, 'x'), "Seriennummer", "", "Bemerkung", "", "Privat", "1"}),
     };
     ByteString file;
-    if (encrypted)
-        appendMarker(file, keys);
-    for (const auto& l : lines)
-        appendRecordLine(file, l, encrypted, keys);
+    if (encrypted) appendMarker(file, keys);
+    for (const auto &l : lines) appendRecordLine(file, l, encrypted, keys);
     return str(file);
 }
 
-TEST_F(Arkfile, DecryptThenEncryptGivesTheFileBack)
-{
+TEST_F(Arkfile, DecryptThenEncryptGivesTheFileBack) {
     const std::string ark = exported(true);
     writeAll(path("in.ark"), ark);
 
-    Result r = run({"decrypt", path("in.ark"), "-o", path("out.txt"), "--password-file", path("pw")});
+    Result r =
+        run({"decrypt", path("in.ark"), "-o", path("out.txt"), "--password-file", path("pw")});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(readAll(path("out.txt")), exported(false));
 
@@ -160,8 +148,7 @@ TEST_F(Arkfile, DecryptThenEncryptGivesTheFileBack)
     EXPECT_EQ(r.out, exported(false));
 }
 
-TEST_F(Arkfile, WrongPasswordExits3AndWritesNothing)
-{
+TEST_F(Arkfile, WrongPasswordExits3AndWritesNothing) {
     writeAll(path("in.ark"), exported(true));
     writeAll(path("keep.txt"), "old content");
     const std::vector<std::vector<std::string>> commands = {
@@ -172,7 +159,7 @@ TEST_F(Arkfile, WrongPasswordExits3AndWritesNothing)
         {"show", path("in.ark"), "--password-file", path("pw2")},
         {"check", path("in.ark"), "--password-file", path("pw2")},
     };
-    for (const auto& args : commands) {
+    for (const auto &args : commands) {
         const Result r = run(args);
         EXPECT_EQ(r.code, 3) << args[0];
         EXPECT_EQ(r.out, "") << args[0];
@@ -182,8 +169,7 @@ TEST_F(Arkfile, WrongPasswordExits3AndWritesNothing)
     EXPECT_EQ(readAll(path("keep.txt")), "old content");
 }
 
-TEST_F(Arkfile, PasswdMovesTheObjectsToTheNewPassword)
-{
+TEST_F(Arkfile, PasswdMovesTheObjectsToTheNewPassword) {
     writeAll(path("in.ark"), exported(true));
     Result r = run({"passwd", path("in.ark"), "-o", path("new.ark"), "--password-file", path("pw"),
                     "--new-password-file", path("pw2")});
@@ -193,33 +179,34 @@ TEST_F(Arkfile, PasswdMovesTheObjectsToTheNewPassword)
     EXPECT_EQ(r.code, 3);
 }
 
-TEST_F(Arkfile, ConvertsAsTheVaultsImportAndExportWould)
-{
+TEST_F(Arkfile, ConvertsAsTheVaultsImportAndExportWould) {
     // Empty titles come back as the default titles, any flag column as 1 or 0.
     writeAll(path("in.txt"), "\tA\t\tB\t\tC\tKat\t10\r\nT\tX\tU\tY\tV\tZ\t\t-1\r\ntrailing bytes");
-    const Result r = run({"encrypt", path("in.txt"), "-o", path("out.ark"), "--password-file", path("pw")});
+    const Result r =
+        run({"encrypt", path("in.txt"), "-o", path("out.ark"), "--password-file", path("pw")});
     ASSERT_EQ(r.code, 0) << r.err;
     const Result back = run({"decrypt", path("out.ark"), "--password-file", path("pw")});
     ASSERT_EQ(back.code, 0) << back.err;
-    EXPECT_EQ(back.out, "Name\tA\tSeriennummer\tB\tBemerkung\tC\tKat\t1\r\nT\tX\tU\tY\tV\tZ\t\t0\r\n");
+    EXPECT_EQ(back.out,
+              "Name\tA\tSeriennummer\tB\tBemerkung\tC\tKat\t1\r\nT\tX\tU\tY\tV\tZ\t\t0\r\n");
 }
 
-TEST_F(Arkfile, CheckReportsTheFirstProblemWithItsLine)
-{
+TEST_F(Arkfile, CheckReportsTheFirstProblemWithItsLine) {
     struct Case {
         std::string content;
         int code;
-        std::string message; // after "FILE:"
+        std::string message;  // after "FILE:"
     };
     const Case cases[] = {
         {"", 0, ""},
         {exported(false), 0, ""},
         {exported(true), 0, ""},
         {"a\tb\tc\td\te\tf\tg\th\r\na\tb\tc\r\n", 1, "2: line has 3 columns, expected 8\n"},
-        {"a\t" + std::string(256, 'x') + "\tc\td\te\tf\tg\th\r\n", 1, "1: column 2 is longer than 255 bytes\n"},
+        {"a\t" + std::string(256, 'x') + "\tc\td\te\tf\tg\th\r\n", 1,
+         "1: column 2 is longer than 255 bytes\n"},
         {"encrypted\r\n0123", 1, "2: encrypted file ends inside its password check field\n"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         writeAll(path("f"), c.content);
         const Result r = run({"check", path("f")});
         EXPECT_EQ(r.code, c.code) << c.content.substr(0, 20);
@@ -228,18 +215,23 @@ TEST_F(Arkfile, CheckReportsTheFirstProblemWithItsLine)
     // The other commands refuse such a file the same way, before asking for anything.
     const Result r = run({"decrypt", path("f"), "-o", path("out")});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, path("f").string() + ":2: encrypted file ends inside its password check field\n");
+    EXPECT_EQ(r.err,
+              path("f").string() + ":2: encrypted file ends inside its password check field\n");
     EXPECT_FALSE(fs::exists(path("out")));
 }
 
-TEST_F(Arkfile, ShowDecodesWindows1252)
-{
+TEST_F(Arkfile, ShowDecodesWindows1252) {
     writeAll(path("in.ark"), exported(true));
     Result r = run({"show", path("in.ark"), "--format", "json", "--password-file", path("pw")});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("\"value3\": \"Zeile 1\\r\\nZeile 2\""), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"value1\": \"K\xC3\xBC" "che \xE2\x82\xAC \xC2\x81\""), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"value2\": \"a\\tb\\\\c\", \"title3\": \"Bemerkung\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"value1\": \"K\xC3\xBC"
+                         "che \xE2\x82\xAC \xC2\x81\""),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"value2\": \"a\\tb\\\\c\", \"title3\": \"Bemerkung\""),
+              std::string::npos)
+        << r.out;
     EXPECT_EQ(r.out.substr(0, 4), "[\n  ");
 
     writeAll(path("in.txt"), exported(false));
@@ -261,8 +253,7 @@ TEST_F(Arkfile, ShowDecodesWindows1252)
     EXPECT_EQ(r.out.substr(0, 8), "title1  ");
 }
 
-TEST_F(Arkfile, UsageErrorsAndHelp)
-{
+TEST_F(Arkfile, UsageErrorsAndHelp) {
     writeAll(path("in.ark"), exported(true));
     const std::vector<std::vector<std::string>> usage = {
         {},
@@ -276,14 +267,14 @@ TEST_F(Arkfile, UsageErrorsAndHelp)
         // No password file and no terminal to ask on.
         {"decrypt", path("in.ark")},
     };
-    for (const auto& args : usage) {
+    for (const auto &args : usage) {
         const Result r = run(args);
         EXPECT_EQ(r.code, 2) << (args.empty() ? "" : args[0]);
         if (!args.empty()) {
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         }
     }
-    for (const char* command : {"check", "decrypt", "encrypt", "show", "passwd"}) {
+    for (const char *command : {"check", "decrypt", "encrypt", "show", "passwd"}) {
         const Result r = run({command, "--help"});
         EXPECT_EQ(r.code, 0) << command;
         EXPECT_NE(r.out.find(std::string("Usage: arkfile ") + command), std::string::npos);
@@ -300,8 +291,7 @@ TEST_F(Arkfile, UsageErrorsAndHelp)
     EXPECT_EQ(run({"encrypt", path("in.ark"), "--password-file", path("pw")}).code, 1);
 }
 
-TEST(ArkfileText, Windows1252AsWindowsConvertsIt)
-{
+TEST(ArkfileText, Windows1252AsWindowsConvertsIt) {
     struct Case {
         ByteString in;
         std::string utf8;
@@ -313,15 +303,14 @@ TEST(ArkfileText, Windows1252AsWindowsConvertsIt)
         {{0x8A, 0x9F}, "\xC5\xA0\xC5\xB8"},
         {{0xA0, 0xE4, 0xFF}, "\xC2\xA0\xC3\xA4\xC3\xBF"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         std::string out;
         ASSERT_TRUE(cp1252ToUtf8(c.in, out));
         EXPECT_EQ(out, c.utf8);
     }
 }
 
-TEST(ArkfileText, Utf8ToUtf16)
-{
+TEST(ArkfileText, Utf8ToUtf16) {
     struct Case {
         std::string in;
         bool ok;
@@ -329,7 +318,9 @@ TEST(ArkfileText, Utf8ToUtf16)
     };
     const Case cases[] = {
         {"abc", true, u"abc"},
-        {"Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC", true, u"Gr\u00FC\u00DFe \u20AC"},
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e \xE2\x82\xAC",
+         true, u"Gr\u00FC\u00DFe \u20AC"},
         {"\xF0\x9F\x94\x91", true, u"\U0001F511"},
         {"\xC3", false, u""},
         {"\xC0\xAF", false, u""},          // overlong
@@ -337,7 +328,7 @@ TEST(ArkfileText, Utf8ToUtf16)
         {"\xF4\x90\x80\x80", false, u""},  // above U+10FFFF
         {"\x80", false, u""},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         std::u16string out;
         EXPECT_EQ(utf8ToUtf16(c.in, out), c.ok) << c.in;
         if (c.ok) {
@@ -346,4 +337,4 @@ TEST(ArkfileText, Utf8ToUtf16)
     }
 }
 
-} // namespace
+}  // namespace

@@ -12,43 +12,37 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-reference::Block randomBlock(std::mt19937& rng)
-{
+reference::Block randomBlock(std::mt19937 &rng) {
     reference::Block b;
-    for (auto& x : b)
-        x = static_cast<std::uint8_t>(rng());
+    for (auto &x : b) x = static_cast<std::uint8_t>(rng());
     return b;
 }
 
-Bytes randomBytes(std::mt19937& rng, std::size_t n)
-{
+Bytes randomBytes(std::mt19937 &rng, std::size_t n) {
     Bytes b(n);
-    for (auto& x : b)
-        x = static_cast<std::uint8_t>(rng());
+    for (auto &x : b) x = static_cast<std::uint8_t>(rng());
     return b;
 }
 
-reference::Block hexBlock(const char* hex)
-{
+reference::Block hexBlock(const char *hex) {
     reference::Block b{};
     for (int i = 0; i < 8; ++i)
         b[i] = static_cast<std::uint8_t>(std::stoi(std::string(hex + 2 * i, 2), nullptr, 16));
     return b;
 }
 
-TEST(ReferenceCipher, ReproducesPublishedDesWithDeparturesOff)
-{
+TEST(ReferenceCipher, ReproducesPublishedDesWithDeparturesOff) {
     struct Case {
-        const char* key;
-        const char* plain;
-        const char* cipher;
+        const char *key;
+        const char *plain;
+        const char *cipher;
     };
     const Case cases[] = {
         {"133457799BBCDFF1", "0123456789ABCDEF", "85E813540F0AB405"},
         {"0E329232EA6D0D73", "8787878787878787", "0000000000000000"},
         {"0123456789ABCDEF", "4E6F772069732074", "3FA40E8A984D4815"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         auto block = hexBlock(c.plain);
         const auto ks = reference::keySchedule(hexBlock(c.key), reference::kDes);
         reference::block(block, 1, ks, reference::kDes);
@@ -58,8 +52,7 @@ TEST(ReferenceCipher, ReproducesPublishedDesWithDeparturesOff)
     }
 }
 
-TEST(ReferenceCipher, EveryDepartureFromDesChangesTheResult)
-{
+TEST(ReferenceCipher, EveryDepartureFromDesChangesTheResult) {
     std::mt19937 rng(7);
     const auto key = randomBlock(rng);
     const auto plain = randomBlock(rng);
@@ -71,15 +64,14 @@ TEST(ReferenceCipher, EveryDepartureFromDesChangesTheResult)
     variants[1].ownExpansion = false;
     variants[2].ownPc2 = false;
     variants[3].singleBitColumn = false;
-    for (const auto& v : variants) {
+    for (const auto &v : variants) {
         auto other = plain;
         reference::block(other, 1, reference::keySchedule(key, v), v);
         EXPECT_NE(other, arkel);
     }
 }
 
-TEST(Cipher, BlockMatchesReferenceBothDirections)
-{
+TEST(Cipher, BlockMatchesReferenceBothDirections) {
     std::mt19937 rng(1);
     for (int n = 0; n < 2000; ++n) {
         const auto key = randomBlock(rng);
@@ -94,8 +86,7 @@ TEST(Cipher, BlockMatchesReferenceBothDirections)
     }
 }
 
-TEST(Cipher, BufferAndTripleMatchReference)
-{
+TEST(Cipher, BufferAndTripleMatchReference) {
     std::mt19937 rng(2);
     // Lengths around the 64-block groups of the fast path and every remainder of 8.
     const int lengths[] = {1, 7, 8, 9, 63, 64, 504, 505, 511, 512, 513, 520, 1024, 1031, 2000};
@@ -122,8 +113,7 @@ TEST(Cipher, BufferAndTripleMatchReference)
     }
 }
 
-TEST(Cipher, TripleMatchesReferenceOnManyRandomKeys)
-{
+TEST(Cipher, TripleMatchesReferenceOnManyRandomKeys) {
     std::mt19937 rng(3);
     for (int n = 0; n < 300; ++n) {
         const auto k1 = randomBlock(rng);
@@ -140,16 +130,15 @@ TEST(Cipher, TripleMatchesReferenceOnManyRandomKeys)
 
 // Known answers of this cipher (not DES), fixed so that any change of a table or of the bit
 // order shows up even if it were made to both implementations.
-TEST(Cipher, KnownAnswers)
-{
+TEST(Cipher, KnownAnswers) {
     struct Case {
-        const char* key;
-        const char* plain;
+        const char *key;
+        const char *plain;
     };
     const Case cases[] = {{"0000000000000000", "0000000000000000"},
                           {"133457799BBCDFF1", "0123456789ABCDEF"},
                           {"FEFEFEFEFEFEFEFE", "FFFFFFFFFFFFFFFF"}};
-    const char* expected[] = {"4658602C311E9D87", "A95339E2EFEE42A1", "E17557A47CD8D1DA"};
+    const char *expected[] = {"4658602C311E9D87", "A95339E2EFEE42A1", "E17557A47CD8D1DA"};
     for (int i = 0; i < 3; ++i) {
         CipherKey block = hexBlock(cases[i].plain);
         ASSERT_EQ(cipherBuffer(block, 8, hexBlock(cases[i].key), 1), 0);
@@ -157,15 +146,14 @@ TEST(Cipher, KnownAnswers)
     }
 }
 
-TEST(Cipher, LengthDecidesHowManyBlocksChange)
-{
+TEST(Cipher, LengthDecidesHowManyBlocksChange) {
     struct Case {
         std::int32_t length;
-        std::size_t changed; // bytes from the start that change; the rest must not
+        std::size_t changed;  // bytes from the start that change; the rest must not
     };
     const Case cases[] = {{0, 0}, {-5, 0}, {1, 8}, {5, 8}, {8, 8}, {9, 16}, {16, 16}, {17, 24}};
     const CipherKey key = {1, 2, 3, 4, 5, 6, 7, 8};
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         for (int triple = 0; triple < 2; ++triple) {
             const Bytes original(32, 0xA5);
             Bytes data = original;
@@ -182,8 +170,7 @@ TEST(Cipher, LengthDecidesHowManyBlocksChange)
     }
 }
 
-TEST(Cipher, RefusesABufferShorterThanItsLastBlock)
-{
+TEST(Cipher, RefusesABufferShorterThanItsLastBlock) {
     const CipherKey key = {9, 9, 9, 9, 9, 9, 9, 9};
     const Bytes original(12, 0x3C);
     Bytes data = original;
@@ -193,8 +180,7 @@ TEST(Cipher, RefusesABufferShorterThanItsLastBlock)
     EXPECT_EQ(cipherTriple(std::span<std::uint8_t>(data.data(), 8), 8, key, key, key, 1), 0);
 }
 
-TEST(Cipher, TripleProperties)
-{
+TEST(Cipher, TripleProperties) {
     std::mt19937 rng(4);
     for (int n = 0; n < 50; ++n) {
         const auto k1 = randomBlock(rng);
@@ -220,8 +206,7 @@ TEST(Cipher, TripleProperties)
 
         // Bit 7 of every key byte takes no part.
         CipherKey flipped = k2;
-        for (auto& b : flipped)
-            b ^= static_cast<std::uint8_t>(rng() & 0x80);
+        for (auto &b : flipped) b ^= static_cast<std::uint8_t>(rng() & 0x80);
         Bytes a = plain;
         Bytes b = plain;
         cipherTriple(a, length, k1, k2, k3, 1);
@@ -230,11 +215,9 @@ TEST(Cipher, TripleProperties)
     }
 }
 
-TEST(Cipher, EqualBlocksGiveEqualCipherBlocks)
-{
+TEST(Cipher, EqualBlocksGiveEqualCipherBlocks) {
     Bytes data(24, 0);
-    for (int i = 0; i < 8; ++i)
-        data[i] = data[16 + i] = static_cast<std::uint8_t>(0x30 + i);
+    for (int i = 0; i < 8; ++i) data[i] = data[16 + i] = static_cast<std::uint8_t>(0x30 + i);
     const CipherKey k1 = {1, 2, 3, 4, 5, 6, 7, 8};
     const CipherKey k2 = {8, 7, 6, 5, 4, 3, 2, 1};
     cipherTriple(data, 24, k1, k2, k1, 1);
@@ -245,12 +228,11 @@ TEST(Cipher, EqualBlocksGiveEqualCipherBlocks)
 // An S-box ignores the middle bits g1, g2 and g3 of its group: with a hand-made key schedule, the
 // subkey bits that meet them can be flipped in every round without any effect, while the bit that
 // meets g4 matters.
-TEST(Cipher, SBoxesIgnoreTheirMiddleBits)
-{
+TEST(Cipher, SBoxesIgnoreTheirMiddleBits) {
     std::mt19937 rng(5);
     for (int n = 0; n < 20; ++n) {
         KeySchedule schedule;
-        for (auto& k : schedule.subkey)
+        for (auto &k : schedule.subkey)
             k = (static_cast<std::uint64_t>(rng()) << 16 ^ rng()) & 0xFFFFFFFFFFFFull;
         const auto plain = randomBlock(rng);
         CipherKey expected = plain;
@@ -259,8 +241,7 @@ TEST(Cipher, SBoxesIgnoreTheirMiddleBits)
         for (int box = 0; box < 8; ++box) {
             KeySchedule middle = schedule;
             KeySchedule column = schedule;
-            for (auto& k : middle.subkey)
-                k ^= std::uint64_t{0b1110} << (6 * box);
+            for (auto &k : middle.subkey) k ^= std::uint64_t{0b1110} << (6 * box);
             column.subkey[15] ^= std::uint64_t{1} << (6 * box + 4);
             CipherKey a = plain;
             CipherKey b = plain;
@@ -272,4 +253,4 @@ TEST(Cipher, SBoxesIgnoreTheirMiddleBits)
     }
 }
 
-} // namespace
+}  // namespace

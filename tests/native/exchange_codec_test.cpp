@@ -8,18 +8,11 @@
 
 namespace {
 
-ByteString bytes(std::string_view s)
-{
-    return ByteString(s.begin(), s.end());
-}
+ByteString bytes(std::string_view s) { return ByteString(s.begin(), s.end()); }
 
-std::string str(const ByteString& b)
-{
-    return std::string(b.begin(), b.end());
-}
+std::string str(const ByteString &b) { return std::string(b.begin(), b.end()); }
 
-PasswordKeys keysOf(std::u16string_view password)
-{
+PasswordKeys keysOf(std::u16string_view password) {
     PasswordKeys keys;
     makePasswordKeys(password, keys);
     return keys;
@@ -27,8 +20,7 @@ PasswordKeys keysOf(std::u16string_view password)
 
 const PasswordKeys kFileKeys = keysOf(u"Dateipasswort");
 
-TEST(PlainField, EscapesAndTheirUndoing)
-{
+TEST(PlainField, EscapesAndTheirUndoing) {
     struct Case {
         std::string text;
         std::string written;
@@ -41,7 +33,7 @@ TEST(PlainField, EscapesAndTheirUndoing)
         {"C:\\Pfad\\", "C:\\\\Pfad\\\\"},
         {"\xE4\xF6\xFC\x80\x81", "\xE4\xF6\xFC\x80\x81"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         ByteString out;
         appendPlainField(out, bytes(c.text));
         EXPECT_EQ(str(out), c.written);
@@ -49,8 +41,7 @@ TEST(PlainField, EscapesAndTheirUndoing)
     }
 }
 
-TEST(PlainField, UnescapesWhatNoExportWrites)
-{
+TEST(PlainField, UnescapesWhatNoExportWrites) {
     struct Case {
         std::string raw;
         std::string text;
@@ -61,21 +52,19 @@ TEST(PlainField, UnescapesWhatNoExportWrites)
         {"\\", ""},
         {"\\\\\\", "\\"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(str(unescapeField(bytes(c.raw))), c.text) << c.raw;
+    for (const auto &c : cases) EXPECT_EQ(str(unescapeField(bytes(c.raw))), c.text) << c.raw;
     // The importer's text ends at a zero byte.
     EXPECT_EQ(str(decodeField(bytes(std::string("ab\0cd", 5)), false, kFileKeys)), "ab");
 }
 
-TEST(EncryptedField, DigitCountFollowsTheRoundedSize)
-{
+TEST(EncryptedField, DigitCountFollowsTheRoundedSize) {
     struct Case {
         std::size_t length;
-        int digits; // -1: refused
+        int digits;  // -1: refused
     };
-    const Case cases[] = {{0, 0},     {1, 16},    {8, 16},    {9, 32},    {16, 32},   {17, 48},
+    const Case cases[] = {{0, 0},     {1, 16},    {8, 16},    {9, 32},    {16, 32}, {17, 48},
                           {248, 496}, {249, 512}, {254, 512}, {255, 512}, {256, -1}};
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         ByteString text;
         for (std::size_t i = 0; i < c.length; ++i)
             text.push_back(static_cast<std::uint8_t>(0x20 + i % 0xDF));
@@ -95,25 +84,23 @@ TEST(EncryptedField, DigitCountFollowsTheRoundedSize)
     }
 }
 
-TEST(EncryptedField, DigitRule)
-{
+TEST(EncryptedField, DigitRule) {
     struct Case {
         std::string digits;
         ByteString decoded;
     };
     const Case cases[] = {
-        {"", {}},
-        {"00FF7A", {0x00, 0xFF, 0x7A}},
-        {"0a", {0x2A}},        // "a" counts 97 - 55 = 42
-        {"ff", {0x1F}},        // (47 * 16 + 47) mod 256
-        {"ABC", {0xAB}},       // a lone last digit is ignored
-        {"G0", {0x00}},        // (16 * 16 + 0) mod 256
-        {"!!", {0x01}},        // below "0": (-15 * 16 - 15) mod 256
+        {"", {}},        {"00FF7A", {0x00, 0xFF, 0x7A}}, {"0a", {0x2A}},  // "a" counts 97 - 55 = 42
+        {"ff", {0x1F}},                                                   // (47 * 16 + 47) mod 256
+        {"ABC", {0xAB}},  // a lone last digit is ignored
+        {"G0", {0x00}},   // (16 * 16 + 0) mod 256
+        {"!!", {0x01}},   // below "0": (-15 * 16 - 15) mod 256
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         std::array<std::uint8_t, 4> out{};
         const std::size_t n = decodeHexDigits(bytes(c.digits), out);
-        EXPECT_EQ(ByteString(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n)), c.decoded) << c.digits;
+        EXPECT_EQ(ByteString(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n)), c.decoded)
+            << c.digits;
     }
     // Never writes past the destination.
     std::array<std::uint8_t, 2> small{};
@@ -122,13 +109,11 @@ TEST(EncryptedField, DigitRule)
     // Lowercase digits of a real field decode to other bytes.
     ByteString out;
     appendEncryptedField(out, bytes("Konto 4711"), kFileKeys);
-    for (auto& c : out)
-        c = static_cast<std::uint8_t>(std::tolower(c));
+    for (auto &c : out) c = static_cast<std::uint8_t>(std::tolower(c));
     EXPECT_NE(str(decryptField(out, kFileKeys)), "Konto 4711");
 }
 
-TEST(EncryptedField, OddAndOverlongFieldsStayInBounds)
-{
+TEST(EncryptedField, OddAndOverlongFieldsStayInBounds) {
     const std::size_t counts[] = {1, 3, 15, 17, 511, 512, 513, 514, 600, 2000};
     for (std::size_t n : counts) {
         ByteString digits(n, 'C');
@@ -137,8 +122,7 @@ TEST(EncryptedField, OddAndOverlongFieldsStayInBounds)
     }
 }
 
-TEST(Marker, EmptyExportIs45BytesAndChecksThePassword)
-{
+TEST(Marker, EmptyExportIs45BytesAndChecksThePassword) {
     ByteString file;
     appendMarker(file, kFileKeys);
     ASSERT_EQ(file.size(), 45u);
@@ -159,26 +143,23 @@ TEST(Marker, EmptyExportIs45BytesAndChecksThePassword)
 }
 
 // A record line with the given number of TABs (seven for a good one).
-std::string line(const std::string& f1, const std::string& f2 = "b", int tabs = 7)
-{
-    const std::string columns[] = {"Name", f1, "Seriennummer", f2, "Bemerkung", "c", "Privat", "1", "x", "y"};
+std::string line(const std::string &f1, const std::string &f2 = "b", int tabs = 7) {
+    const std::string columns[] = {"Name", f1, "Seriennummer", f2, "Bemerkung", "c", "Privat", "1",
+                                   "x",    "y"};
     std::string s = columns[0];
-    for (int i = 1; i <= tabs; ++i)
-        s += "\t" + columns[i];
+    for (int i = 1; i <= tabs; ++i) s += "\t" + columns[i];
     return s + "\r\n";
 }
 
-TEST(CheckPass, PlainFiles)
-{
+TEST(CheckPass, PlainFiles) {
     const std::string f255(255, 'x');
     const std::string f256(256, 'x');
     // 254 bytes of line breaks and backslashes escape to 508 bytes; the import must take it back.
     std::string escaped254;
-    for (int i = 0; i < 127; ++i)
-        escaped254 += i % 2 ? "\\r\\n" : "\\\\\\t";
+    for (int i = 0; i < 127; ++i) escaped254 += i % 2 ? "\\r\\n" : "\\\\\\t";
     std::string escaped256 = escaped254 + "\\\\x";
     struct Case {
-        const char* name;
+        const char *name;
         std::string file;
         int result;
         std::size_t lines;
@@ -190,7 +171,8 @@ TEST(CheckPass, PlainFiles)
         {"empty file", "", 0, 0, CheckFault::none, 0, 0},
         {"one line", line("a"), 0, 1, CheckFault::none, 0, 0},
         {"text after the last CR", line("a") + "Name\tx\ty", 0, 1, CheckFault::none, 0, 0},
-        {"LF alone continues the line", "Name\ta\n" + line("b").substr(6), 0, 1, CheckFault::none, 0, 0},
+        {"LF alone continues the line", "Name\ta\n" + line("b").substr(6), 0, 1, CheckFault::none,
+         0, 0},
         {"six TABs", line("a") + line("a", "b", 6), -1, 1, CheckFault::wrongColumnCount, 2, 7},
         {"eight TABs", line("a", "b", 8), -1, 0, CheckFault::wrongColumnCount, 1, 9},
         {"255-byte field", line(f255), 0, 1, CheckFault::none, 0, 0},
@@ -202,7 +184,7 @@ TEST(CheckPass, PlainFiles)
         {"damaged marker read as plain", "encrypteD\r\n" + line("a"), -1, 0,
          CheckFault::wrongColumnCount, 1, 1},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         CheckReport report;
         EXPECT_EQ(checkExchangeFile(bytes(c.file), report), c.result) << c.name;
         EXPECT_FALSE(report.encrypted) << c.name;
@@ -215,8 +197,7 @@ TEST(CheckPass, PlainFiles)
     }
 }
 
-TEST(CheckPass, EncryptedFiles)
-{
+TEST(CheckPass, EncryptedFiles) {
     ByteString head;
     appendMarker(head, kFileKeys);
     const std::string marker = str(head);
@@ -224,7 +205,7 @@ TEST(CheckPass, EncryptedFiles)
         return marker + "A\t" + std::string(digits, 'B') + "\tC\tD\tE\tF\tG\tH\r\n";
     };
     struct Case {
-        const char* name;
+        const char *name;
         std::string file;
         int result;
         CheckFault fault;
@@ -235,10 +216,11 @@ TEST(CheckPass, EncryptedFiles)
         {"512 digits", withField(512), 0, CheckFault::none, 0},
         {"514 digits", withField(514), -1, CheckFault::fieldTooLong, 3},
         {"second line bad", withField(16) + "A\tB\r\n", -1, CheckFault::wrongColumnCount, 4},
-        {"ends inside the check field", "encrypted\r\n0123456789", -1, CheckFault::missingCheckField, 2},
+        {"ends inside the check field", "encrypted\r\n0123456789", -1,
+         CheckFault::missingCheckField, 2},
         {"marker only", "encrypted\r\n", -1, CheckFault::missingCheckField, 2},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         CheckReport report;
         EXPECT_EQ(checkExchangeFile(bytes(c.file), report), c.result) << c.name;
         EXPECT_TRUE(report.encrypted) << c.name;
@@ -247,44 +229,36 @@ TEST(CheckPass, EncryptedFiles)
     }
 }
 
-TEST(ImportRules, FlagColumn)
-{
-    const std::pair<std::string, int> cases[] = {{"1", 1}, {"10", 1}, {"1x", 1}, {"0", 0},
-                                                  {"-1", 0}, {"", 0},  {" 1", 0}, {"2", 0}};
-    for (const auto& [text, flag] : cases)
-        EXPECT_EQ(flagFromColumn(bytes(text)), flag) << text;
+TEST(ImportRules, FlagColumn) {
+    const std::pair<std::string, int> cases[] = {{"1", 1},  {"10", 1}, {"1x", 1}, {"0", 0},
+                                                 {"-1", 0}, {"", 0},   {" 1", 0}, {"2", 0}};
+    for (const auto &[text, flag] : cases) EXPECT_EQ(flagFromColumn(bytes(text)), flag) << text;
 }
 
-TEST(ImportRules, FieldReaderSkipsLfAndStaysInItsBuffer)
-{
+TEST(ImportRules, FieldReaderSkipsLfAndStaysInItsBuffer) {
     FieldReader reader;
     const std::string input = "a\nb\\\nc\t";
     bool ended = false;
-    for (char c : input)
-        ended = reader.addByte(static_cast<std::uint8_t>(c));
+    for (char c : input) ended = reader.addByte(static_cast<std::uint8_t>(c));
     EXPECT_TRUE(ended);
     EXPECT_FALSE(reader.endedLine());
     EXPECT_EQ(str(ByteString(reader.field().begin(), reader.field().end())), "ab\\c");
 
     reader.clear();
-    for (int i = 0; i < 600; ++i)
-        EXPECT_FALSE(reader.addByte('x'));
+    for (int i = 0; i < 600; ++i) EXPECT_FALSE(reader.addByte('x'));
     EXPECT_TRUE(reader.addByte('\r'));
     EXPECT_TRUE(reader.endedLine());
     EXPECT_EQ(reader.field().size(), kFieldBufferSize);
 }
 
-TextLine textLine(std::initializer_list<std::string> columns)
-{
+TextLine textLine(std::initializer_list<std::string> columns) {
     TextLine l;
     std::size_t i = 0;
-    for (const auto& c : columns)
-        l[i++] = bytes(c);
+    for (const auto &c : columns) l[i++] = bytes(c);
     return l;
 }
 
-TEST(RecordLines, ExportFormOfALine)
-{
+TEST(RecordLines, ExportFormOfALine) {
     TextLine l = textLine({"", "a", "", "b", "", "c", "Privat", "10"});
     normaliseForExport(l);
     ByteString out;
@@ -303,11 +277,9 @@ TEST(RecordLines, ExportFormOfALine)
 
 // Lines written in either variant pass the check and read back to the same texts, including
 // fields of 254 bytes, which take 512 hex digits or up to 508 escaped bytes.
-TEST(RecordLines, RoundTripThroughTheCheckAndTheReader)
-{
+TEST(RecordLines, RoundTripThroughTheCheckAndTheReader) {
     std::string tricky;
-    for (int i = 0; i < 254; ++i)
-        tricky.push_back("\t\r\n\\\xE4"[i % 5]);
+    for (int i = 0; i < 254; ++i) tricky.push_back("\t\r\n\\\xE4"[i % 5]);
     const std::vector<TextLine> lines = {
         textLine({"Name", "Bank", "PIN", "1234", "Bemerkung", "", "Privat", "1"}),
         textLine({"T", std::string(254, 'w'), "Seriennummer", tricky, "Bemerkung", "x", "", "0"}),
@@ -315,10 +287,8 @@ TEST(RecordLines, RoundTripThroughTheCheckAndTheReader)
     };
     for (int encrypted = 0; encrypted < 2; ++encrypted) {
         ByteString file;
-        if (encrypted)
-            appendMarker(file, kFileKeys);
-        for (const auto& l : lines)
-            ASSERT_EQ(appendRecordLine(file, l, encrypted, kFileKeys), 0);
+        if (encrypted) appendMarker(file, kFileKeys);
+        for (const auto &l : lines) ASSERT_EQ(appendRecordLine(file, l, encrypted, kFileKeys), 0);
 
         CheckReport report;
         ASSERT_EQ(checkExchangeFile(file, report), 0) << describeFault(report);
@@ -333,8 +303,7 @@ TEST(RecordLines, RoundTripThroughTheCheckAndTheReader)
     }
 }
 
-TEST(RecordLines, SplitLeavesOutBytesAfterTheLastCr)
-{
+TEST(RecordLines, SplitLeavesOutBytesAfterTheLastCr) {
     std::vector<RawLine> raw;
     ASSERT_EQ(splitRecordLines(bytes(line("a") + "1\t2\t3\t4\t5\t6\t7\t8\t9\t10"), raw), 0);
     ASSERT_EQ(raw.size(), 1u);
@@ -342,4 +311,4 @@ TEST(RecordLines, SplitLeavesOutBytesAfterTheLastCr)
     EXPECT_EQ(splitRecordLines(bytes("a\tb\r\n"), raw), -1);
 }
 
-} // namespace
+}  // namespace

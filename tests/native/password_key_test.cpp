@@ -8,16 +8,14 @@
 
 namespace {
 
-CipherKey keyOf(std::u16string_view text)
-{
+CipherKey keyOf(std::u16string_view text) {
     CipherKey key;
     key.fill(0xEE);
     makeKey(text, key);
     return key;
 }
 
-TEST(MakeKey, FoldsTwiceEachCodeUnitIntoItsByte)
-{
+TEST(MakeKey, FoldsTwiceEachCodeUnitIntoItsByte) {
     struct Case {
         std::u16string text;
         CipherKey key;
@@ -28,24 +26,24 @@ TEST(MakeKey, FoldsTwiceEachCodeUnitIntoItsByte)
         {u"AB", {0x82, 0x84, 0, 0, 0, 0, 0, 0}},
         // The ninth unit folds back onto byte 0: 0x82 ^ 0x84.
         {u"AAAAAAAAB", {0x06, 0x82, 0x82, 0x82, 0x82, 0x82, 0x82, 0x82}},
-        // Only the low 7 bits of a unit count: 0x1234 * 2 = 0x2468, 0x80 * 2 = 0x100, 0xC1 like 0x41.
+        // Only the low 7 bits of a unit count: 0x1234 * 2 = 0x2468, 0x80 * 2 = 0x100, 0xC1 like
+        // 0x41.
         {u"\x1234\x0080\x00C1", {0x68, 0x00, 0x82, 0, 0, 0, 0, 0}},
         // Equal units at the same position cancel.
         {u"ZbcdefghZ", {0x00, 0xC4, 0xC6, 0xC8, 0xCA, 0xCC, 0xCE, 0xD0}},
     };
-    for (const auto& c : cases)
+    for (const auto &c : cases)
         EXPECT_EQ(keyOf(c.text), c.key) << std::string(c.text.begin(), c.text.end());
 }
 
-TEST(PasswordKeys, SplitsIntoThirdsWithTheRestInTheLastPart)
-{
+TEST(PasswordKeys, SplitsIntoThirdsWithTheRestInTheLastPart) {
     struct Case {
         std::size_t length;
-        std::size_t a, b; // lengths of parts A and B; C takes the rest
+        std::size_t a, b;  // lengths of parts A and B; C takes the rest
     };
-    const Case cases[] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 1, 1}, {7, 2, 2}, {8, 2, 2},
-                          {9, 3, 3}, {127, 42, 42}};
-    for (const auto& c : cases) {
+    const Case cases[] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 1, 1},
+                          {7, 2, 2}, {8, 2, 2}, {9, 3, 3}, {127, 42, 42}};
+    for (const auto &c : cases) {
         std::u16string password;
         for (std::size_t i = 0; i < c.length; ++i)
             password.push_back(static_cast<char16_t>(u'!' + (i * 7) % 90));
@@ -65,8 +63,7 @@ TEST(PasswordKeys, SplitsIntoThirdsWithTheRestInTheLastPart)
 
 // Passwords that differ only in bit 6 and up of their units differ only in bit 7 of key bytes,
 // which the cipher ignores.
-TEST(PasswordKeys, HighBitsOfUnitsDoNotChangeTheCipher)
-{
+TEST(PasswordKeys, HighBitsOfUnitsDoNotChangeTheCipher) {
     const std::u16string a = u"Geheimnis1";
     std::u16string b = a;
     b[0] = static_cast<char16_t>(b[0] ^ 0x40);
@@ -85,4 +82,4 @@ TEST(PasswordKeys, HighBitsOfUnitsDoNotChangeTheCipher)
     EXPECT_EQ(x, y);
 }
 
-} // namespace
+}  // namespace

@@ -11,39 +11,37 @@ using namespace std::string_literals;
 
 namespace {
 
-PasswordKeys keysOf(std::u16string_view password)
-{
+PasswordKeys keysOf(std::u16string_view password) {
     PasswordKeys keys;
     makePasswordKeys(password, keys);
     return keys;
 }
 
-std::u16string textOf(std::size_t units)
-{
+std::u16string textOf(std::size_t units) {
     std::u16string text;
     for (std::size_t i = 0; i < units; ++i)
         text.push_back(static_cast<char16_t>(0x41 + i % 26 + (i % 3 == 0 ? 0x100 : 0)));
     return text;
 }
 
-TEST(TextBlob, SizeAndPlaintextLayout)
-{
+TEST(TextBlob, SizeAndPlaintextLayout) {
     struct Case {
         std::size_t units;
         std::size_t size;
-        bool terminator; // whether the rounded size leaves room for the zero unit
+        bool terminator;  // whether the rounded size leaves room for the zero unit
     };
-    const Case cases[] = {{1, 8, true}, {3, 8, true}, {4, 8, false}, {5, 16, true},
+    const Case cases[] = {{1, 8, true},   {3, 8, true},      {4, 8, false},    {5, 16, true},
                           {8, 16, false}, {252, 504, false}, {253, 512, true}, {255, 512, true}};
     const PasswordKeys keys = keysOf(u"Passwort123");
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const std::u16string text = textOf(c.units);
         std::array<std::uint8_t, kTextBlobMax> blob;
         blob.fill(0xCC);
         ASSERT_EQ(encodeTextBlob(text, keys, blob), static_cast<int>(c.size)) << c.units;
         EXPECT_EQ(textBlobSize(c.units), c.size);
 
-        std::vector<std::uint8_t> plain(blob.begin(), blob.begin() + static_cast<std::ptrdiff_t>(c.size));
+        std::vector<std::uint8_t> plain(blob.begin(),
+                                        blob.begin() + static_cast<std::ptrdiff_t>(c.size));
         cipherWithKeys(plain, static_cast<std::int32_t>(c.size), keys, 0);
         for (std::size_t i = 0; i < c.units; ++i) {
             EXPECT_EQ(plain[2 * i], text[i] & 0xFF);
@@ -57,8 +55,7 @@ TEST(TextBlob, SizeAndPlaintextLayout)
     }
 }
 
-TEST(TextBlob, RefusesEmptyAndOverlongTexts)
-{
+TEST(TextBlob, RefusesEmptyAndOverlongTexts) {
     const PasswordKeys keys = keysOf(u"x");
     std::array<std::uint8_t, kTextBlobMax> blob;
     blob.fill(0x11);
@@ -67,8 +64,7 @@ TEST(TextBlob, RefusesEmptyAndOverlongTexts)
     EXPECT_EQ(blob[0], 0x11);
 }
 
-TEST(TextBlob, ReaderStopsAtFirstZeroUnit)
-{
+TEST(TextBlob, ReaderStopsAtFirstZeroUnit) {
     const PasswordKeys keys = keysOf(u"abcdefgh");
     std::array<std::uint8_t, kTextBlobMax> blob;
     const std::u16string text = u"ab\0cd"s;
@@ -79,15 +75,13 @@ TEST(TextBlob, ReaderStopsAtFirstZeroUnit)
 // Blobs of sizes that no encryption of this system makes: odd, not a multiple of 8, longer than
 // 512 bytes, with no zero unit at all. Each decodes within its bytes (the sanitizers watch) and
 // never to more than 255 units.
-TEST(TextBlob, DecodesBlobsOfAnySizeWithinBounds)
-{
+TEST(TextBlob, DecodesBlobsOfAnySizeWithinBounds) {
     const PasswordKeys keys = keysOf(u"Schluessel");
     std::mt19937 rng(11);
     const std::size_t sizes[] = {0, 1, 2, 7, 9, 31, 509, 510, 511, 512, 513, 520, 1000, 4096};
     for (std::size_t size : sizes) {
         std::vector<std::uint8_t> blob(size);
-        for (auto& b : blob)
-            b = static_cast<std::uint8_t>(rng());
+        for (auto &b : blob) b = static_cast<std::uint8_t>(rng());
         const std::u16string text = decodeTextBlob(blob, keys);
         EXPECT_LE(text.size(), std::min<std::size_t>(size / 2, 255)) << size;
     }
@@ -99,12 +93,13 @@ TEST(TextBlob, DecodesBlobsOfAnySizeWithinBounds)
     // A longer blob is read as its first 512 bytes (203 units leave room for the terminator).
     const std::u16string text = textOf(203);
     std::vector<std::uint8_t> longer(600, 0x77);
-    ASSERT_EQ(encodeTextBlob(text, keys, std::span<std::uint8_t, kTextBlobMax>(longer.data(), kTextBlobMax)), 408);
+    ASSERT_EQ(encodeTextBlob(text, keys,
+                             std::span<std::uint8_t, kTextBlobMax>(longer.data(), kTextBlobMax)),
+              408);
     EXPECT_EQ(decodeTextBlob(longer, keys), text);
 }
 
-TEST(Verifier, AcceptsOnlyTheKeysThatMadeIt)
-{
+TEST(Verifier, AcceptsOnlyTheKeysThatMadeIt) {
     const PasswordKeys right = keysOf(u"richtiges Passwort");
     const PasswordKeys wrong = keysOf(u"falsches Passwort");
     std::array<std::uint8_t, kVerifierSize> verifier;
@@ -127,4 +122,4 @@ TEST(Verifier, AcceptsOnlyTheKeysThatMadeIt)
     EXPECT_TRUE(testVerifier(longer, right));
 }
 
-} // namespace
+}  // namespace

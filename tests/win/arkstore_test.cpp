@@ -85,7 +85,8 @@ TEST_F(ArkstoreTest, BadFilesAreRefusedWithANonZeroExit) {
     const char junk[] = "not a store";
     std::string out;
     EXPECT_EQ(RunTool(L"arkstore.exe dump", &out), 1) << "no volume yet";
-    EXPECT_EQ(GetFileAttributesW(volumePath.c_str()), INVALID_FILE_ATTRIBUTES) << "dump creates none";
+    EXPECT_EQ(GetFileAttributesW(volumePath.c_str()), INVALID_FILE_ATTRIBUTES)
+        << "dump creates none";
     WriteWholeFile(volumePath, junk, sizeof junk - 1);
     EXPECT_EQ(RunTool(L"arkstore.exe dump", &out), 1);
     EXPECT_EQ(RunTool(L"arkstore.exe check", &out), 1);
@@ -98,9 +99,12 @@ TEST_F(ArkstoreTest, BadFilesAreRefusedWithANonZeroExit) {
     } cases[] = {
         {"not JSON", "{"},
         {"no databases", "{}"},
-        {"bad value", R"({"databases":[{"name":"X","records":[{"props":[{"propid":"0x00010002","value":70000}]}]}]})"},
-        {"bad hex", R"({"databases":[{"name":"X","records":[{"props":[{"propid":"0x00010041","value":"0g"}]}]}]})"},
-        {"unknown type", R"({"databases":[{"name":"X","records":[{"props":[{"propid":"0x00010077","value":1}]}]}]})"},
+        {"bad value",
+         R"({"databases":[{"name":"X","records":[{"props":[{"propid":"0x00010002","value":70000}]}]}]})"},
+        {"bad hex",
+         R"({"databases":[{"name":"X","records":[{"props":[{"propid":"0x00010041","value":"0g"}]}]}]})"},
+        {"unknown type",
+         R"({"databases":[{"name":"X","records":[{"props":[{"propid":"0x00010077","value":1}]}]}]})"},
     };
     for (const Case &c : cases) {
         WriteWholeFile(input, c.json.data(), c.json.size());

@@ -28,9 +28,7 @@ INT_PTR CALLBACK TestDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lPar
         dialogMessages.push_back(LOWORD(wParam));
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndDialog(hDlg, LOWORD(wParam));
         return TRUE;
-    case WM_HELP:
-        dialogMessages.push_back(WM_HELP);
-        return TRUE;
+    case WM_HELP: dialogMessages.push_back(WM_HELP); return TRUE;
     }
     return FALSE;
 }

@@ -69,10 +69,9 @@ Read readNext(HANDLE h) {
             CEPROPVAL v = base[i];
             WORD t = TypeFromPropID(v.propid);
             if (t == CEVT_LPWSTR)
-                v.val.lpwstr = reinterpret_cast<LPWSTR>(r.buffer.data() +
-                                                        (reinterpret_cast<BYTE *>(v.val.lpwstr) - buf));
-            if (t == CEVT_BLOB)
-                v.val.blob.lpb = r.buffer.data() + (v.val.blob.lpb - buf);
+                v.val.lpwstr = reinterpret_cast<LPWSTR>(
+                    r.buffer.data() + (reinterpret_cast<BYTE *>(v.val.lpwstr) - buf));
+            if (t == CEVT_BLOB) v.val.blob.lpb = r.buffer.data() + (v.val.blob.lpb - buf);
             r.props.push_back(v);
         }
         LocalFree(buf);
@@ -97,9 +96,9 @@ std::vector<std::wstring> walkNames(HANDLE h) {
 // of the list" relies on it.
 TEST_F(CedbTest, SortsLikeASortedListBoxAndPutsRecordsWithoutKeyLast) {
     HANDLE h = createNamed();
-    const wchar_t *names[] = {L"zebra", L"Äpfel", L"apfel", L"Apfel", L"b", L"ä", L"a", L"Öl",
-                              L"oel", L" - Alle -", L"_x", L"10", L"9", L"Ähre", L"ahre", L"ß",
-                              L"ss", L"É", L"e", L"Zebra"};
+    const wchar_t *names[] = {L"zebra", L"Äpfel", L"apfel",     L"Apfel", L"b",  L"ä",    L"a",
+                              L"Öl",    L"oel",   L" - Alle -", L"_x",    L"10", L"9",    L"Ähre",
+                              L"ahre",  L"ß",     L"ss",        L"É",     L"e",  L"Zebra"};
     CEOID keyless1 = writeFlag(h, 0, 1);
     for (const wchar_t *n : names) ASSERT_NE(writeText(h, 0, kName, n), 0u);
     CEOID keyless2 = writeFlag(h, 0, 0);
@@ -114,8 +113,9 @@ TEST_F(CedbTest, SortsLikeASortedListBoxAndPutsRecordsWithoutKeyLast) {
         WCHAR item[64] = {};
         SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item));
         // Entries equal but for case may stand in either order in the list box; compare folded.
-        EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, item, -1, order[i].c_str(), -1),
-                  CSTR_EQUAL)
+        EXPECT_EQ(
+            CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, item, -1, order[i].c_str(), -1),
+            CSTR_EQUAL)
             << "position " << i << ": list " << Utf8(item) << ", database " << Utf8(order[i]);
     }
     DestroyWindow(list);
@@ -167,11 +167,13 @@ TEST_F(CedbTest, SeekKinds) {
         {"end - 1", CEDB_SEEK_END, 1, b2, b2},
         {"record id", CEDB_SEEK_CEOID, b1, b1, b1},
         {"unknown record id", CEDB_SEEK_CEOID, 999999, 0, 0},
-        {"first equal, any case", CEDB_SEEK_VALUEFIRSTEQUAL, reinterpret_cast<DWORD_PTR>(&berta), b1, b1},
+        {"first equal, any case", CEDB_SEEK_VALUEFIRSTEQUAL, reinterpret_cast<DWORD_PTR>(&berta),
+         b1, b1},
         {"first equal, none", CEDB_SEEK_VALUEFIRSTEQUAL, reinterpret_cast<DWORD_PTR>(&dora), 0, 0},
         {"greater", CEDB_SEEK_VALUEGREATER, reinterpret_cast<DWORD_PTR>(&berta), c, c},
         {"smaller", CEDB_SEEK_VALUESMALLER, reinterpret_cast<DWORD_PTR>(&berta), a, a},
-        {"value of another property", CEDB_SEEK_VALUEFIRSTEQUAL, reinterpret_cast<DWORD_PTR>(&wrongProp), 0, 0},
+        {"value of another property", CEDB_SEEK_VALUEFIRSTEQUAL,
+         reinterpret_cast<DWORD_PTR>(&wrongProp), 0, 0},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.what);
@@ -180,7 +182,9 @@ TEST_F(CedbTest, SeekKinds) {
     }
     // Relative seeks move from where the last read left the position.
     CeSeekDatabase(h, CEDB_SEEK_VALUEFIRSTEQUAL, reinterpret_cast<DWORD_PTR>(&berta), nullptr);
-    EXPECT_EQ(CeSeekDatabase(h, CEDB_SEEK_VALUENEXTEQUAL, reinterpret_cast<DWORD_PTR>(&berta), nullptr), b2);
+    EXPECT_EQ(
+        CeSeekDatabase(h, CEDB_SEEK_VALUENEXTEQUAL, reinterpret_cast<DWORD_PTR>(&berta), nullptr),
+        b2);
     DWORD index = 99;
     EXPECT_EQ(CeSeekDatabase(h, CEDB_SEEK_CURRENT, static_cast<DWORD>(-2), &index), a);
     EXPECT_EQ(index, 0u);
@@ -306,18 +310,30 @@ TEST_F(CedbTest, EveryValueTypeRoundTrips) {
     double negZero = -0.0;
     double nan = std::nan("0x123");
     std::vector<CEPROPVAL> v(12);
-    v[0].propid = 0x00010002; v[0].val.iVal = -32768;
-    v[1].propid = 0x00020012; v[1].val.uiVal = 65535;
-    v[2].propid = 0x00030003; v[2].val.lVal = -2147483647 - 1;
-    v[3].propid = 0x00040013; v[3].val.ulVal = 0xFFFFFFFF;
-    v[4].propid = 0x0005000B; v[4].val.boolVal = TRUE;
-    v[5].propid = 0x00060005; v[5].val.dblVal = negZero;
-    v[6].propid = 0x00070005; v[6].val.dblVal = nan;
-    v[7].propid = 0x00080040; v[7].val.filetime = {0xFFFFFFFF, 0xFFFFFFFF};
-    v[8].propid = 0x0009001F; v[8].val.lpwstr = const_cast<LPWSTR>(oddText);
-    v[9].propid = 0x000A001F; v[9].val.lpwstr = const_cast<LPWSTR>(L"");
-    v[10].propid = 0x000B0041; v[10].val.blob = {0, nullptr};
-    v[11].propid = 0x000C0041; v[11].val.blob = {sizeof big, big};
+    v[0].propid = 0x00010002;
+    v[0].val.iVal = -32768;
+    v[1].propid = 0x00020012;
+    v[1].val.uiVal = 65535;
+    v[2].propid = 0x00030003;
+    v[2].val.lVal = -2147483647 - 1;
+    v[3].propid = 0x00040013;
+    v[3].val.ulVal = 0xFFFFFFFF;
+    v[4].propid = 0x0005000B;
+    v[4].val.boolVal = TRUE;
+    v[5].propid = 0x00060005;
+    v[5].val.dblVal = negZero;
+    v[6].propid = 0x00070005;
+    v[6].val.dblVal = nan;
+    v[7].propid = 0x00080040;
+    v[7].val.filetime = {0xFFFFFFFF, 0xFFFFFFFF};
+    v[8].propid = 0x0009001F;
+    v[8].val.lpwstr = const_cast<LPWSTR>(oddText);
+    v[9].propid = 0x000A001F;
+    v[9].val.lpwstr = const_cast<LPWSTR>(L"");
+    v[10].propid = 0x000B0041;
+    v[10].val.blob = {0, nullptr};
+    v[11].propid = 0x000C0041;
+    v[11].val.blob = {sizeof big, big};
     CEOID id = CeWriteRecordProps(h, 0, static_cast<WORD>(v.size()), v.data());
     ASSERT_NE(id, 0u);
 
@@ -325,7 +341,8 @@ TEST_F(CedbTest, EveryValueTypeRoundTrips) {
     CloseHandle(h);
     handles.clear();
     CEOID oid = 0;
-    HANDLE again = CeOpenDatabase(&oid, const_cast<LPWSTR>(L"TEST"), kName, CEDB_AUTOINCREMENT, nullptr);
+    HANDLE again =
+        CeOpenDatabase(&oid, const_cast<LPWSTR>(L"TEST"), kName, CEDB_AUTOINCREMENT, nullptr);
     ASSERT_NE(again, INVALID_HANDLE_VALUE) << "names are found regardless of case";
     handles.push_back(again);
     Read r = readNext(again);
@@ -354,7 +371,9 @@ TEST_F(CedbTest, DatabaseInformationAndNames) {
     ASSERT_NE(oid, 0u);
     EXPECT_EQ(CeCreateDatabase(const_cast<LPWSTR>(L"ARKEL-titel1"), 0, 0, nullptr), 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DUP_NAME));
-    EXPECT_EQ(CeCreateDatabase(const_cast<LPWSTR>(L"A name that is longer than 31 units"), 0, 0, nullptr), 0u);
+    EXPECT_EQ(
+        CeCreateDatabase(const_cast<LPWSTR>(L"A name that is longer than 31 units"), 0, 0, nullptr),
+        0u);
 
     HANDLE h = CeOpenDatabase(&oid, nullptr, kName, CEDB_AUTOINCREMENT, nullptr);
     writeText(h, 0, kName, L"one");
@@ -379,7 +398,8 @@ TEST_F(CedbTest, DatabaseInformationAndNames) {
     CEOID byName = 0;
     EXPECT_EQ(CeOpenDatabase(&byName, const_cast<LPWSTR>(L"Arkel-Titel1"), kOther, 0, nullptr),
               INVALID_HANDLE_VALUE);
-    EXPECT_EQ(CeOpenDatabase(&byName, const_cast<LPWSTR>(L"Missing"), 0, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CeOpenDatabase(&byName, const_cast<LPWSTR>(L"Missing"), 0, 0, nullptr),
+              INVALID_HANDLE_VALUE);
     CloseHandle(h);
     EXPECT_FALSE(CeOidGetInfo(12345678, &info));
 }
@@ -463,13 +483,15 @@ TEST_F(CedbTest, AFileThatIsNotAStoreIsRefusedAndLeftAlone) {
         std::string content;
     } cases[] = {
         {"text", "Dies ist keine Datenbank.\r\n"},
-        {"another SQLite file's header", std::string("SQLite format 3\0", 16) + std::string(4080, '\x01')},
+        {"another SQLite file's header",
+         std::string("SQLite format 3\0", 16) + std::string(4080, '\x01')},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         WriteWholeFile(volumePath, c.content.data(), c.content.size());
         CEOID oid = 0;
-        EXPECT_EQ(CeOpenDatabase(&oid, const_cast<LPWSTR>(L"Arkel"), 0, 0, nullptr), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(CeOpenDatabase(&oid, const_cast<LPWSTR>(L"Arkel"), 0, 0, nullptr),
+                  INVALID_HANDLE_VALUE);
         SORTORDERSPEC sort{kName, 0};
         EXPECT_EQ(CeCreateDatabase(const_cast<LPWSTR>(L"Arkel"), 0, 1, &sort), 0u);
         std::vector<BYTE> after = ReadWholeFile(volumePath);

@@ -26,7 +26,7 @@ struct Received {
 
 // What the host saw, and keys to post each time a pop-up opens (as a user types after seeing it).
 std::vector<Received> received;
-HWND quietChild;  // the host's list; its own notifications are not recorded
+HWND quietChild;    // the host's list; its own notifications are not recorded
 POINT hoverTarget;  // where a scripted WM_MOUSEMOVE puts the cursor (screen)
 std::vector<HMENU> popupsOpened;
 std::vector<std::vector<std::pair<UINT, WPARAM>>> keysPerPopup;
@@ -36,9 +36,7 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         if (lParam && reinterpret_cast<HWND>(lParam) == quietChild) return 0;
         [[fallthrough]];
-    case WM_CLOSE:
-        received.push_back({message, wParam, lParam});
-        return 0;
+    case WM_CLOSE: received.push_back({message, wParam, lParam}); return 0;
     case WM_HELP:
         received.push_back(
             {message, wParam, lParam ? reinterpret_cast<HELPINFO *>(lParam)->iContextType : -1});

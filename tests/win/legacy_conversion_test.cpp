@@ -76,7 +76,8 @@ private:
             line[0] = 0;
             if (m->message == WM_SETTEXT && isDialog(m->hwnd))
                 wsprintfW(line, L"caption %s", reinterpret_cast<const WCHAR *>(m->lParam));
-            else if (m->message == WM_SETTEXT && parent && isDialog(parent) && id == IDC_PROGRESS_TEXT)
+            else if (m->message == WM_SETTEXT && parent && isDialog(parent) &&
+                     id == IDC_PROGRESS_TEXT)
                 wsprintfW(line, L"text %s", reinterpret_cast<const WCHAR *>(m->lParam));
             else if (m->message == PBM_SETRANGE && id == IDC_PROGRESS_BAR)
                 wsprintfW(line, L"range %d-%d", LOWORD(m->lParam), HIWORD(m->lParam));
@@ -163,7 +164,8 @@ CEOID MakeDatabase(const wchar_t *name, CEPROPID sortProp,
 
 std::vector<Record> ReadDatabase(const wchar_t *name, CEPROPID sortProp) {
     CEOID oid = 0;
-    HANDLE h = CeOpenDatabase(&oid, const_cast<LPWSTR>(name), sortProp, CEDB_AUTOINCREMENT, nullptr);
+    HANDLE h =
+        CeOpenDatabase(&oid, const_cast<LPWSTR>(name), sortProp, CEDB_AUTOINCREMENT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return {};
     std::vector<Record> all = ReadAll(h);
     CloseHandle(h);
@@ -199,13 +201,13 @@ protected:
 };
 
 TEST_F(LegacyTest, ObjectsAreCopiedAsTheyAreAndOnlyObjectsWithoutTitlesGetTheDefaults) {
-    MakeDatabase(L"Torvell", PROP_FIELD1,
-                 {{Text(PROP_FIELD1, L"Bank"), Text(PROP_FIELD2, L"1234"), Text(PROP_FIELD3, L""),
-                   Text(PROP_CATEGORY, L"Geld"), Text(0x0005001F, L"eigenes Feld"),
-                   Number(0x000A0002, 0)},
-                  {Text(PROP_FIELD1, L"Auto"), Text(PROP_TITLE2, L"Kennzeichen")},
-                  {Text(PROP_FIELD1, L"Zugang"), Text(PROP_TITLE1, L"Benutzer"),
-                   Text(PROP_TITLE2, L"Kennwort"), Text(PROP_TITLE3, L"Hinweis")}});
+    MakeDatabase(
+        L"Torvell", PROP_FIELD1,
+        {{Text(PROP_FIELD1, L"Bank"), Text(PROP_FIELD2, L"1234"), Text(PROP_FIELD3, L""),
+          Text(PROP_CATEGORY, L"Geld"), Text(0x0005001F, L"eigenes Feld"), Number(0x000A0002, 0)},
+         {Text(PROP_FIELD1, L"Auto"), Text(PROP_TITLE2, L"Kennzeichen")},
+         {Text(PROP_FIELD1, L"Zugang"), Text(PROP_TITLE1, L"Benutzer"),
+          Text(PROP_TITLE2, L"Kennwort"), Text(PROP_TITLE3, L"Hinweis")}});
     const std::vector<Record> legacy = ReadDatabase(L"Torvell", PROP_FIELD1);
     ASSERT_EQ(legacy.size(), 3u);
 
@@ -275,9 +277,9 @@ TEST_F(LegacyTest, CategoriesAlwaysGetTheDefaultTitles) {
 TEST_F(LegacyTest, ConversionRunsOnlyIntoANewDatabase) {
     struct Case {
         const char *what;
-        bool legacy;   // legacy databases exist
-        int records;   // records in each
-        bool newStore; // the current databases do not exist yet
+        bool legacy;    // legacy databases exist
+        int records;    // records in each
+        bool newStore;  // the current databases do not exist yet
     } cases[] = {
         {"no legacy databases", false, 0, true},
         {"empty legacy databases", true, 0, true},
@@ -309,10 +311,10 @@ TEST_F(LegacyTest, ConversionRunsOnlyIntoANewDatabase) {
         ASSERT_EQ(objectStore.open(L"Arkel"), 0);
         ASSERT_EQ(categoryStore.openCategories(kCategoryDatabase), 0);
         if (c.legacy && c.newStore) {
-            EXPECT_EQ(progress.events,
-                      (Strings{L"open", L"range 0-0", L"caption Torvell konvertieren", L"close",
-                               L"open", L"range 0-0", L"caption Kategorien konvertieren",
-                               L"close"}));
+            EXPECT_EQ(
+                progress.events,
+                (Strings{L"open", L"range 0-0", L"caption Torvell konvertieren", L"close", L"open",
+                         L"range 0-0", L"caption Kategorien konvertieren", L"close"}));
         } else {
             EXPECT_EQ(progress.events, Strings{}) << "no window";
         }
@@ -332,8 +334,8 @@ TEST_F(LegacyTest, AFailureEndsTheConversionEarly) {
     } cases[] = {
         // The third record carries a value of a type the layer does not know: its read works,
         // its write is refused.
-        {"unwritable record",
-         "UPDATE props SET propid = 0x00050099 WHERE propid = 0x0005001F", 4, 2},
+        {"unwritable record", "UPDATE props SET propid = 0x00050099 WHERE propid = 0x0005001F", 4,
+         2},
         // The database information promises two records more than there are.
         {"count larger than the records",
          "UPDATE dbs SET records = records + 2 WHERE oid = (SELECT parent FROM objects WHERE oid ="
@@ -356,8 +358,7 @@ TEST_F(LegacyTest, AFailureEndsTheConversionEarly) {
         std::vector<Record> converted = ReadAll(objectStore.hDatabase);
         ASSERT_EQ(static_cast<int>(converted.size()), c.copied);
         const wchar_t *names[] = {L"a", L"b", L"c", L"d"};
-        for (int i = 0; i < c.copied; ++i)
-            EXPECT_EQ(converted[i][0], P(PROP_FIELD1, names[i]));
+        for (int i = 0; i < c.copied; ++i) EXPECT_EQ(converted[i][0], P(PROP_FIELD1, names[i]));
         EXPECT_EQ(converted.back().size(), 4u) << "with the default titles";
 
         Strings expected = ProgressOf(L"Torvell konvertieren", c.total, c.copied);
@@ -473,9 +474,9 @@ TEST_F(StartTest, AFirstStartConvertsTheLegacyDatabasesAndMergesTheirNames) {
     ProgressRecorder progress;
     ASSERT_TRUE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
     for (const SeenDialog &d : ui.seen()) EXPECT_EQ(d.text, L"") << "no message box";
-    EXPECT_EQ(progress.events,
-              ProgressOf(L"Torvell konvertieren", 2, 2) + Strings{L"close"} +
-                  ProgressOf(L"Kategorien konvertieren", 2, 2) + Strings{L"close"});
+    EXPECT_EQ(progress.events, ProgressOf(L"Torvell konvertieren", 2, 2) + Strings{L"close"} +
+                                   ProgressOf(L"Kategorien konvertieren", 2, 2) +
+                                   Strings{L"close"});
 
     EXPECT_EQ(objectStore.recordCount(), 2);
     // "Schloss" came from an object: no titles but its own title 2, and its flag 0.
@@ -512,7 +513,8 @@ TEST_F(StartTest, AFirstStartConvertsTheLegacyDatabasesAndMergesTheirNames) {
 // A name database that exists but cannot be opened on its names ends the start with the
 // database message, whichever of the four it is.
 TEST_F(StartTest, ANameStoreThatCannotBeOpenedEndsTheStart) {
-    for (const wchar_t *name : {L"Arkel-Kategorien", L"Arkel-Titel1", L"Arkel-Titel2", L"Arkel-Titel3"}) {
+    for (const wchar_t *name :
+         {L"Arkel-Kategorien", L"Arkel-Titel1", L"Arkel-Titel2", L"Arkel-Titel3"}) {
         SCOPED_TRACE(Utf8(name));
         TearDown();
         SetUp();

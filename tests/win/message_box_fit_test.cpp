@@ -27,7 +27,8 @@ void expectFits(HWND box, const RECT &area) {
     RECT win, client;
     GetWindowRect(box, &win);
     GetClientRect(box, &client);
-    EXPECT_TRUE(inside(win, area)) << win.left << "," << win.top << " " << win.right << "," << win.bottom;
+    EXPECT_TRUE(inside(win, area))
+        << win.left << "," << win.top << " " << win.right << "," << win.bottom;
     HWND text = GetDlgItem(box, 0xFFFF);
     RECT textRect = inParent(box, text);
     EXPECT_TRUE(inside(textRect, client));
@@ -74,11 +75,13 @@ TEST(MessageBoxFit, TheHookFitsBoxesToTheWorkAreaAndLeavesSmallOnesAlone) {
     UiDriver ui;
     ui.onNextDialog([&](HWND box) {
         // The fit runs in the box's first rounds of its modal loop.
-        PumpUntil([&] {
-            RECT win;
-            GetWindowRect(box, &win);
-            return win.right - win.left <= 240;
-        }, 2000);
+        PumpUntil(
+            [&] {
+                RECT win;
+                GetWindowRect(box, &win);
+                return win.right - win.left <= 240;
+            },
+            2000);
         expectFits(box, small);
         PressButton(box, IDNO);
     });

@@ -84,7 +84,8 @@ struct SortedControl {
         int n = static_cast<int>(SendMessageW(hwnd, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
         for (int i = 0; i < n; ++i) {
             WCHAR text[256] = {};
-            SendMessageW(hwnd, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+            SendMessageW(hwnd, combo ? CB_GETLBTEXT : LB_GETTEXT, i,
+                         reinterpret_cast<LPARAM>(text));
             out.push_back(text);
         }
         return out;
@@ -108,12 +109,51 @@ CEOID WriteRaw(HANDLE h, std::vector<CEPROPVAL> props) {
 // position removes the right record only when the list and the database agree everywhere.
 TEST_F(NameListTest, ASortedListBoxAndTheDatabaseAgreePositionByPosition) {
     const wchar_t *input[] = {
-        L"Zebra", L"apfel", L"Äpfel", L"Apfelmus", L"ärger", L"Arg", L"Öl", L"oel", L"Ol",
-        L"Zürich", L"zurich", L"Übel", L"uebel", L"ß", L"Strasse", L"Straße", L"é", L"e",
-        L"ê", L"Ecke", L"Œuvre", L"ø", L" Leerzeichen", L"  zwei Leerzeichen", L"-Strich",
-        L"co-op", L"coop", L"_Unterstrich", L"'Apostroph", L"(Klammer", L"#Raute", L"1Zahl",
-        L"10", L"9", L"~Tilde", L"Ångström", L"angstrom", L"İstanbul", L"istanbul", L"Ñandú",
-        L"nandu", L"é" /* e with combining accent */, L"\u00A0geschützt", L"zebra", L"ÄPFEL",
+        L"Zebra",
+        L"apfel",
+        L"Äpfel",
+        L"Apfelmus",
+        L"ärger",
+        L"Arg",
+        L"Öl",
+        L"oel",
+        L"Ol",
+        L"Zürich",
+        L"zurich",
+        L"Übel",
+        L"uebel",
+        L"ß",
+        L"Strasse",
+        L"Straße",
+        L"é",
+        L"e",
+        L"ê",
+        L"Ecke",
+        L"Œuvre",
+        L"ø",
+        L" Leerzeichen",
+        L"  zwei Leerzeichen",
+        L"-Strich",
+        L"co-op",
+        L"coop",
+        L"_Unterstrich",
+        L"'Apostroph",
+        L"(Klammer",
+        L"#Raute",
+        L"1Zahl",
+        L"10",
+        L"9",
+        L"~Tilde",
+        L"Ångström",
+        L"angstrom",
+        L"İstanbul",
+        L"istanbul",
+        L"Ñandú",
+        L"nandu",
+        L"é" /* e with combining accent */,
+        L"\u00A0geschützt",
+        L"zebra",
+        L"ÄPFEL",
         L"öl",
     };
     for (const wchar_t *name : input) names.addName(name);
@@ -151,8 +191,8 @@ TEST_F(NameListTest, AddNameRefusesEmptyNamesAndNamesThatDifferOnlyInCase) {
         const wchar_t *name;
         bool added;
     } cases[] = {
-        {L"", false},      {L"bank", false},  {L"BANK", false}, {L"bAnK", false},
-        {L"Bänk", true},   {L"Bank ", true},  {L"Banken", true}, {L"BÄNK", false},
+        {L"", false},    {L"bank", false}, {L"BANK", false},  {L"bAnK", false},
+        {L"Bänk", true}, {L"Bank ", true}, {L"Banken", true}, {L"BÄNK", false},
     };
     for (const Case &c : cases) {
         names.lastResult = 12345;
@@ -180,8 +220,8 @@ TEST_F(NameListTest, AddNameRefusesEmptyNamesAndNamesThatDifferOnlyInCase) {
     EXPECT_EQ(names.findName(L"Bankkonto"), 0u);
     EXPECT_EQ(names.lastResult, 0u);
 
-    names.deleteAt(4);  // past the end
-    names.deleteAt(-1); // no selection
+    names.deleteAt(4);   // past the end
+    names.deleteAt(-1);  // no selection
     EXPECT_EQ(names.recordCount(), 4);
 }
 
@@ -246,7 +286,8 @@ TEST_F(CategoryTest, MissingPropertiesAndMissingCategoriesReadAsEmptyTitlesAndFl
     CEPROPVAL flagI4{};
     flagI4.propid = 0x000A0003;
     flagI4.val.lVal = 0x00010000;  // low half 0
-    WriteRaw(categoryStore.hDatabase, {Text(PROP_NAME, L"Lang"), Text(PROP_DEFAULT_TITLE2, L"Nr"), flagI4});
+    WriteRaw(categoryStore.hDatabase,
+             {Text(PROP_NAME, L"Lang"), Text(PROP_DEFAULT_TITLE2, L"Nr"), flagI4});
     EXPECT_EQ(read(L"kurz"), (Read{L"", L"", L"", 0}));
     EXPECT_EQ(read(L"Lang"), (Read{L"", L"Nr", L"", 0}));
 }

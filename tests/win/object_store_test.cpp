@@ -32,7 +32,8 @@ ObjectRecord makeObject(const wchar_t *name, const wchar_t *category = L"", shor
 
 // Writes a record through the layer as another program (or an older version) might have.
 CEOID writeRaw(std::vector<CEPROPVAL> props) {
-    return CeWriteRecordProps(objectStore.hDatabase, 0, static_cast<WORD>(props.size()), props.data());
+    return CeWriteRecordProps(objectStore.hDatabase, 0, static_cast<WORD>(props.size()),
+                              props.data());
 }
 
 CEPROPVAL text(CEPROPID id, const wchar_t *value) {
@@ -99,7 +100,9 @@ TEST_F(ObjectStoreTest, ObjectsAreWrittenAsEightPropertiesAndReadBackSorted) {
     WORD count = 0;
     BYTE *buf = nullptr;
     DWORD size = 0;
-    ASSERT_EQ(CeReadRecordProps(objectStore.hDatabase, CEDB_ALLOWREALLOC, &count, nullptr, &buf, &size), idB);
+    ASSERT_EQ(
+        CeReadRecordProps(objectStore.hDatabase, CEDB_ALLOWREALLOC, &count, nullptr, &buf, &size),
+        idB);
     const CEPROPID expected[] = {0x0001001F, 0x0002001F, 0x0003001F, 0x0004001F,
                                  0x0007001F, 0x0008001F, 0x0009001F, 0x000A0002};
     ASSERT_EQ(count, 8);

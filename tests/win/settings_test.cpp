@@ -13,7 +13,8 @@ class SettingsTest : public FreshStore {};
 
 HKEY openKey() {
     HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                    nullptr);
     return key;
 }
 
@@ -23,9 +24,9 @@ struct ColorCase {
     COLORREF mono;
 };
 const ColorCase kColors[] = {
-    {L"ColorStatic", 0x0000FFFF, 0x00000000},    {L"BackColorStatic", 0x00A00000, 0x00FFFFFF},
-    {L"ColorListe", 0x00A00000, 0x00000000},     {L"BackColorListe", 0x0080FFFF, 0x00FFFFFF},
-    {L"ColorDialog", 0x00A00000, 0x00000000},    {L"BackColorDialog", 0x0000FFFF, 0x00FFFFFF},
+    {L"ColorStatic", 0x0000FFFF, 0x00000000}, {L"BackColorStatic", 0x00A00000, 0x00FFFFFF},
+    {L"ColorListe", 0x00A00000, 0x00000000},  {L"BackColorListe", 0x0080FFFF, 0x00FFFFFF},
+    {L"ColorDialog", 0x00A00000, 0x00000000}, {L"BackColorDialog", 0x0000FFFF, 0x00FFFFFF},
 };
 
 TEST_F(SettingsTest, WithoutAKeyEveryValueHasItsDefaultAndNoKeyIsCreated) {
@@ -39,15 +40,18 @@ TEST_F(SettingsTest, WithoutAKeyEveryValueHasItsDefaultAndNoKeyIsCreated) {
     settings.GetAutoQuit();
     EXPECT_EQ(autoQuitActive, 0u);
     // The test display has more than 4 colour bits.
-    for (const ColorCase &c : kColors) EXPECT_EQ(settings.GetColor(c.name), c.colour) << Utf8(c.name);
+    for (const ColorCase &c : kColors)
+        EXPECT_EQ(settings.GetColor(c.name), c.colour) << Utf8(c.name);
     HKEY key = nullptr;
     EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key), ERROR_SUCCESS);
 }
 
 TEST_F(SettingsTest, ColourDefaultsFollowTheColourResolution) {
     for (const ColorCase &c : kColors) {
-        for (int bits : {1, 2, 4}) EXPECT_EQ(DefaultColor(c.name, bits), c.mono) << Utf8(c.name) << bits;
-        for (int bits : {5, 8, 16, 24}) EXPECT_EQ(DefaultColor(c.name, bits), c.colour) << Utf8(c.name) << bits;
+        for (int bits : {1, 2, 4})
+            EXPECT_EQ(DefaultColor(c.name, bits), c.mono) << Utf8(c.name) << bits;
+        for (int bits : {5, 8, 16, 24})
+            EXPECT_EQ(DefaultColor(c.name, bits), c.colour) << Utf8(c.name) << bits;
     }
 }
 
@@ -103,7 +107,8 @@ TEST_F(SettingsTest, ForeignValuesNeverOverflowAndCountAsMissing) {
 
     // A value of exactly 255 units without terminator ends inside the buffer.
     std::wstring full(255, L'z');
-    RegSetValueExW(key, L"Kategorie", 0, REG_SZ, reinterpret_cast<const BYTE *>(full.c_str()), 255 * 2);
+    RegSetValueExW(key, L"Kategorie", 0, REG_SZ, reinterpret_cast<const BYTE *>(full.c_str()),
+                   255 * 2);
     category[255] = L'#';
     settings.GetCategory(category);
     EXPECT_EQ(category[255], L'#');

@@ -34,9 +34,10 @@ std::function<void(HWND)> Identify(std::wstring *what) {
             const wchar_t *name;
         };
         // Ids that no other template of the program uses.
-        const Mark marks[] = {{IDC_EDIT_ENCRYPT, L"edit"},           {IDC_CATEGORY_LIST, L"categories"},
-                              {IDC_PREFS_AUTOQUIT, L"preferences"},  {IDC_PASSWORD_NEW_AGAIN, L"password"},
-                              {IDC_TITLE_NEW_LABEL, L"titles"},      {IDC_ABOUT_VERSION, L"about"}};
+        const Mark marks[] = {
+            {IDC_EDIT_ENCRYPT, L"edit"},          {IDC_CATEGORY_LIST, L"categories"},
+            {IDC_PREFS_AUTOQUIT, L"preferences"}, {IDC_PASSWORD_NEW_AGAIN, L"password"},
+            {IDC_TITLE_NEW_LABEL, L"titles"},     {IDC_ABOUT_VERSION, L"about"}};
         *what = L"?";
         for (const Mark &m : marks) {
             if (GetDlgItem(d, m.id)) {
@@ -83,8 +84,10 @@ TEST_F(ShellTest, QuitAndCancelCommandsAndCloseEndTheProgram) {
     for (UINT way : ways) {
         Start();
         HWND menuBar = hMenuBar;
-        if (way == WM_CLOSE) PostMessageW(hMainWnd, WM_CLOSE, 0, 0);
-        else PostMessageW(hMainWnd, WM_COMMAND, way, 0);
+        if (way == WM_CLOSE)
+            PostMessageW(hMainWnd, WM_CLOSE, 0, 0);
+        else
+            PostMessageW(hMainWnd, WM_COMMAND, way, 0);
         bool quit = false;
         DWORD start = GetTickCount();
         while (!quit && GetTickCount() - start < 5000) {
@@ -93,8 +96,10 @@ TEST_F(ShellTest, QuitAndCancelCommandsAndCloseEndTheProgram) {
                 Sleep(5);
                 continue;
             }
-            if (msg.message == WM_QUIT) quit = true;
-            else DispatchMessageW(&msg);
+            if (msg.message == WM_QUIT)
+                quit = true;
+            else
+                DispatchMessageW(&msg);
         }
         EXPECT_TRUE(quit) << way << ": the quit message follows";
         EXPECT_FALSE(IsWindow(hMainWnd)) << way;
@@ -113,11 +118,12 @@ TEST_F(ShellTest, AcceleratorTableIsTheProgramsOwn) {
         BYTE flags;
         WORD cmd;
     };
-    const Key expected[] = {{'C', FVIRTKEY | FCONTROL, IDM_COPY},       {'D', FVIRTKEY | FCONTROL, IDM_DUPLICATE},
-                            {'L', FVIRTKEY | FCONTROL, IDM_CATEGORIES}, {'N', FVIRTKEY | FCONTROL, IDM_NEW_OBJECT},
-                            {'O', FVIRTKEY | FCONTROL, IDM_EDIT_OBJECT}, {'Q', FVIRTKEY | FCONTROL, IDM_QUIT},
-                            {'V', FVIRTKEY | FCONTROL, IDM_PASTE},      {VK_BACK, FVIRTKEY, IDM_DELETE},
-                            {VK_DELETE, FVIRTKEY, IDM_DELETE},          {'X', FVIRTKEY | FCONTROL, IDM_CUT}};
+    const Key expected[] = {
+        {'C', FVIRTKEY | FCONTROL, IDM_COPY},        {'D', FVIRTKEY | FCONTROL, IDM_DUPLICATE},
+        {'L', FVIRTKEY | FCONTROL, IDM_CATEGORIES},  {'N', FVIRTKEY | FCONTROL, IDM_NEW_OBJECT},
+        {'O', FVIRTKEY | FCONTROL, IDM_EDIT_OBJECT}, {'Q', FVIRTKEY | FCONTROL, IDM_QUIT},
+        {'V', FVIRTKEY | FCONTROL, IDM_PASTE},       {VK_BACK, FVIRTKEY, IDM_DELETE},
+        {VK_DELETE, FVIRTKEY, IDM_DELETE},           {'X', FVIRTKEY | FCONTROL, IDM_CUT}};
     ASSERT_EQ(n, 10);
     for (int i = 0; i < n; ++i) {
         EXPECT_EQ(table[i].key, expected[i].key) << i;
@@ -158,10 +164,14 @@ TEST_F(ShellTest, ToolBarHoldsItsButtonsInOrderAndClicksReachTheCommands) {
         int image;
         int command;
         bool separator;
-    } expected[8] = {{STD_FILENEW, IDM_NEW_OBJECT, false}, {STD_FILEOPEN, IDM_EDIT_OBJECT, false},
-                     {0, 0, true},                         {STD_CUT, IDM_CUT, false},
-                     {STD_COPY, IDM_COPY, false},          {STD_PASTE, IDM_PASTE, false},
-                     {0, 0, true},                         {STD_DELETE, IDM_DELETE, false}};
+    } expected[8] = {{STD_FILENEW, IDM_NEW_OBJECT, false},
+                     {STD_FILEOPEN, IDM_EDIT_OBJECT, false},
+                     {0, 0, true},
+                     {STD_CUT, IDM_CUT, false},
+                     {STD_COPY, IDM_COPY, false},
+                     {STD_PASTE, IDM_PASTE, false},
+                     {0, 0, true},
+                     {STD_DELETE, IDM_DELETE, false}};
     ASSERT_EQ(SendMessageW(hToolBar, TB_BUTTONCOUNT, 0, 0), 8);
     for (int i = 0; i < 8; ++i) {
         TBBUTTON b{};
@@ -237,8 +247,8 @@ TEST_F(ShellTest, BackspaceAndDeleteAskFirstAndDeleteOnlyOnYes) {
         int answer;
         int rowsAfter;
     };
-    const Case cases[] = {{VK_DELETE, IDNO, 3}, {VK_DELETE, IDYES, 2}, {VK_BACK, IDNO, 3},
-                          {VK_BACK, IDYES, 2}};
+    const Case cases[] = {
+        {VK_DELETE, IDNO, 3}, {VK_DELETE, IDYES, 2}, {VK_BACK, IDNO, 3}, {VK_BACK, IDYES, 2}};
     for (const Case &c : cases) {
         Prepare(kThree);
         Start();
@@ -315,7 +325,8 @@ std::vector<std::wstring> ListRows() {
     int n = static_cast<int>(SendMessageW(hObjectList, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < n; ++i) {
         WCHAR text[512] = {};
-        SendMessageW(hObjectList, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        SendMessageW(hObjectList, LB_GETTEXT, static_cast<WPARAM>(i),
+                     reinterpret_cast<LPARAM>(text));
         rows.push_back(text);
     }
     return rows;
@@ -364,10 +375,12 @@ TEST_F(ShellTest, ChoosingAFilterRefillsTheListAndIsRemembered) {
     std::vector<std::wstring> entries;
     for (int i = 0; i < SendMessageW(hCategoryCombo, CB_GETCOUNT, 0, 0); ++i) {
         WCHAR t[256] = {};
-        SendMessageW(hCategoryCombo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(t));
+        SendMessageW(hCategoryCombo, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                     reinterpret_cast<LPARAM>(t));
         entries.push_back(t);
     }
-    EXPECT_EQ(entries, (std::vector<std::wstring>{L" - Alle -", L" - Ohne -", L"Arbeit", L"Privat"}));
+    EXPECT_EQ(entries,
+              (std::vector<std::wstring>{L" - Alle -", L" - Ohne -", L"Arbeit", L"Privat"}));
 
     ChooseFilter(L"Arbeit");
     EXPECT_EQ(ListRows(), std::vector<std::wstring>{L"Berta"});
@@ -585,7 +598,8 @@ TEST_F(ShellTest, AboutBoxShowsVersionAndObjectCount) {
             caption = WindowText(d);
             version = ItemText(d, IDC_ABOUT_VERSION);
             count = ItemText(d, IDC_ABOUT_COUNT);
-            countFont = reinterpret_cast<HFONT>(SendDlgItemMessageW(d, IDC_ABOUT_COUNT, WM_GETFONT, 0, 0));
+            countFont =
+                reinterpret_cast<HFONT>(SendDlgItemMessageW(d, IDC_ABOUT_COUNT, WM_GETFONT, 0, 0));
             PressButton(d, IDOK);
         });
         MenuCommand(IDM_ABOUT);
@@ -650,8 +664,7 @@ TEST_F(ShellTest, ArrowDrawsItsTriangleAndReportsATap) {
         {13, 7, clrWindowBack},  //
         {8, 10, clrWindowBack},  // below the tip
     };
-    for (const Pixel &p : pixels)
-        EXPECT_EQ(GetPixel(dc, p.x, p.y), p.colour) << p.x << "," << p.y;
+    for (const Pixel &p : pixels) EXPECT_EQ(GetPixel(dc, p.x, p.y), p.colour) << p.x << "," << p.y;
     ReleaseDC(arrow, dc);
 
     SendMessageW(arrow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
@@ -680,12 +693,13 @@ TEST_F(ShellTest, ColourCommandsWriteTheirOwnSettingOnlyWhenChosen) {
         COLORREF *colour;
         HBRUSH *brush;
     };
-    const Case cases[] = {{IDM_COLOR_WINDOW_BACK, L"BackColorDialog", &clrWindowBack, &hbrWindowBack},
-                          {IDM_COLOR_WINDOW_TEXT, L"ColorDialog", &clrWindowText, &hbrWindowText},
-                          {IDM_COLOR_DETAIL_BACK, L"BackColorStatic", &clrDetailBack, &hbrDetailBack},
-                          {IDM_COLOR_DETAIL_TEXT, L"ColorStatic", &clrDetailText, &hbrDetailText},
-                          {IDM_COLOR_LIST_BACK, L"BackColorListe", &clrListBack, &hbrListBack},
-                          {IDM_COLOR_LIST_TEXT, L"ColorListe", &clrListText, &hbrListText}};
+    const Case cases[] = {
+        {IDM_COLOR_WINDOW_BACK, L"BackColorDialog", &clrWindowBack, &hbrWindowBack},
+        {IDM_COLOR_WINDOW_TEXT, L"ColorDialog", &clrWindowText, &hbrWindowText},
+        {IDM_COLOR_DETAIL_BACK, L"BackColorStatic", &clrDetailBack, &hbrDetailBack},
+        {IDM_COLOR_DETAIL_TEXT, L"ColorStatic", &clrDetailText, &hbrDetailText},
+        {IDM_COLOR_LIST_BACK, L"BackColorListe", &clrListBack, &hbrListBack},
+        {IDM_COLOR_LIST_TEXT, L"ColorListe", &clrListText, &hbrListText}};
     for (const Case &c : cases) {
         DWORD stored = 0;
         UiDriver ui;

@@ -72,7 +72,8 @@ std::vector<BYTE> ReadWholeFile(const std::wstring &path) {
     if (h == INVALID_HANDLE_VALUE) return data;
     BYTE buf[65536];
     DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got) data.insert(data.end(), buf, buf + got);
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got)
+        data.insert(data.end(), buf, buf + got);
     CloseHandle(h);
     return data;
 }
@@ -113,11 +114,12 @@ int RunTool(const std::wstring &commandLine, std::string *output) {
     si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi{};
-    std::wstring line = L"\"" + dir + commandLine.substr(0, commandLine.find(L' ')) + L"\"" +
-                        (commandLine.find(L' ') == std::wstring::npos
-                             ? L""
-                             : commandLine.substr(commandLine.find(L' ')));
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    std::wstring line =
+        L"\"" + dir + commandLine.substr(0, commandLine.find(L' ')) + L"\"" +
+        (commandLine.find(L' ') == std::wstring::npos ? L""
+                                                      : commandLine.substr(commandLine.find(L' ')));
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                        &pi)) {
         CloseHandle(readEnd);
         CloseHandle(writeEnd);
         return -1;

@@ -25,8 +25,8 @@ void UiDriver::answerMessageBox(int button) {
 }
 
 int UiDriver::unexpected() const {
-    return static_cast<int>(std::count_if(seen_.begin(), seen_.end(),
-                                          [](const SeenDialog &d) { return !d.expected; }));
+    return static_cast<int>(
+        std::count_if(seen_.begin(), seen_.end(), [](const SeenDialog &d) { return !d.expected; }));
 }
 
 LRESULT CALLBACK UiDriver::cbtProc(int code, WPARAM wParam, LPARAM lParam) {

@@ -76,8 +76,10 @@ bool unhex(const std::string &s, std::vector<BYTE> *out) {
     out->clear();
     for (size_t i = 0; i < s.size(); i += 2) {
         auto nib = [](char c) {
-            return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                  : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            return c >= '0' && c <= '9'   ? c - '0'
+                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                          : -1;
         };
         int hi = nib(s[i]), lo = nib(s[i + 1]);
         if (hi < 0 || lo < 0) return false;
@@ -90,9 +92,15 @@ struct TypeName {
     WORD type;
     const char *name;
 };
-const TypeName kTypes[] = {{CEVT_I2, "I2"},       {CEVT_UI2, "UI2"},   {CEVT_I4, "I4"},
-                           {CEVT_UI4, "UI4"},     {CEVT_BOOL, "BOOL"}, {CEVT_R8, "R8"},
-                           {CEVT_FILETIME, "FILETIME"}, {CEVT_LPWSTR, "LPWSTR"}, {CEVT_BLOB, "BLOB"}};
+const TypeName kTypes[] = {{CEVT_I2, "I2"},
+                           {CEVT_UI2, "UI2"},
+                           {CEVT_I4, "I4"},
+                           {CEVT_UI4, "UI4"},
+                           {CEVT_BOOL, "BOOL"},
+                           {CEVT_R8, "R8"},
+                           {CEVT_FILETIME, "FILETIME"},
+                           {CEVT_LPWSTR, "LPWSTR"},
+                           {CEVT_BLOB, "BLOB"}};
 
 const char *typeName(WORD t) {
     for (const TypeName &k : kTypes)
@@ -123,14 +131,18 @@ json propToJson(const CEPROPVAL &v) {
         break;
     case CEVT_R8:
         // JSON has no NaN or infinity; those keep their exact bits as hex.
-        if (std::isfinite(v.val.dblVal)) p["value"] = v.val.dblVal;
-        else p["hex"] = hex(reinterpret_cast<const BYTE *>(&v.val.dblVal), sizeof(double));
+        if (std::isfinite(v.val.dblVal))
+            p["value"] = v.val.dblVal;
+        else
+            p["hex"] = hex(reinterpret_cast<const BYTE *>(&v.val.dblVal), sizeof(double));
         break;
     case CEVT_LPWSTR: {
         size_t n = wcslen(v.val.lpwstr);
         // Text that is not well-formed UTF-16 has no UTF-8 form; its code units go as hex.
-        if (wellFormedUtf16(v.val.lpwstr, n)) p["value"] = utf8(std::wstring(v.val.lpwstr, n));
-        else p["hex"] = hex(reinterpret_cast<const BYTE *>(v.val.lpwstr), n * sizeof(WCHAR));
+        if (wellFormedUtf16(v.val.lpwstr, n))
+            p["value"] = utf8(std::wstring(v.val.lpwstr, n));
+        else
+            p["hex"] = hex(reinterpret_cast<const BYTE *>(v.val.lpwstr), n * sizeof(WCHAR));
         break;
     }
     case CEVT_BLOB: p["value"] = hex(v.val.blob.lpb, v.val.blob.dwCount); break;
@@ -155,8 +167,8 @@ bool volumeExists() {
 }
 
 std::string openError() {
-    return volumeName() + (GetLastError() == ERROR_BAD_FORMAT ? ": not an Arkel store"
-                                                              : ": cannot be opened");
+    return volumeName() +
+           (GetLastError() == ERROR_BAD_FORMAT ? ": not an Arkel store" : ": cannot be opened");
 }
 
 int dump(const std::wstring &outPath) {
@@ -175,8 +187,8 @@ int dump(const std::wstring &outPath) {
         db["type"] = d.dwDbaseType;
         db["sortOrders"] = json::array();
         for (WORD i = 0; i < d.wNumSortOrder; ++i)
-            db["sortOrders"].push_back(
-                {{"propid", propHex(d.rgSortSpecs[i].propid)}, {"flags", d.rgSortSpecs[i].dwFlags}});
+            db["sortOrders"].push_back({{"propid", propHex(d.rgSortSpecs[i].propid)},
+                                        {"flags", d.rgSortSpecs[i].dwFlags}});
         db["records"] = json::array();
         CEOID open = oid;
         HANDLE h = CeOpenDatabase(&open, nullptr, 0, CEDB_AUTOINCREMENT, nullptr);
@@ -234,10 +246,12 @@ bool parseProp(const json &p, LoadedProp *out, std::string *why) {
     bool hasHex = p.contains("hex") && p["hex"].is_string();
     const json &val = p.contains("value") ? p["value"] : json();
     auto needNumber = [&](long long lo, unsigned long long hi, unsigned long long *n) {
-        if (val.is_number_unsigned()) *n = val.get<unsigned long long>();
+        if (val.is_number_unsigned())
+            *n = val.get<unsigned long long>();
         else if (val.is_number_integer() && val.get<long long>() >= lo)
             *n = static_cast<unsigned long long>(val.get<long long>());
-        else return false;
+        else
+            return false;
         if (val.is_number_unsigned() && *n > hi) return false;
         return true;
     };
@@ -280,7 +294,8 @@ bool parseProp(const json &p, LoadedProp *out, std::string *why) {
     case CEVT_LPWSTR:
         if (hasHex) {
             if (!unhex(p["hex"], &out->bytes) || out->bytes.size() % 2) break;
-            out->text.assign(reinterpret_cast<const WCHAR *>(out->bytes.data()), out->bytes.size() / 2);
+            out->text.assign(reinterpret_cast<const WCHAR *>(out->bytes.data()),
+                             out->bytes.size() / 2);
         } else if (!val.is_string() || !wide(val.get<std::string>(), &out->text)) {
             break;
         }
@@ -289,9 +304,7 @@ bool parseProp(const json &p, LoadedProp *out, std::string *why) {
     case CEVT_BLOB:
         if (!val.is_string() || !unhex(val.get<std::string>(), &out->bytes)) break;
         return true;
-    default:
-        *why = "unknown value type in " + id;
-        return false;
+    default: *why = "unknown value type in " + id; return false;
     }
     *why = "bad value for " + id;
     return false;
@@ -326,9 +339,9 @@ int load(const std::wstring &path) {
             for (const json &s : d["sortOrders"]) {
                 if (!s.is_object() || !s.contains("propid") || !s["propid"].is_string())
                     return fail(utf8(path) + ": bad sort order in " + utf8(db.name));
-                SORTORDERSPEC order{static_cast<CEPROPID>(
-                                       strtoul(s["propid"].get<std::string>().c_str(), nullptr, 16)),
-                                   s.contains("flags") ? s["flags"].get<DWORD>() : 0};
+                SORTORDERSPEC order{static_cast<CEPROPID>(strtoul(
+                                        s["propid"].get<std::string>().c_str(), nullptr, 16)),
+                                    s.contains("flags") ? s["flags"].get<DWORD>() : 0};
                 db.sorts.push_back(order);
             }
         }
@@ -344,7 +357,8 @@ int load(const std::wstring &path) {
                     if (!parseProp(p, &lp, &why)) return fail(utf8(path) + ": " + why);
                     props.push_back(std::move(lp));
                 }
-                if (props.size() > 0xFFFF) return fail(utf8(path) + ": record with too many properties");
+                if (props.size() > 0xFFFF)
+                    return fail(utf8(path) + ": record with too many properties");
                 db.records.push_back(std::move(props));
             }
         }
@@ -358,7 +372,8 @@ int load(const std::wstring &path) {
                                      db.sorts.data());
         if (!oid) {
             DWORD err = GetLastError();
-            if (err == ERROR_DUP_NAME) return fail(volumeName() + ": database " + utf8(db.name) + " exists already");
+            if (err == ERROR_DUP_NAME)
+                return fail(volumeName() + ": database " + utf8(db.name) + " exists already");
             if (err == ERROR_BAD_FORMAT || err == ERROR_OPEN_FAILED) return fail(openError());
             return fail(volumeName() + ": cannot create database " + utf8(db.name));
         }
@@ -396,12 +411,13 @@ int check() {
 }
 
 int usage(FILE *to, int code) {
-    fputs("usage: arkstore dump [-o FILE] | load FILE | check\n"
-          "  dump    print every database and record of the store volume as JSON\n"
-          "  load    create the databases and records that a dump describes\n"
-          "  check   run the integrity check of the store volume\n"
-          "The volume is the program's store, or the file that ARKEL_OBJECT_STORE names.\n",
-          to);
+    fputs(
+        "usage: arkstore dump [-o FILE] | load FILE | check\n"
+        "  dump    print every database and record of the store volume as JSON\n"
+        "  load    create the databases and records that a dump describes\n"
+        "  check   run the integrity check of the store volume\n"
+        "The volume is the program's store, or the file that ARKEL_OBJECT_STORE names.\n",
+        to);
     return code;
 }
 
