@@ -1,6 +1,7 @@
 // The About box: name and version, the maker's notices, two icons and the number of objects.
 #include <windows.h>
 
+#include "app/dialog_kit.h"
 #include "app/shell.h"
 #include "resources/resource.h"
 #include "store/object_store.h"
@@ -15,8 +16,10 @@ void SetItemFont(HWND hDlg, int id, HFONT font) {
 
 }  // namespace
 
-INT_PTR CALLBACK AboutDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
-    if (autoQuitActive) SetTimer(hDlg, 1, autoQuitPeriod, nullptr);
+INT_PTR CALLBACK AboutDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) {
+    INT_PTR result;
+    if (DialogKitMessage(hDlg, message, wParam, lParam, kKitIdle | kKitColours, nullptr, &result))
+        return result;
     switch (message) {
     case WM_INITDIALOG: {
         SetItemFont(hDlg, IDC_ABOUT_VERSION, hBoldFont);
@@ -42,20 +45,6 @@ INT_PTR CALLBACK AboutDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM /*l
             return TRUE;
         }
         return FALSE;
-    case WM_TIMER:
-        // Left open past the idle time: close, and the main window ends the program at once.
-        {
-            HWND active = GetActiveWindow();
-            if ((active && active != hDlg) || !autoQuitActive) return TRUE;
-        }
-        autoQuitPeriod = 1;
-        EndDialog(hDlg, 1);
-        return TRUE;
-    case WM_CTLCOLORSTATIC:
-        SetTextColor(reinterpret_cast<HDC>(wParam), clrWindowText);
-        SetBkColor(reinterpret_cast<HDC>(wParam), clrWindowBack);
-        return reinterpret_cast<INT_PTR>(hbrWindowBack);
-    case WM_CTLCOLORDLG: return reinterpret_cast<INT_PTR>(hbrWindowBack);
     default: return FALSE;
     }
 }

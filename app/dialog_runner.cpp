@@ -1,17 +1,13 @@
 // Modal dialogs from the stored templates, and the "PFEIL" arrow of the object edit dialog.
 #include <windows.h>
 
+#include "app/dialog_kit.h"
 #include "app/shell.h"
 
 INT_PTR RunDialog(HWND owner, int templateId, DLGPROC dlgProc, LPARAM param) {
     // The dialog keeps its own idle timer; the owner's next message re-arms the owner's.
-    KillTimer(owner, 1);
-    HRSRC resource = FindResourceW(hInst, MAKEINTRESOURCEW(templateId), MAKEINTRESOURCEW(5));
-    HGLOBAL loaded = LoadResource(hInst, resource);
-    auto *dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(loaded));
-    INT_PTR result = -1;
-    if (dialogTemplate)
-        result = DialogBoxIndirectParamW(hInst, dialogTemplate, owner, dlgProc, param);
+    KillTimer(owner, kIdleTimerId);
+    INT_PTR result = ShowDialog(owner, templateId, dlgProc, param);
     if (owner == hMainWnd) SetFocus(hObjectList);
     return result;
 }

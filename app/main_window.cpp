@@ -9,6 +9,7 @@
 #include <initializer_list>
 
 #include "app/clipboard.h"
+#include "app/dialog_kit.h"
 #include "app/shell.h"
 #include "crypto/password_dialogs.h"
 #include "dialogs/categories_dialog.h"
@@ -127,19 +128,6 @@ void OnCreate(HWND hwnd) {
 void Quit(HWND hwnd) {
     DestroyWindow(hMenuBar);
     DestroyWindow(hwnd);
-}
-
-void StartHelp(const WCHAR *anchor) {
-    WCHAR commandLine[64];
-    lstrcpyW(commandLine, anchor);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (CreateProcessW(L"PegHelp.exe", commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &si, &pi)) {
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
 }
 
 void ChooseColour(const ColourCommand &c) {
@@ -295,7 +283,7 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         return 0;
     case WM_CLOSE: Quit(hwnd); return 1;
     case WM_SETTINGCHANGE: OnSettingChange(hwnd, wParam); return 1;
-    case WM_HELP: StartHelp(L"arkel.htp#arkel_help"); return 1;
+    case WM_HELP: StartHelp(kHelpMain); return 1;
     case WM_CTLCOLORLISTBOX:
         SetTextColor(reinterpret_cast<HDC>(wParam), clrListText);
         SetBkColor(reinterpret_cast<HDC>(wParam), clrListBack);

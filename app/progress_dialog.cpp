@@ -2,20 +2,16 @@
 
 #include <commctrl.h>
 
+#include "app/dialog_kit.h"
 #include "app/shell.h"
 #include "resources/resource.h"
 
 INT_PTR CALLBACK ProgressDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) {
-    (void)lParam;
+    INT_PTR result;
+    if (DialogKitMessage(hDlg, message, wParam, lParam, kKitColours, nullptr, &result))
+        return result;
     switch (message) {
     case WM_INITDIALOG: return 1;
-    case WM_CTLCOLORSTATIC: {
-        HDC hdc = reinterpret_cast<HDC>(wParam);
-        SetTextColor(hdc, clrWindowText);
-        SetBkColor(hdc, clrWindowBack);
-        return reinterpret_cast<INT_PTR>(hbrWindowBack);
-    }
-    case WM_CTLCOLORDLG: return reinterpret_cast<INT_PTR>(hbrWindowBack);
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
             EndDialog(hDlg, 1);
@@ -27,14 +23,7 @@ INT_PTR CALLBACK ProgressDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM 
 }
 
 HWND OpenProgressWindow(const WCHAR *caption, int total) {
-    // Tests run the passes without start-up; the program's module holds the template then too.
-    HINSTANCE module = hInst ? hInst : GetModuleHandleW(nullptr);
-    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(IDD_PROGRESS), MAKEINTRESOURCEW(5));
-    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
-    if (!loaded) return nullptr;
-    auto dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(loaded));
-    HWND hProgress =
-        CreateDialogIndirectParamW(module, dialogTemplate, nullptr, ProgressDlgProc, 0);
+    HWND hProgress = CreateModelessDialog(IDD_PROGRESS, ProgressDlgProc, 0);
     if (!hProgress) return nullptr;
     HWND bar = GetDlgItem(hProgress, IDC_PROGRESS_BAR);
     if (total < 0) total = 0;

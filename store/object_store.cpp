@@ -1,8 +1,11 @@
 #include "store/object_store.h"
 
+#include <cstring>
 #include <cwchar>
+#include <string_view>
 
 #include "app/shell.h"
+#include "crypto/password_key.h"
 #include "store/legacy_conversion.h"
 
 const WCHAR kDefaultTitle1[] = L"Name";
@@ -171,6 +174,22 @@ void ObjectStore::setEncryptFlagForCategory(const WCHAR *name, short flag) {
         }
         return true;
     });
+}
+
+void ObjectStore::setPassword(WCHAR *password) {
+    size_t length = wcsnlen(password, 128);
+    if (password != passwordText) {
+        wmemcpy(passwordText, password, length);
+        passwordText[length] = 0;
+    }
+    PasswordKeys made;
+    makePasswordKeys(std::u16string_view(reinterpret_cast<const char16_t *>(passwordText), length),
+                     made);
+    memcpy(keys[0], made.key1.data(), 8);
+    memcpy(keys[1], made.key2.data(), 8);
+    memcpy(keys[2], made.key3.data(), 8);
+    wipeKeys(made);
+    if (password != passwordText) SecureZeroMemory(password, (length + 1) * sizeof(WCHAR));
 }
 
 void ObjectStore::clearKeyMaterial() {

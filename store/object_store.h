@@ -54,6 +54,10 @@ public:
     void deleteVisible(int position);
     int positionOfCurrent();
     void setEncryptFlagForCategory(const WCHAR *name, short flag);
+    // Takes a password (up to 128 units and a terminator): keeps a copy of it, makes the three keys
+    // from its thirds, and overwrites the caller's buffer with zeros over the password and its
+    // terminator.
+    void setPassword(WCHAR *password);
     void clearKeyMaterial();
 
     CEOID currentRecord;  // 0: none
