@@ -229,18 +229,35 @@ struct VolumeUse {
     }
 };
 
+// Open batches (CeBeginBatch): the outermost is a transaction, every inner one a savepoint.
+int g_batchDepth = 0;
+
+// One call's changes, all or nothing. Outside a batch the call is its own transaction; inside
+// one it is a savepoint, so that a failed call takes back only its own changes and the batch
+// goes on.
 struct Transaction {
     bool done = false;
+    bool nested = g_batchDepth > 0;
     bool ok;
-    Transaction() : ok(exec("BEGIN IMMEDIATE")) {}
+    // A batch whose transaction SQLite has given up (after an I/O error, say) takes no more
+    // calls: they would be written on their own, outside the batch.
+    Transaction()
+        : ok(nested ? !sqlite3_get_autocommit(g_db) && exec("SAVEPOINT cedb_call")
+                    : exec("BEGIN IMMEDIATE")) {}
     bool commit() {
         done = true;
-        if (exec("COMMIT")) return true;
-        exec("ROLLBACK");
+        if (exec(nested ? "RELEASE cedb_call" : "COMMIT")) return true;
+        rollback();
         return false;
     }
+    void rollback() {
+        if (nested)
+            exec("ROLLBACK TO cedb_call; RELEASE cedb_call");
+        else
+            exec("ROLLBACK");
+    }
     ~Transaction() {
-        if (ok && !done) exec("ROLLBACK");
+        if (ok && !done) rollback();
     }
 };
 
@@ -1111,4 +1128,44 @@ bool CeCheckVolume(WCHAR *reason, DWORD reasonChars) {
     std::wstring w(first.begin(), first.end());
     say(w.c_str());
     return false;
+}
+
+BOOL CeBeginBatch() {
+    if (!acquireVolume()) return FALSE;
+    if (!exec(g_batchDepth > 0 ? "SAVEPOINT cedb_batch" : "BEGIN IMMEDIATE")) {
+        releaseVolume();
+        SetLastError(ERROR_LOCK_VIOLATION);
+        return FALSE;
+    }
+    ++g_batchDepth;
+    return TRUE;
+}
+
+BOOL CeCommitBatch() {
+    if (g_batchDepth == 0) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    const bool outermost = g_batchDepth == 1;
+    bool ok = exec(outermost ? "COMMIT" : "RELEASE cedb_batch");
+    // A commit that fails (a full disk) leaves the transaction open: end it with nothing of the
+    // batch written.
+    if (!ok) exec(outermost ? "ROLLBACK" : "ROLLBACK TO cedb_batch; RELEASE cedb_batch");
+    --g_batchDepth;
+    releaseVolume();
+    if (!ok) SetLastError(ERROR_WRITE_FAULT);
+    return ok ? TRUE : FALSE;
+}
+
+BOOL CeRollbackBatch() {
+    if (g_batchDepth == 0) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    // Handles keep the order of their last seek: records that the rollback takes away are
+    // skipped by the next read, those it gives back are found by the next seek.
+    bool ok = exec(g_batchDepth > 1 ? "ROLLBACK TO cedb_batch; RELEASE cedb_batch" : "ROLLBACK");
+    --g_batchDepth;
+    releaseVolume();
+    return ok ? TRUE : FALSE;
 }
