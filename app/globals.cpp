@@ -38,7 +38,7 @@ DWORD autoQuitPeriod;
 ULONGLONG lastTickTime;
 ULONGLONG (*ShellSystemTime)() = ReadSystemTime;
 
-HLOCAL clipboardText;
+HGLOBAL clipboardText;
 
 const WCHAR kMainClass[] = L"Arkel";
 const WCHAR kAppTitle[] = L"The Arkel";

@@ -50,7 +50,9 @@ extern ULONGLONG lastTickTime;  // system time of the last one-second tick (100-
 extern ULONGLONG (*ShellSystemTime)();
 ULONGLONG ReadSystemTime();
 
-extern HLOCAL clipboardText;
+// The clipboard's memory of the last object copied: the clipboard owns it, the program keeps the
+// handle only to know that it copied something. Never freed by the program.
+extern HGLOBAL clipboardText;
 
 // The global objects, constructed in this order before WinMain runs.
 extern Settings settings;
