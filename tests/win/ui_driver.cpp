@@ -39,7 +39,14 @@ LRESULT CALLBACK UiDriver::cbtProc(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// The progress window of a long pass is modeless and gets no answer; the pass runs on without
+// dispatching messages while it shows.
+static bool IsProgressWindow(HWND dialog) {
+    return FindWindowExW(dialog, nullptr, L"msctls_progress32", nullptr) != nullptr;
+}
+
 void UiDriver::activated(HWND dialog) {
+    if (IsProgressWindow(dialog)) return;
     // A dialog is activated again whenever it gets the focus back; only its first time counts.
     for (HWND k : known_)
         if (k == dialog && IsWindow(dialog)) return;
