@@ -34,6 +34,9 @@ const WCHAR kCannotOpen[] = L"Die Datei \"%s\" konnte nicht ge\u00f6ffnet werden
 const WCHAR kCannotRead[] =
     L"Die Datei \"%s\" konnte nicht vollst\u00e4ndig gelesen werden. Es wurde nichts importiert, "
     L"die vorhandenen Daten sind unver\u00e4ndert.";
+const WCHAR kTooMany[] =
+    L"Die Datei \"%s\" enth\u00e4lt mehr Objekte, als die Datenbank aufnehmen kann. Es wurde "
+    L"nichts importiert.";
 const WCHAR kCannotStore[] =
     L"Die Daten aus \"%s\" konnten nicht gespeichert werden. Es wurde nichts importiert, die "
     L"vorhandenen Daten sind unver\u00e4ndert.";
@@ -174,22 +177,27 @@ Failure ImportLines(ObjectStore &store, ImportFile &file, bool encrypted, int li
     Failure failure = Failure::none;
     // Field 1 title, value, field 2 title, value, field 3 title, value, category, flag.
     WCHAR f[kColumnCount][256];
+    // The names of the previous line: a name met again is in its list already, and adding it
+    // again would only search the list once more.
+    WCHAR previous[4][256] = {};
+    const Column named[4] = {colCategory, colTitle1, colTitle2, colTitle3};
+    NameList *lists[4] = {&categoryStore, &titleList1, &titleList2, &titleList3};
     ObjectRecord object;
     for (int i = 0; i < lines && failure == Failure::none; ++i) {
         for (size_t c = 0; c < kColumnCount && failure == Failure::none; ++c)
             if (!readField(store, file, f[c], encrypted)) failure = Failure::read;
         if (failure != Failure::none) break;
         const short flag = f[colFlag][0] == L'1' ? 1 : 0;
-        if (f[colCategory][0]) {
+        for (int n = 0; n < 4; ++n) {
+            const WCHAR *name = f[named[n]];
+            if (!name[0] || lstrcmpW(name, previous[n]) == 0) continue;
+            lstrcpyW(previous[n], name);
+            lists[n]->addName(name);
             // A category that the import creates takes its titles and flag from the first line
             // that names it; writeCategory does nothing for one that existed.
-            categoryStore.addName(f[colCategory]);
-            categoryStore.writeCategory(f[colCategory], f[colTitle1], f[colTitle2], f[colTitle3],
-                                        flag);
+            if (n == 0)
+                categoryStore.writeCategory(name, f[colTitle1], f[colTitle2], f[colTitle3], flag);
         }
-        titleList1.addName(f[colTitle1]);
-        titleList2.addName(f[colTitle2]);
-        titleList3.addName(f[colTitle3]);
         lstrcpyW(object.field1, f[colValue1]);
         lstrcpyW(object.field2, f[colValue2]);
         lstrcpyW(object.field3, f[colValue3]);
@@ -205,6 +213,7 @@ Failure ImportLines(ObjectStore &store, ImportFile &file, bool encrypted, int li
         }
     }
     SecureZeroMemory(f, sizeof f);
+    SecureZeroMemory(previous, sizeof previous);
     SecureZeroMemory(&object, sizeof object);
     if (failure == Failure::none) {
         SetProgressText(progress, lines, lines);
@@ -277,8 +286,12 @@ int ImportFrom(ObjectStore &store, HWND owner) {
         ExchangeMessage(owner, kCannotRead, shortName);
         return -1;
     }
-    if (lines < 0 || lines > CEDB_MAXRECORDS) {
+    if (lines < 0) {
         MessageBoxW(owner, kBadFormat, shortName, MB_ICONHAND);
+        return -1;
+    }
+    if (lines > CEDB_MAXRECORDS) {
+        ExchangeMessage(owner, kTooMany, shortName);
         return -1;
     }
 

@@ -39,14 +39,10 @@ LRESULT CALLBACK UiDriver::cbtProc(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// The progress window of a long pass is modeless and gets no answer; the pass runs on without
-// dispatching messages while it shows.
-static bool IsProgressWindow(HWND dialog) {
-    return FindWindowExW(dialog, nullptr, L"msctls_progress32", nullptr) != nullptr;
-}
-
 void UiDriver::activated(HWND dialog) {
-    if (IsProgressWindow(dialog)) return;
+    // The progress window of a long pass takes no step: the pass dispatches no messages, so the
+    // window is gone before a step could run.
+    if (FindWindowExW(dialog, nullptr, L"msctls_progress32", nullptr)) return;
     // A dialog is activated again whenever it gets the focus back; only its first time counts.
     for (HWND k : known_)
         if (k == dialog && IsWindow(dialog)) return;
