@@ -64,9 +64,9 @@ int OpenTitleLists() {
 }  // namespace
 
 void MergeNamesFromObjects() {
-    titleList1.mergeTitlesFromObjects(objectStore.hDatabase, 7);
-    titleList2.mergeTitlesFromObjects(objectStore.hDatabase, 8);
-    titleList3.mergeTitlesFromObjects(objectStore.hDatabase, 9);
+    titleList1.mergeTitlesFromObjects(objectStore.hDatabase, PropIDFromPropID(PROP_TITLE1));
+    titleList2.mergeTitlesFromObjects(objectStore.hDatabase, PropIDFromPropID(PROP_TITLE2));
+    titleList3.mergeTitlesFromObjects(objectStore.hDatabase, PropIDFromPropID(PROP_TITLE3));
     categoryStore.mergeCategoriesFromObjects(objectStore.hDatabase);
 }
 

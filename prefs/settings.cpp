@@ -1,8 +1,9 @@
 #include "prefs/settings.h"
 
-#include "app/shell.h"
-
 const WCHAR kSettingsKey[] = L"Software\\Mobrix\\Arkel";
+
+DWORD autoQuitActive;
+DWORD autoQuitPeriod;
 
 namespace {
 

@@ -50,3 +50,9 @@ public:
 COLORREF DefaultColor(const WCHAR *name, int colorBits);
 
 extern const WCHAR kSettingsKey[];
+
+// The live auto-quit values: autoQuitActive is the "AutoQuit" setting as last read or written
+// (milliseconds, 0 = off); autoQuitPeriod is the idle time the timers run with, which the
+// auto-quit itself shortens to 1 so that every window of the program closes at once.
+extern DWORD autoQuitActive;
+extern DWORD autoQuitPeriod;
