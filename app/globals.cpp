@@ -35,6 +35,7 @@ HFONT hNormalFont;
 
 ULONGLONG lastTickTime;
 ULONGLONG (*ShellSystemTime)() = ReadSystemTime;
+BOOL (*ShellWorkArea)(RECT *work) = ReadWorkArea;
 
 HLOCAL clipboardText;
 

@@ -267,7 +267,7 @@ bool OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 void OnSettingChange(HWND hwnd, WPARAM wParam) {
     if (wParam != SPI_SETWORKAREA) return;
     RECT work;
-    if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) return;
+    if (!ShellWorkArea(&work)) return;
     int width = work.right - work.left, height = work.bottom - work.top;
     MoveWindow(hwnd, work.left, work.top, width, height, TRUE);
     int cbh = CommandBar_Height(hMenuBar);

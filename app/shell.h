@@ -47,6 +47,9 @@ extern ULONGLONG lastTickTime;  // system time of the last one-second tick (100-
 // without touching the machine's. Returns the system time as a FILETIME value.
 extern ULONGLONG (*ShellSystemTime)();
 ULONGLONG ReadSystemTime();
+// The work area (SPI_GETWORKAREA) through a function a test can replace; FALSE when unreadable.
+extern BOOL (*ShellWorkArea)(RECT *work);
+BOOL ReadWorkArea(RECT *work);
 
 extern HLOCAL clipboardText;
 

@@ -50,6 +50,7 @@ TEST_F(AutoQuitTest, AnyMessageRestartsTheIdleTime) {
 }
 
 TEST_F(AutoQuitTest, DoesNotQuitWhileAMessageBoxIsActive) {
+    Prepare({{L"Anton", L""}});  // the delete question needs a selected object
     StartWith(200);
     UiDriver ui;
     bool stillRunning = false;
