@@ -30,6 +30,8 @@ wine_env() {
       fi
     ) 8>"$locales/.lock" || return 1
   fi
-  export LOCPATH="$locales" LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8
+  # This shell itself cannot load the locale (glibc reads LOCPATH from the environment it was
+  # started with); its warning about that is of no concern, only the programs it starts use it.
+  { export LOCPATH="$locales" LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8; } 2>/dev/null
   unset LANGUAGE
 }
