@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/dialog_kit.h"
 #include "app/shell.h"
 #include "platform/cedb.h"
 #include "prefs/settings.h"
@@ -752,6 +753,61 @@ TEST_F(ShellTest, AboutBoxShowsVersionAndObjectCount) {
         ResetShell();
         ResetGlobalStores();
         NewVolume();
+    }
+}
+
+// ---- Dialog kit ---------------------------------------------------------------------------
+
+unsigned kitRules = 0;
+
+INT_PTR CALLBACK KitOnlyDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) {
+    INT_PTR result;
+    if (DialogKitMessage(hDlg, message, wParam, lParam, kitRules, nullptr, &result)) return result;
+    return PendingDlgProc(hDlg, message, wParam, lParam);
+}
+
+TEST_F(ShellTest, TheDialogKitAnswersTheColoursItsRulesName) {
+    Start();
+    clrWindowText = RGB(40, 50, 60);
+    clrListText = RGB(10, 20, 30);
+    struct Case {
+        unsigned rules;
+        UINT message;
+        HBRUSH *brush;  // null: the system's answer
+        COLORREF text;
+    };
+    const Case cases[] = {
+        {kKitColours, WM_CTLCOLORSTATIC, &hbrWindowBack, clrWindowText},
+        {kKitColours, WM_CTLCOLORDLG, &hbrWindowBack, 0},
+        {kKitColours, WM_CTLCOLORLISTBOX, nullptr, 0},
+        {kKitColours | kKitListColours, WM_CTLCOLORLISTBOX, &hbrListBack, clrListText},
+        {kKitIdle, WM_CTLCOLORSTATIC, nullptr, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.rules) + " " + std::to_string(c.message));
+        kitRules = c.rules;
+        UiDriver ui;
+        LRESULT brush = 0;
+        COLORREF text = 0;
+        ui.onNextDialog([&](HWND d) {
+            HDC dc = GetDC(d);
+            SetTextColor(dc, RGB(1, 2, 3));
+            brush = SendMessageW(d, c.message, reinterpret_cast<WPARAM>(dc),
+                                 reinterpret_cast<LPARAM>(GetDlgItem(d, IDC_CATEGORY_LIST)));
+            text = GetTextColor(dc);
+            ReleaseDC(d, dc);
+            PressButton(d, IDCANCEL);
+        });
+        EXPECT_EQ(ShowDialog(hMainWnd, IDD_CATEGORIES, KitOnlyDlgProc, 0), 0);
+        if (c.brush) {
+            EXPECT_EQ(brush, reinterpret_cast<LRESULT>(*c.brush));
+            if (c.message != WM_CTLCOLORDLG) {
+                EXPECT_EQ(text, c.text);
+            }
+        } else {
+            EXPECT_NE(brush, reinterpret_cast<LRESULT>(hbrWindowBack));
+            EXPECT_NE(brush, reinterpret_cast<LRESULT>(hbrListBack));
+        }
     }
 }
 
