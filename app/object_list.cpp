@@ -79,7 +79,9 @@ void FillObjectList(ObjectStore &store, HWND hList) {
             lstrcpyW(object.field1, kEncryptedName);
             settings.SetEncrypt(1);
         }
-        if (CategoryPassesFilter(currentCategory, object.category))
+        // The store's own filter (the shell's currentCategory): rows and visible-set positions
+        // agree by construction.
+        if (CategoryPassesFilter(store.filter, object.category))
             SendMessageW(hList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(object.field1));
         return true;
     });
