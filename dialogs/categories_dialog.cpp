@@ -125,9 +125,16 @@ void SaveSelectedCategory(HWND hDlg, bool encryptClicked) {
     SelectedName(hDlg, name);
     for (int n = 0; n < 3; ++n) SelectedComboText(GetDlgItem(hDlg, kTitleCombos[n]), titles[n]);
     short flag = IsDlgButtonChecked(hDlg, IDC_CATEGORY_ENCRYPT) == BST_CHECKED ? 1 : 0;
+    if (!name[0]) return;
     // Typing a new name looks that name up and so clears the store's last result; the values
-    // shown belong to the selected category, which is found again here.
-    if (!name[0] || !categoryStore.findName(name)) return;
+    // shown belong to the selected category, which is read again here. A combo without a
+    // selection (a stored title that its title list lacks) keeps the stored title.
+    WCHAR stored[3][256];
+    short storedFlag;
+    categoryStore.readCategory(name, stored[0], stored[1], stored[2], &storedFlag);
+    if (!categoryStore.lastResult) return;
+    for (int n = 0; n < 3; ++n)
+        if (!titles[n][0]) lstrcpyW(titles[n], stored[n]);
     categoryStore.writeCategory(name, titles[0], titles[1], titles[2], flag);
     if (!encryptClicked) return;
     size_t units = lstrlenW(name) + 106;

@@ -44,6 +44,10 @@ constexpr UINT WM_PICKER_CLOSED = WM_APP + 1;
 // What the change test compares with.
 ObjectRecord editReference;
 
+// Set while a close request moves the focus to the dialog itself, which would otherwise pass it
+// on to a control at once.
+bool focusToDialog = false;
+
 // The field (0 to 2) that a control belongs to, or -1.
 int FieldOf(int id) {
     for (int n = 0; n < 3; ++n) {
@@ -304,7 +308,9 @@ void OnDiscard(HWND hDlg, UINT defaultButton) {
 void OnClose(HWND hDlg) {
     // A close request while typing (Esc in a field) only leaves the field.
     if (IsFieldEdit(hDlg, GetFocus())) {
+        focusToDialog = true;
         SetFocus(hDlg);
+        focusToDialog = false;
         return;
     }
     OnDiscard(hDlg, MB_DEFBUTTON2);
@@ -371,6 +377,7 @@ INT_PTR CALLBACK ObjectEditDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARA
         AfterPickerClosed(hDlg, static_cast<int>(wParam), lParam != 0);
         return TRUE;
     case WM_CLOSE: OnClose(hDlg); return TRUE;
+    case WM_SETFOCUS: return focusToDialog ? TRUE : FALSE;
     default: return FALSE;
     }
 }
