@@ -75,6 +75,7 @@ void OnInit(HWND hDlg) {
         FillTitlePicker(combo, n + 1);
         SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     }
+    KeepDialogOnScreen(hDlg);
 }
 
 void ShowSelectedCategory(HWND hDlg) {

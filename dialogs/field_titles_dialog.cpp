@@ -35,6 +35,7 @@ void OnInit(HWND hDlg, LPARAM field) {
     wsprintfW(caption, L"%s%d", kCaptionStart, titleDialogField);
     SetWindowTextW(hDlg, caption);
     FillTitleListBox(hDlg);
+    KeepDialogOnScreen(hDlg);
 }
 
 void OnAdd(HWND hDlg) {
@@ -88,6 +89,19 @@ void StripLeadingBlanks(HWND edit, WCHAR *text) {
     SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
     int length = lstrlenW(text);
     SendMessageW(edit, EM_SETSEL, static_cast<WPARAM>(length), length);
+}
+
+void KeepDialogOnScreen(HWND hDlg) {
+    RECT work, rc;
+    if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0) || !GetWindowRect(hDlg, &rc)) return;
+    int width = std::min(rc.right - rc.left, work.right - work.left);
+    int height = std::min(rc.bottom - rc.top, work.bottom - work.top);
+    int x = std::clamp(static_cast<int>(rc.left), static_cast<int>(work.left),
+                       static_cast<int>(work.right) - width);
+    int y = std::clamp(static_cast<int>(rc.top), static_cast<int>(work.top),
+                       static_cast<int>(work.bottom) - height);
+    if (x != rc.left || y != rc.top || width != rc.right - rc.left || height != rc.bottom - rc.top)
+        SetWindowPos(hDlg, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 INT_PTR ListBoxColour(WPARAM wParam) {

@@ -23,6 +23,10 @@ void FillTitlePicker(HWND combo, int field);
 // lower) and puts the rest back, caret at its end. text (256 units) receives the edit's text.
 void StripLeadingBlanks(HWND edit, WCHAR *text);
 
+// Moves and, when it is larger, shrinks the dialog so that it lies whole inside the work area;
+// the templates of 134 dialog units come out a pixel wider than the 240-pixel screen.
+void KeepDialogOnScreen(HWND hDlg);
+
 // The list colours of the settings for WM_CTLCOLORLISTBOX (text, background and its brush).
 INT_PTR ListBoxColour(WPARAM hdc);
 

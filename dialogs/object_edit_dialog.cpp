@@ -258,6 +258,7 @@ void OnInit(HWND hDlg, LPARAM mode) {
             SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FieldEditProc));
         SetWindowLongPtrW(edit, GWLP_USERDATA, original);
     }
+    KeepDialogOnScreen(hDlg);
 }
 
 bool AllEmpty(const ObjectRecord &o) { return !o.field1[0] && !o.field2[0] && !o.field3[0]; }
