@@ -9,7 +9,6 @@
 #include "resources/resource.h"
 #include "store/name_list.h"
 #include "store/object_store.h"
-#include "store/field_title_list.h"
 
 namespace {
 
