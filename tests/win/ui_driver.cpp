@@ -101,11 +101,9 @@ std::wstring ItemText(HWND dialog, int id) {
 std::wstring MessageBoxText(HWND box) { return ItemText(box, kMessageBoxTextId); }
 
 int DefaultButton(HWND dialog) {
+    // The dialog manager asks each button whether it is the default push button.
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        WCHAR cls[16] = {};
-        GetClassNameW(child, cls, 16);
-        if (lstrcmpiW(cls, L"Button") != 0) continue;
-        if ((GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+        if (SendMessageW(child, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON)
             return GetDlgCtrlID(child);
     }
     LRESULT id = SendMessageW(dialog, DM_GETDEFID, 0, 0);
