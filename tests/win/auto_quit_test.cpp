@@ -49,6 +49,17 @@ TEST_F(AutoQuitTest, AnyMessageRestartsTheIdleTime) {
     EXPECT_TRUE(PumpShellUntil(Ended, 10000)) << "quiet again, it quits";
 }
 
+// "AutoQuit" = 1 once ended the program 0.7 s after every start. A stored period below the
+// preferences' minimum arms the idle timer with that minimum, 15 s.
+TEST_F(AutoQuitTest, AStoredPeriodBelowTheMinimumKeepsTheProgramUsable) {
+    settings.SetAutoQuit(1);
+    Start();
+    EXPECT_EQ(autoQuitActive, 15000u);
+    EXPECT_EQ(autoQuitPeriod, 15000u) << "the period the idle timer is armed with";
+    PumpShellFor(2000);  // far beyond the old period, well within the minimum
+    EXPECT_FALSE(Ended());
+}
+
 TEST_F(AutoQuitTest, DoesNotQuitWhileAMessageBoxIsActive) {
     StartWith(200);
     UiDriver ui;

@@ -7,6 +7,8 @@
 #include "store/name_list.h"
 #include "store/object_store.h"
 
+#include "sqlite3.h"
+
 std::wstring TempPath(const wchar_t *ending) {
     static LONG counter = 0;
     WCHAR dir[MAX_PATH];
@@ -63,6 +65,37 @@ void FreshStore::TearDown() {
     ClearSettingsKey();
     for (const wchar_t *suffix : {L"", L"-wal", L"-shm", L"-journal"})
         DeleteFileW((volumePath + suffix).c_str());
+}
+
+bool DamageRecordTable(const std::wstring &volume) {
+    sqlite3 *db = nullptr;
+    int pageSize = 0, root = 0;
+    if (sqlite3_open_v2(Utf8(volume).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        sqlite3_stmt *st = nullptr;
+        if (sqlite3_prepare_v2(db,
+                               "SELECT rootpage, (SELECT page_size FROM pragma_page_size) "
+                               "FROM sqlite_schema WHERE name='objects'",
+                               -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW) {
+            root = sqlite3_column_int(st, 0);
+            pageSize = sqlite3_column_int(st, 1);
+        }
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    if (root <= 0 || pageSize <= 0) return false;
+    HANDLE h = CreateFileW(volume.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    std::vector<BYTE> garbage(static_cast<size_t>(pageSize));
+    for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<BYTE>(i * 151 + 7);
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(root - 1) * pageSize;
+    DWORD put = 0;
+    bool ok = SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
+              WriteFile(h, garbage.data(), static_cast<DWORD>(garbage.size()), &put, nullptr) &&
+              put == garbage.size();
+    CloseHandle(h);
+    return ok;
 }
 
 std::vector<BYTE> ReadWholeFile(const std::wstring &path) {

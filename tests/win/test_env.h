@@ -28,6 +28,10 @@ void ResetGlobalStores();
 void ResetShell();
 
 std::vector<BYTE> ReadWholeFile(const std::wstring &path);
+
+// Overwrites the first page of the table that lists every record of every database, as a fault of
+// the disk would, in a volume that no handle holds open. False when the volume has no such table.
+bool DamageRecordTable(const std::wstring &volume);
 bool WriteWholeFile(const std::wstring &path, const void *data, size_t size);
 
 // A new path in the temporary folder, not yet existing, with the given ending.
