@@ -1108,10 +1108,14 @@ BOOL CeOidGetInfo(CEOID oid, CEOIDINFO *poidInfo) {
     VolumeUse vol;
     if (!vol.ok) return FALSE;
     Stmt st("SELECT parent FROM objects WHERE oid=?");
-    if (!st) return FALSE;
+    if (!st) {
+        SetLastError(ERROR_READ_FAULT);
+        return FALSE;
+    }
     st.bind(1, oid);
-    if (st.step() != SQLITE_ROW) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    if (int rc = st.step(); rc != SQLITE_ROW) {
+        // No such object, or a volume that cannot be read.
+        SetLastError(rc == SQLITE_DONE ? ERROR_INVALID_PARAMETER : ERROR_READ_FAULT);
         return FALSE;
     }
     auto parent = static_cast<CEOID>(st.i64(0));
@@ -1184,6 +1188,7 @@ int runVolumeCheck(const char *pragma, WCHAR *reason, DWORD reasonChars) {
     Stmt st(pragma);
     if (!st) {
         say(L"the check could not run");
+        SetLastError(ERROR_FILE_CORRUPT);
         return 0;
     }
     std::string first;
@@ -1198,6 +1203,7 @@ int runVolumeCheck(const char *pragma, WCHAR *reason, DWORD reasonChars) {
     }
     std::wstring w(first.begin(), first.end());
     say(w.c_str());
+    SetLastError(ERROR_FILE_CORRUPT);
     return 0;
 }
 

@@ -203,12 +203,14 @@ CEOID CeFindNextDatabaseOid(CEOID previous);
 bool CeGetVolumePath(WCHAR path[MAX_PATH]);
 
 // Runs the SQLite integrity check on the volume. Returns true when the volume is a store and
-// sound; otherwise false with a short reason in the buffer.
+// sound; otherwise false with a short reason in the buffer (GetLastError ERROR_FILE_CORRUPT when
+// the store is damaged, as for CeOpenDatabase when it cannot be opened).
 bool CeCheckVolume(WCHAR *reason, DWORD reasonChars);
 
 // The quicker check, for a program before it works on the volume: every page is read and the
 // structure of every table checked. Returns 1 when the volume is sound, 0 when it is damaged (a
-// short reason in the buffer), -1 when it cannot be opened (GetLastError as for CeOpenDatabase).
+// short reason in the buffer, GetLastError ERROR_FILE_CORRUPT), -1 when it cannot be opened
+// (GetLastError as for CeOpenDatabase).
 // Creates the volume when there is none, as opening a database does.
 int CeVerifyVolume(WCHAR *reason, DWORD reasonChars);
 

@@ -130,7 +130,7 @@ std::string Utf8(const std::wstring &w) {
     return s;
 }
 
-int RunTool(const std::wstring &commandLine, std::string *output) {
+int RunTool(const std::wstring &commandLine, std::string *output, std::string *errors) {
     WCHAR self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring dir(self);
@@ -144,20 +144,26 @@ int RunTool(const std::wstring &commandLine, std::string *output) {
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdOutput = writeEnd;
-    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    // Standard error goes to a file, so that a full pipe can never stop the tool.
+    const std::wstring errorFile = errors ? TempPath(L".stderr") : std::wstring();
+    HANDLE errorHandle = errors ? CreateFileW(errorFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                              &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr)
+                                : GetStdHandle(STD_ERROR_HANDLE);
+    si.hStdError = errorHandle;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi{};
     std::wstring line =
         L"\"" + dir + commandLine.substr(0, commandLine.find(L' ')) + L"\"" +
         (commandLine.find(L' ') == std::wstring::npos ? L""
                                                       : commandLine.substr(commandLine.find(L' ')));
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                        &pi)) {
+    BOOL started =
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(writeEnd);
+    if (errors && errorHandle != INVALID_HANDLE_VALUE) CloseHandle(errorHandle);
+    if (!started) {
         CloseHandle(readEnd);
-        CloseHandle(writeEnd);
         return -1;
     }
-    CloseHandle(writeEnd);
     std::string out;
     char buf[4096];
     DWORD got = 0;
@@ -169,5 +175,10 @@ int RunTool(const std::wstring &commandLine, std::string *output) {
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     if (output) *output = out;
+    if (errors) {
+        std::vector<BYTE> text = ReadWholeFile(errorFile);
+        errors->assign(text.begin(), text.end());
+        DeleteFileW(errorFile.c_str());
+    }
     return static_cast<int>(code);
 }

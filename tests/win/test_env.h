@@ -38,7 +38,7 @@ bool WriteWholeFile(const std::wstring &path, const void *data, size_t size);
 std::wstring TempPath(const wchar_t *ending);
 
 // Runs a program of the build tree (next to the test) with a command line; returns its exit code
-// and what it wrote to standard output.
-int RunTool(const std::wstring &commandLine, std::string *output);
+// and what it wrote to standard output (and, when asked, to standard error).
+int RunTool(const std::wstring &commandLine, std::string *output, std::string *errors = nullptr);
 
 std::string Utf8(const std::wstring &w);

@@ -278,7 +278,9 @@ int dump(const std::wstring &output) {
     SetLastError(0);
     while ((oid = CeFindNextDatabaseOid(oid)) != 0) {
         CEOIDINFO info;
-        if (!CeOidGetInfo(oid, &info)) return fail(openError());
+        if (!CeOidGetInfo(oid, &info))
+            return fail(GetLastError() == ERROR_READ_FAULT ? damaged("the list of databases")
+                                                           : openError());
         const CEDBASEINFO &d = info.infDatabase;
         json db;
         db["name"] = utf8(d.szDbaseName);
@@ -519,7 +521,9 @@ int load(const std::wstring &argument) {
     SetLastError(0);
     for (CEOID oid = 0; (oid = CeFindNextDatabaseOid(oid)) != 0;) {
         CEOIDINFO info;
-        if (!CeOidGetInfo(oid, &info)) return fail(openError());
+        if (!CeOidGetInfo(oid, &info))
+            return fail(GetLastError() == ERROR_READ_FAULT ? damaged("the list of databases")
+                                                           : openError());
         for (const LoadedDb &db : dbs)
             if (sameDatabaseName(info.infDatabase.szDbaseName, db.name))
                 return fail(volumeName() + ": database " + utf8(db.name) +
@@ -571,6 +575,8 @@ int check() {
         printf("%s: ok\n", volumeName().c_str());
         return 0;
     }
+    if (GetLastError() == ERROR_FILE_CORRUPT)
+        return fail(volumeName() + ": the store is damaged: " + utf8(reason));
     return fail(volumeName() + ": " + utf8(reason));
 }
 
