@@ -241,6 +241,17 @@ TEST_F(ShellTest, SelectionCommandsFollowTheSelection) {
     EXPECT_TRUE(MenuGreyed(IDM_PASSWORD)) << "the password item starts greyed";
 }
 
+// The longest category name, 255 characters, stays the filter from one start to the next.
+TEST_F(ShellTest, AFilterOf255CharactersIsRememberedAcrossAStart) {
+    const std::wstring name(255, L'K');
+    Prepare({{L"Anton", name.c_str()}, {L"Berta", L""}});
+    settings.SetCategory(name.c_str());
+    Start();
+    EXPECT_EQ(std::wstring(currentCategory), name);
+    EXPECT_EQ(Rows(), 1);
+    EXPECT_EQ(Row(0), L"Anton");
+}
+
 // ---- Deleting -------------------------------------------------------------------------------
 
 TEST_F(ShellTest, BackspaceAndDeleteAskFirstAndDeleteOnlyOnYes) {
