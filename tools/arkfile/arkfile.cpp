@@ -79,8 +79,10 @@ const Command kCommands[] = {
      "Usage: arkfile check FILE [--password-file PATH]\n"
      "Exits 0 when the vault would import FILE, else 1 with the first problem as FILE:LINE: "
      "reason.\n"
-     "Lines are counted by CR, as the vault counts them. With a password file, the password of an\n"
-     "encrypted file is checked too (exit 3 when it is wrong).\n",
+     "Lines are counted by CR, as the vault counts them; more than 65535 lines are refused. What\n"
+     "the vault would leave out (bytes after the last CR, after a NUL in a field) is named in a\n"
+     "warning. With a password file, the password of an encrypted file is checked too (exit 3\n"
+     "when it is wrong) and its fields are looked into as well.\n",
      false, true, false, false},
     {"decrypt",
      "Usage: arkfile decrypt FILE [-o OUT] [--password-file PATH]\n"
@@ -109,6 +111,11 @@ const Command kCommands[] = {
      true, true, true, false},
 };
 
+// Said under the help of every converting command.
+const char *const kLossHelp =
+    "Nothing is written when the vault's import would leave out bytes of FILE; warnings name\n"
+    "them.\n";
+
 struct Options {
     const Command *command = nullptr;
     std::string file;
@@ -120,9 +127,13 @@ struct Options {
 
 std::string commandHelp(const Command &c) {
     std::string help = c.help;
+    if (c.output) help += kLossHelp;
     help += "\nOptions:\n";
     if (c.output)
-        help += "  -o, --output OUT       write the result to OUT (created with mode 0600)\n";
+        help +=
+            "  -o, --output OUT       write the result to OUT: a regular file is replaced whole\n"
+            "                         (mode 0600), a symbolic link written through, a device or\n"
+            "                         FIFO written in place\n";
     if (c.format) help += "  --format F             table, tsv or json\n";
     if (c.password) help += kPasswordHelp;
     if (c.newPassword)
