@@ -30,7 +30,7 @@ const ColorCase kColors[] = {
 };
 
 TEST_F(SettingsTest, WithoutAKeyEveryValueHasItsDefaultAndNoKeyIsCreated) {
-    WCHAR category[255];
+    WCHAR category[256];
     lstrcpyW(category, L"stale");
     EXPECT_EQ(settings.GetCategory(category), 0);
     EXPECT_STREQ(category, L"");
@@ -57,7 +57,7 @@ TEST_F(SettingsTest, ColourDefaultsFollowTheColourResolution) {
 
 TEST_F(SettingsTest, ValuesRoundTrip) {
     EXPECT_EQ(settings.SetCategory(L"Bank!"), ERROR_SUCCESS);
-    WCHAR category[255];
+    WCHAR category[256];
     EXPECT_NE(settings.GetCategory(category), 0);
     EXPECT_STREQ(category, L"Bank!");
     HKEY key = openKey();
