@@ -215,21 +215,35 @@ std::wstring fullPath(const std::wstring &path) {
     return full;
 }
 
-bool sameFile(const std::wstring &a, const std::wstring &b) {
-    if (CompareStringOrdinal(fullPath(a).c_str(), -1, fullPath(b).c_str(), -1, TRUE) == CSTR_EQUAL)
-        return true;
-    // Another spelling of the same file: a link, a Unix path, another drive letter.
-    auto identity = [](const std::wstring &p, BY_HANDLE_FILE_INFORMATION *info) {
-        HANDLE h = CreateFileW(p.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return false;
-        bool ok = GetFileInformationByHandle(h, info) != 0;
-        CloseHandle(h);
-        return ok;
-    };
+// The identity of an existing file or folder: volume and file index.
+bool fileIdentity(const std::wstring &path, BY_HANDLE_FILE_INFORMATION *info) {
+    HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = GetFileInformationByHandle(h, info) != 0;
+    CloseHandle(h);
+    return ok;
+}
+
+bool sameIdentity(const std::wstring &a, const std::wstring &b) {
     BY_HANDLE_FILE_INFORMATION x, y;
-    return identity(a, &x) && identity(b, &y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+    return fileIdentity(a, &x) && fileIdentity(b, &y) &&
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
            x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
+// Whether two names mean the same file, also when it does not exist yet (a journal file between
+// two runs): the same full path, the same existing file (a link, a Unix path, another drive
+// letter), or the same name in the same folder.
+bool sameFile(const std::wstring &a, const std::wstring &b) {
+    const std::wstring fa = fullPath(a), fb = fullPath(b);
+    if (CompareStringOrdinal(fa.c_str(), -1, fb.c_str(), -1, TRUE) == CSTR_EQUAL) return true;
+    if (sameIdentity(fa, fb)) return true;
+    const size_t sa = fa.find_last_of(L"\\/"), sb = fb.find_last_of(L"\\/");
+    if (sa == std::wstring::npos || sb == std::wstring::npos) return false;
+    return CompareStringOrdinal(fa.c_str() + sa + 1, -1, fb.c_str() + sb + 1, -1, TRUE) ==
+               CSTR_EQUAL &&
+           sameIdentity(fa.substr(0, sa + 1), fb.substr(0, sb + 1));
 }
 
 // Writes a new file beside the target and moves it over the target, so that a failed write leaves
