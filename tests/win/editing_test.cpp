@@ -514,8 +514,7 @@ TEST_F(EditingTest, AFieldGrowsWhileItsTextDoesNotFitAndShrinksOnLeaving) {
 
 TEST_F(EditingTest, IdleTimeEndsTheDialogWithoutSavingOnlyWhileItIsActive) {
     StartWithObjects();
-    // Start-up takes no stored period below the preferences' minimum of 15 s; the shell runs with
-    // a short one here, so that the test need not wait that long.
+    // A stored period counts as at least 15 s; the running shell takes a short one directly.
     autoQuitActive = autoQuitPeriod = 300;
     StartIdleTimers();
     Select(RowOf(L"Anton"));
