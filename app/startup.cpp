@@ -5,6 +5,7 @@
 
 #include "app/shell.h"
 #include "platform/caption_button.h"
+#include "platform/cedb.h"
 #include "platform/message_box_fit.h"
 #include "prefs/settings.h"
 #include "store/field_title_list.h"
@@ -19,6 +20,14 @@ const WCHAR kDatabaseFailure[] =
 const WCHAR kUnexpectedEncrypted[] =
     L"Es wurde unerwartet ein verschl\u00fcsseltes Objekt gefunden.\nBitte starten Sie das "
     L"Programm erneut.";
+
+const WCHAR kDamagedStore[] =
+    L"Die Datenbank ist besch\u00e4digt und kann nicht gelesen werden.\nDas Programm mu\u00df "
+    L"beendet werden; die Datenbank bleibt unver\u00e4ndert.";
+
+const WCHAR kStorePathTooLong[] =
+    L"Der Pfad der Datenbank ist zu lang (h\u00f6chstens 259 Zeichen).\nDas Programm mu\u00df "
+    L"beendet werden.";
 
 // Start-up cannot go on: tell the user and give up the start.
 BOOL FailStart(const WCHAR *text) {
@@ -47,6 +56,18 @@ void CreateFonts() {
     hNormalFont = CreateFontIndirectW(&lf);
 }
 
+// Why the store volume must not be used, or null. A damaged volume would look empty or partly
+// filled, and everything the start writes (decryption, merged names) would go into it; a path too
+// long to name it must never be replaced by another store. A file that cannot be opened at all is
+// left to the store's own open.
+const WCHAR *VolumeRefusal() {
+    WCHAR reason[128];
+    int sound = CeVerifyVolume(reason, 128);
+    if (sound == 0) return kDamagedStore;
+    if (sound < 0 && GetLastError() == ERROR_FILENAME_EXCED_RANGE) return kStorePathTooLong;
+    return nullptr;
+}
+
 // Opens the title lists 1, 2 and 3 under "Arkel-Titel1" to "Arkel-Titel3"; stops at the first
 // failure, leaving the lists opened before it open. Non-zero on failure.
 int OpenTitleLists() {
@@ -63,10 +84,12 @@ int OpenTitleLists() {
 
 }  // namespace
 
+BOOL ReadWorkArea(RECT *work) { return SystemParametersInfoW(SPI_GETWORKAREA, 0, work, 0); }
+
 void MergeNamesFromObjects() {
-    titleList1.mergeTitlesFromObjects(objectStore.hDatabase, 7);
-    titleList2.mergeTitlesFromObjects(objectStore.hDatabase, 8);
-    titleList3.mergeTitlesFromObjects(objectStore.hDatabase, 9);
+    titleList1.mergeTitlesFromObjects(objectStore.hDatabase, PropIDFromPropID(PROP_TITLE1));
+    titleList2.mergeTitlesFromObjects(objectStore.hDatabase, PropIDFromPropID(PROP_TITLE2));
+    titleList3.mergeTitlesFromObjects(objectStore.hDatabase, PropIDFromPropID(PROP_TITLE3));
     categoryStore.mergeCategoriesFromObjects(objectStore.hDatabase);
 }
 
@@ -127,9 +150,11 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
 
     CreateFonts();
 
-    int x = 0, y = 0, width = CW_USEDEFAULT, height = CW_USEDEFAULT;
+    // Without a work area the window covers the screen: a pop-up window given CW_USEDEFAULT
+    // would be 0 x 0 pixels.
+    int x = 0, y = 0, width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     RECT work;
-    if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
+    if (ShellWorkArea(&work)) {
         x = work.left;
         y = work.top;
         width = work.right - work.left;
@@ -148,6 +173,7 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
     ShowWindow(hMainWnd, nCmdShow);
     UpdateWindow(hMainWnd);
 
+    if (const WCHAR *refusal = VolumeRefusal()) return FailStart(refusal);
     if (objectStore.open(L"Arkel") != 0) return FailureExitA();
     if (categoryStore.openCategories(kCategoryDatabase) != 0) return FailureExitA();
     if (OpenTitleLists() != 0) return FailureExitA();

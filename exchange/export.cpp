@@ -90,30 +90,13 @@ void ToAnsi(const WCHAR *text, ByteString &out) {
 
 // The eight columns of one stored record.
 void RecordLine(const CEPROPVAL *props, WORD count, TextLine &line) {
-    WCHAR text[256];
-    short flag = 1;  // a record without the flag counts as one to encrypt
-    for (auto &column : line) column.clear();
-    for (WORD i = 0; i < count; ++i) {
-        const CEPROPVAL &p = props[i];
-        if (PropIDFromPropID(p.propid) == 10 && TypeFromPropID(p.propid) == CEVT_I2) {
-            flag = p.val.iVal;
-            continue;
-        }
-        Column column;
-        switch (PropIDFromPropID(p.propid)) {
-        case 1: column = colValue1; break;
-        case 2: column = colValue2; break;
-        case 3: column = colValue3; break;
-        case 4: column = colCategory; break;
-        case 7: column = colTitle1; break;
-        case 8: column = colTitle2; break;
-        case 9: column = colTitle3; break;
-        default: continue;
-        }
-        CopyStoredText(text, p);
-        ToAnsi(text, line[column]);
-    }
-    SecureZeroMemory(text, sizeof text);
+    ObjectRecord object;
+    ReadObjectRecord(props, count, &object);
+    const WCHAR *texts[kColumnCount - 1] = {object.title1,  object.field1, object.title2,
+                                            object.field2,  object.title3, object.field3,
+                                            object.category};
+    for (size_t c = 0; c + 1 < kColumnCount; ++c) ToAnsi(texts[c], line[c]);
+    // A title stored empty is written as the default title of its field.
     const Column titles[3] = {colTitle1, colTitle2, colTitle3};
     for (int n = 0; n < 3; ++n) {
         if (line[titles[n]].empty()) {
@@ -122,8 +105,9 @@ void RecordLine(const CEPROPVAL *props, WORD count, TextLine &line) {
         }
     }
     char number[16];
-    int digits = wsprintfA(number, "%d", flag);
+    int digits = wsprintfA(number, "%d", object.encrypt);
     line[colFlag].assign(number, number + digits);
+    SecureZeroMemory(&object, sizeof object);
 }
 
 enum class Failure { none, create, write, read };
