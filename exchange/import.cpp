@@ -174,7 +174,7 @@ Failure ImportLines(ObjectStore &store, ImportFile &file, bool encrypted, int li
         encrypted ? L"Daten verschl\u00fcsselt importieren" : L"Daten importieren", lines);
     const int step = std::max(lines / 24, 1);
     file.seek(encrypted ? static_cast<DWORD>(kEncryptedBodyOffset) : 0);
-    Failure failure = Failure::none;
+    Failure failure = file.failed ? Failure::read : Failure::none;
     // Field 1 title, value, field 2 title, value, field 3 title, value, category, flag.
     WCHAR f[kColumnCount][256];
     // The names of the previous line: a name met again is in its list already, and adding it
