@@ -46,5 +46,20 @@ add_executable(arkel WIN32 app/main.cpp $<TARGET_OBJECTS:arkel_resources>)
 target_link_libraries(arkel PRIVATE arkel_app)
 target_compile_options(arkel PRIVATE ${ARKEL_WARNINGS})
 
+# The help viewer PegHelp.exe and the help file arkel.htp, beside the program.
+add_library(help_viewer STATIC platform/help_viewer/help_viewer.cpp)
+target_include_directories(help_viewer PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(help_viewer PUBLIC help_document user32 gdi32)
+target_compile_options(help_viewer PRIVATE ${ARKEL_WARNINGS})
+add_executable(PegHelp WIN32 platform/help_viewer/peghelp.cpp)
+target_link_libraries(PegHelp PRIVATE help_viewer)
+target_compile_options(PegHelp PRIVATE ${ARKEL_WARNINGS})
+target_link_options(PegHelp PRIVATE -municode)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/bin/arkel.htp
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/resources/arkel.htp ${CMAKE_BINARY_DIR}/bin/arkel.htp
+  DEPENDS ${CMAKE_SOURCE_DIR}/resources/arkel.htp)
+add_custom_target(help_file ALL DEPENDS ${CMAKE_BINARY_DIR}/bin/arkel.htp)
+add_dependencies(arkel PegHelp help_file)
+
 add_subdirectory(tools/arkstore)
 add_subdirectory(tests/win)
