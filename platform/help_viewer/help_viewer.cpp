@@ -32,7 +32,7 @@ constexpr LONGLONG kMaxFileSize = 4 << 20;
 constexpr int kBarHeight = 24;
 
 // Sizes in twips (1/20 point); 15 twips are one pixel at 96 dpi.
-constexpr LONG kTextSize = 160, kHeading1Size = 200, kHeading2Size = 180;
+constexpr LONG kTextSize = 160, kHeading1Size = 180, kHeading2Size = 170;
 constexpr LONG kIndent = 180, kHang = 210;
 
 struct LinkRange {
@@ -406,7 +406,7 @@ bool CreateChildren(Viewer &v) {
     v.font = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                          DEFAULT_PITCH | FF_SWISS, L"Tahoma");
-    v.back = MakeButton(v.window, L"\u25C4 Zur\u00FCck", IDC_HELP_BACK, v.font);
+    v.back = MakeButton(v.window, L"Zur\u00FCck", IDC_HELP_BACK, v.font);
     v.contents = MakeButton(v.window, L"Anfang", IDC_HELP_CONTENTS, v.font);
     v.text = CreateWindowExW(WS_EX_CLIENTEDGE, richClass, L"",
                              WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE |
