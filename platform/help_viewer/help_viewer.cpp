@@ -48,6 +48,7 @@ struct Viewer {
     struct Place {
         int page;
         int line;
+        CHARRANGE selection;  // a link chosen with Tab stays chosen after Back
     };
     std::vector<Place> history;
     std::vector<LinkRange> links;
@@ -230,7 +231,11 @@ void UpdateTitle(Viewer &v) {
 
 // Shows a page at one of its blocks; remember keeps the place left for Back.
 void Show(Viewer &v, int page, int block, const std::wstring &notice, bool remember) {
-    if (remember && v.page >= 0) v.history.push_back(Viewer::Place{v.page, FirstLine(v)});
+    if (remember && v.page >= 0) {
+        Viewer::Place place{v.page, FirstLine(v), {}};
+        SendMessageW(v.text, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&place.selection));
+        v.history.push_back(place);
+    }
     v.page = page;
     RenderPage(v, notice);
     if (block > 0) {
@@ -253,6 +258,7 @@ void GoBack(Viewer &v) {
     v.history.pop_back();
     v.page = place.page;
     RenderPage(v, L"");
+    SendMessageW(v.text, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&place.selection));
     ScrollToLine(v, place.line);
     UpdateTitle(v);
 }

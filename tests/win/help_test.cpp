@@ -186,8 +186,16 @@ TEST_F(HelpViewerTest, LinksJumpAndBackReturnsToThePlaceLeft) {
     Key(VK_BACK);
     EXPECT_EQ(Title(), L"Hilfe: Eins") << "Back with nothing left stays";
 
-    // The keyboard reaches links too: Tab selects the first link, Enter follows it.
-    Key(VK_TAB);
+    // The keyboard reaches links too: Tab walks them from the caret, Enter follows the one
+    // chosen; Back brings back the place with that link chosen, and Tab goes on from there.
+    SendMessageW(text, EM_SETSEL, 0, 0);
+    Key(VK_TAB);  // Zwei
+    Key(VK_TAB);  // Tief
+    Key(VK_RETURN);
+    EXPECT_TRUE(PumpUntil([&] { return FirstLine() > 0; }, 3000));
+    Key(VK_BACK);
+    EXPECT_EQ(FirstLine(), 0);
+    Key(VK_TAB);  // past the last link: the first again
     Key(VK_RETURN);
     EXPECT_TRUE(TitleBecomes(L"Hilfe: Zwei"));
     // "Anfang" shows the start of the file.
