@@ -315,12 +315,21 @@ protected:
         ShellTest::SetUp();
         help = ReadHelp(Folder() + L"arkel.htp");
         CloseViewers();
+        // The viewer is started beside the program, whatever the current folder holds.
+        GetCurrentDirectoryW(MAX_PATH, saved);
+        elsewhere = TempPath(L".d");
+        CreateDirectoryW(elsewhere.c_str(), nullptr);
+        SetCurrentDirectoryW(elsewhere.c_str());
     }
     void TearDown() override {
         CloseViewers();
+        SetCurrentDirectoryW(saved);
+        RemoveDirectoryW(elsewhere.c_str());
         ShellTest::TearDown();
     }
     help::Document help;
+    WCHAR saved[MAX_PATH] = {};
+    std::wstring elsewhere;
 };
 
 TEST_F(HelpStartTest, ASecondRequestGoesToTheRunningViewer) {
