@@ -7,7 +7,7 @@ WIN    := $(BUILD)/win
 NATIVE := $(BUILD)/native
 JOBS   ?= $(shell nproc)
 
-.PHONY: all deps build win native run test clean arkfile bench fuzz
+.PHONY: all deps build win native run test clean arkfile bench fuzz dist
 
 all: build
 
@@ -35,6 +35,10 @@ run: win
 test: build
 	@ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)
 	@scripts/with-display.sh scripts/ctest-wine.sh $(WIN)
+
+# The Windows package: build/dist/arkel-3.01-win64.zip (reproducible; no DLL beyond Windows').
+dist: win
+	@scripts/dist.sh $(WIN) $(BUILD)/dist/arkel-3.01-win64.zip
 
 # arkfile, the exchange-file tool, as an optimised native program: build/arkfile.
 arkfile: deps

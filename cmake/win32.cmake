@@ -5,8 +5,9 @@ if(NOT EXISTS "${ARKEL_SQLITE_DIR}/sqlite3.c")
   message(FATAL_ERROR "ARKEL_SQLITE_DIR must hold the SQLite amalgamation (make deps fetches it)")
 endif()
 
-# Link the runtime statically so that the programs run without mingw DLLs beside them.
-add_link_options(-static -static-libgcc -static-libstdc++)
+# Link the runtime statically so that the programs run without mingw DLLs beside them; no link
+# time in the executables, so that a commit always gives the same bytes.
+add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601
                         WINVER=0x0601 _WIN32_IE=0x0600)
 

@@ -12,7 +12,7 @@ PACKAGES=(
   # anti-aliased text and the X extensions it uses.
   fonts-wine fonts-liberation libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1
   libxinerama1 libxfixes3 libgnutls30
-  xvfb xdotool x11-utils imagemagick
+  xvfb xdotool x11-utils imagemagick zip unzip
   googletest libgtest-dev libbenchmark-dev libssl-dev libsqlite3-dev
   libclang-rt-14-dev nlohmann-json3-dev
 )
