@@ -13,8 +13,11 @@ out="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 
+# The commit's time stands in for every time: in the executables' headers (strip would write the
+# current one) and on the zip's entries.
+epoch=$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 315532800)
 for exe in arkel.exe PegHelp.exe arkstore.exe; do
-  x86_64-w64-mingw32-strip -o "$stage/$exe" "$bin/$exe"
+  SOURCE_DATE_EPOCH=$epoch x86_64-w64-mingw32-strip -o "$stage/$exe" "$bin/$exe"
 done
 cp "$bin/arkel.htp" "$stage/"
 # The read-mes with Windows line ends, for Notepad.
@@ -33,7 +36,6 @@ for exe in "$stage"/*.exe; do
   done
 done
 
-epoch=$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 315532800)
 chmod 644 "$stage"/*
 TZ=UTC touch -d "@$epoch" "$stage"/*
 rm -f "$out"
