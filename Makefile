@@ -7,7 +7,7 @@ WIN    := $(BUILD)/win
 NATIVE := $(BUILD)/native
 JOBS   ?= $(shell nproc)
 
-.PHONY: all deps build win native run test clean arkfile bench fuzz dist
+.PHONY: all deps build win native run test clean arkfile bench fuzz dist install uninstall
 
 all: build
 
@@ -39,6 +39,15 @@ test: build
 # The Windows package: build/dist/arkel-3.01-win64.zip (reproducible; no DLL beyond Windows').
 dist: win
 	@scripts/dist.sh $(WIN) $(BUILD)/dist/arkel-3.01-win64.zip
+
+# For one user on Linux: the launcher arkel (the program under Wine in the 240x320 desktop), a
+# desktop entry with the program's icon, and arkfile, under PREFIX (default ~/.local).
+PREFIX ?= $(HOME)/.local
+install: win arkfile
+	@scripts/install.sh install $(WIN)/bin $(BUILD)/arkfile "$(PREFIX)"
+
+uninstall:
+	@scripts/install.sh uninstall "$(PREFIX)"
 
 # arkfile, the exchange-file tool, as an optimised native program: build/arkfile.
 arkfile: deps
