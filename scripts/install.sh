@@ -35,7 +35,12 @@ install_all() {
     command install -m "$3" "$1" "$prefix/$2"
     files+=("$2")
   }
-  for f in arkel.exe PegHelp.exe arkstore.exe arkel.htp; do put "$bin/$f" "lib/arkel/$f" 644; done
+  for f in arkel.exe PegHelp.exe arkstore.exe; do
+    x86_64-w64-mingw32-strip -o "$lib/$f.tmp" "$bin/$f"
+    put "$lib/$f.tmp" "lib/arkel/$f" 644
+    rm -f "$lib/$f.tmp"
+  done
+  put "$bin/arkel.htp" lib/arkel/arkel.htp 644
   put "$root/scripts/fonts.conf" lib/arkel/fonts.conf 644
   put "$arkfile" bin/arkfile 755
   sed "s|@LIB@|$lib|g" "$root/packaging/arkel-launcher.sh" >"$lib/arkel.tmp"
