@@ -57,6 +57,7 @@ struct Viewer {
     HFONT font = nullptr;
     WNDPROC textProc = nullptr;
     bool quitOnClose = false;
+    bool ready = false;  // shown at its first page; until then it takes no requests
 };
 
 std::wstring Wide(const std::u16string &s) { return std::wstring(s.begin(), s.end()); }
@@ -486,7 +487,9 @@ LRESULT CALLBACK ViewerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         return 0;
     case WM_COPYDATA: {
         auto *data = reinterpret_cast<COPYDATASTRUCT *>(lParam);
-        if (data->dwData != kHelpRequestData || data->cbData < sizeof(WCHAR) ||
+        // A viewer still opening (or reporting its file) refuses, and the asking viewer opens
+        // its own window instead.
+        if (!v->ready || data->dwData != kHelpRequestData || data->cbData < sizeof(WCHAR) ||
             data->cbData > 64 * 1024 || !data->lpData)
             return FALSE;
         std::wstring request(static_cast<const WCHAR *>(data->lpData),
@@ -546,6 +549,7 @@ HWND Open(HINSTANCE instance, const WCHAR *request, const WCHAR *folder, bool qu
     ShowWindow(hwnd, SW_SHOW);
     SetForegroundWindow(hwnd);
     SetFocus(v->text);
+    v->ready = true;
     return hwnd;
 }
 
@@ -575,7 +579,6 @@ int HelpViewerMain(HINSTANCE instance, const WCHAR *request) {
                     CloseHandle(once);
                     return 0;
                 }
-                break;
             }
             Sleep(100);  // the other viewer is still starting
         }
