@@ -12,6 +12,9 @@
 
 #include "app/dialog_kit.h"
 #include "app/shell.h"
+#include "dialogs/categories_dialog.h"
+#include "dialogs/field_titles_dialog.h"
+#include "dialogs/object_edit_dialog.h"
 #include "help_document.h"
 #include "platform/help_viewer/help_viewer.h"
 #include "resources/resource.h"
@@ -384,6 +387,10 @@ TEST_F(HelpStartTest, TheDialogsOpenTheirOwnSections) {
         LPARAM param;
         const WCHAR *anchor;
     } cases[] = {
+        {IDD_OBJECT_EDIT, ObjectEditDlgProc, IDM_NEW_OBJECT, kHelpNew},
+        {IDD_OBJECT_EDIT, ObjectEditDlgProc, IDM_EDIT_OBJECT, kHelpModify},
+        {IDD_CATEGORIES, CategoriesDlgProc, 0, kHelpCategories},
+        {IDD_FIELD_TITLES, FieldTitlesDlgProc, 2, kHelpTitles},
         {IDD_ABOUT, AboutDlgProc, 0, kHelpAbout},
     };
     for (const Case &c : cases) {
@@ -398,6 +405,7 @@ TEST_F(HelpStartTest, TheDialogsOpenTheirOwnSections) {
         });
         ShowDialog(hMainWnd, c.templateId, c.proc, c.param);
         EXPECT_TRUE(shown);
+        EXPECT_EQ(ui.unexpected(), 0);
         CloseViewers();
     }
 }
