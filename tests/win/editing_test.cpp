@@ -522,8 +522,11 @@ TEST_F(EditingTest, AFieldGrowsWhileItsTextDoesNotFitAndShrinksOnLeaving) {
 // ---- Object edit dialog: idle time ---------------------------------------------------------
 
 TEST_F(EditingTest, IdleTimeEndsTheDialogWithoutSavingOnlyWhileItIsActive) {
-    settings.SetAutoQuit(300);
+    // Start-up takes a stored period of at least 15 s; the shell then runs with a short one.
+    settings.SetAutoQuit(15000);
     StartWithObjects();
+    autoQuitActive = autoQuitPeriod = 300;
+    StartIdleTimers();
     Select(RowOf(L"Anton"));
     UiDriver ui;
     bool aliveDuringQuestion = false;
