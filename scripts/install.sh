@@ -15,6 +15,7 @@ remove_all() {
   [ -f "$list" ] || { echo "uninstall: nothing of The Arkel is installed in $prefix"; return 0; }
   while IFS= read -r f; do rm -f "$prefix/$f"; done <"$list"
   rm -f "$list"
+  [ -d "$prefix/lib/arkel/locale" ] && find "$prefix/lib/arkel/locale" -depth -type d -empty -delete
   # The folders that are empty now, deepest first, up to PREFIX but not PREFIX itself.
   for d in lib/arkel lib share/applications share/icons/hicolor/32x32/apps \
     share/icons/hicolor/32x32 share/icons/hicolor share/icons share bin; do
@@ -41,6 +42,17 @@ install_all() {
     rm -f "$lib/$f.tmp"
   done
   put "$bin/arkel.htp" lib/arkel/arkel.htp 644
+  # The German locale that Wine needs for its own texts, made in the build tree as for the tests,
+  # so that the launcher is German whatever locales the system has.
+  # shellcheck source=scripts/wine-env.sh
+  . "$root/scripts/wine-env.sh"
+  (wine_env "$bin/..") || { echo "install: cannot make the German locale" >&2; exit 1; }
+  local locale f
+  locale=$(cd "$bin/../locale/de_DE.UTF-8" && pwd)
+  for f in $(cd "$locale" && find . -type f | sed 's|^\./||' | LC_ALL=C sort); do
+    mkdir -p "$(dirname "$lib/locale/de_DE.UTF-8/$f")"
+    put "$locale/$f" "lib/arkel/locale/de_DE.UTF-8/$f" 644
+  done
   put "$root/scripts/fonts.conf" lib/arkel/fonts.conf 644
   put "$arkfile" bin/arkfile 755
   sed "s|@LIB@|$lib|g" "$root/packaging/arkel-launcher.sh" >"$lib/arkel.tmp"
