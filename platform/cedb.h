@@ -16,7 +16,7 @@
 //   when it began with a seek, each once, even when it rewrites them on the way.
 // - CeWriteRecordProps with record id 0 creates a record; otherwise the given properties replace
 //   those with the same full id, properties not given stay, and CEDB_PROPDELETE removes one. Each
-//   write and each delete is one transaction.
+//   write and each delete is one transaction, unless a write batch groups them (see below).
 // - A database holds at most 65,535 records.
 // - Database handles are closed with CloseHandle (this header routes the call, see below).
 #pragma once
@@ -203,3 +203,16 @@ bool CeCheckVolume(WCHAR *reason, DWORD reasonChars);
 
 // Whether a database handle is open; tests use it to see that nothing leaks.
 int CeOpenHandleCount();
+
+// Write batches, for work over many records (bulk passes, import, loading a dump). Every
+// CeWriteRecordProps, CeDeleteRecord and CeCreateDatabase between CeBeginBatch and CeCommitBatch,
+// on any handle of the volume, is one atomic unit: after a kill the volume holds all of them or
+// none. A call inside a batch that fails returns its failure and changes nothing; the batch stays
+// open, and the caller commits what succeeded or rolls everything back. A batch holds the volume
+// open until it ends (it may begin before the first handle is opened); other processes wait for
+// it to end before they write.
+// CeBeginBatch: FALSE when a batch runs already or the volume cannot be opened or locked.
+BOOL CeBeginBatch();
+// FALSE when no batch runs, or when committing failed; then the batch is rolled back.
+BOOL CeCommitBatch();
+void CeRollbackBatch();
