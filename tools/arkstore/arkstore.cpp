@@ -317,6 +317,8 @@ struct LoadedDb {
     std::vector<std::vector<LoadedProp>> records;
 };
 
+int loadInto(std::vector<LoadedDb> &dbs);
+
 int load(const std::wstring &path) {
     std::ifstream in(std::filesystem::path(path), std::ios::binary);
     if (!in) return fail(utf8(path) + ": cannot be read");
@@ -367,6 +369,19 @@ int load(const std::wstring &path) {
         dbs.push_back(std::move(db));
     }
 
+    // One batch for the whole load: a load that fails or is killed part-way leaves the store as
+    // it was, and a rerun starts from there.
+    if (!CeBeginBatch()) return fail(openError());
+    int result = loadInto(dbs);
+    if (result != 0) {
+        CeRollbackBatch();
+        return result;
+    }
+    if (!CeCommitBatch()) return fail(volumeName() + ": cannot write the store");
+    return 0;
+}
+
+int loadInto(std::vector<LoadedDb> &dbs) {
     for (LoadedDb &db : dbs) {
         CEOID oid = CeCreateDatabase(db.name.data(), db.type, static_cast<WORD>(db.sorts.size()),
                                      db.sorts.data());
