@@ -63,11 +63,17 @@ int OpenTitleLists() {
 
 }  // namespace
 
+// The four merges in one walk over the objects; each list gets exactly the names its own walk
+// would add, and a new category the titles and flag of the first object naming it.
 void MergeNamesFromObjects() {
-    titleList1.mergeTitlesFromObjects(objectStore.hDatabase, 7);
-    titleList2.mergeTitlesFromObjects(objectStore.hDatabase, 8);
-    titleList3.mergeTitlesFromObjects(objectStore.hDatabase, 9);
-    categoryStore.mergeCategoriesFromObjects(objectStore.hDatabase);
+    std::unordered_set<std::wstring> seen[4];
+    WalkDatabase(objectStore.hDatabase, [&](CEOID, const CEPROPVAL *props, WORD count) {
+        titleList1.mergeTitlesOf(props, count, 7, &seen[0]);
+        titleList2.mergeTitlesOf(props, count, 8, &seen[1]);
+        titleList3.mergeTitlesOf(props, count, 9, &seen[2]);
+        categoryStore.mergeCategoryOf(props, count, &seen[3]);
+        return true;
+    });
 }
 
 ATOM RegisterMainClass(HINSTANCE hInstance) {
@@ -158,10 +164,14 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
     // now, the store was not decrypted at the start. The value is taken before the category combo
     // is filled, since a stored filter that is gone makes that fill the list already.
     DWORD encryptBefore = settings.GetEncrypt();
+    WCHAR storedFilter[256];
+    lstrcpynW(storedFilter, currentCategory, 256);
     FillCategoryCombo();
     SendMessageW(hCategoryCombo, CB_SELECTSTRING, static_cast<WPARAM>(-1),
                  reinterpret_cast<LPARAM>(currentCategory));
-    FillObjectList(objectStore, hObjectList);
+    // A stored filter that is not among the categories (as on a first start) made the combo box
+    // fill the list with " - Alle -" already; a second fill would find the same rows.
+    if (wcscmp(storedFilter, currentCategory) == 0) FillObjectList(objectStore, hObjectList);
     if (settings.GetEncrypt() != encryptBefore) return FailureExitB();
 
     SendMessageW(hObjectList, LB_SETCURSEL, 0, 0);

@@ -736,9 +736,14 @@ bool recordExists(CEOID db, CEOID rec) {
     return st.step() == SQLITE_ROW;
 }
 
+// Changes this process made, per database (all of them after a rolled back batch).
+std::unordered_map<CEOID, DWORD> g_changeCounts;
+DWORD g_forgotten = 0;
+
 // Tells every handle on the database about a change this process made.
 void noteChange(CEOID db, CEOID rec, bool created, bool erased, WORD count,
                 const CEPROPVAL *props) {
+    ++g_changeCounts[db];
     for (DbHandle *h : g_handles) {
         if (h->db != db) continue;
         h->fetched.erase(rec);
@@ -772,6 +777,7 @@ void noteChange(CEOID db, CEOID rec, bool created, bool erased, WORD count,
 
 // After a batch was rolled back nothing that the handles heard of its changes holds.
 void forgetChanges() {
+    ++g_forgotten;
     for (DbHandle *h : g_handles) {
         h->changes.clear();
         h->changesLost = true;
@@ -1453,4 +1459,17 @@ void CeRollbackBatch() {
     if (!sqlite3_get_autocommit(g_db)) run("ROLLBACK");
     forgetChanges();
     releaseVolume();
+}
+
+ULONGLONG CeDatabaseChangeStamp(HANDLE hDatabase) {
+    DbHandle *h = handleOf(hDatabase);
+    if (!h) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    sqlite3_int64 version = dataVersion();
+    if (version < 0) return 0;
+    // Other processes' writes show in the data version, this process's own in the counts.
+    auto own = static_cast<ULONGLONG>(g_changeCounts[h->db] + g_forgotten);
+    return (static_cast<ULONGLONG>(version) << 32 | (own & 0xFFFFFFFF)) + 1;
 }

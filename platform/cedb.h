@@ -204,6 +204,11 @@ bool CeCheckVolume(WCHAR *reason, DWORD reasonChars);
 // Whether a database handle is open; tests use it to see that nothing leaks.
 int CeOpenHandleCount();
 
+// A stamp that changes whenever a record of the handle's database is written or deleted, by this
+// process or (conservatively: by any write to the volume) another; 0 when it cannot be read. A
+// caller may keep what it derived from the records while the stamp stays the same.
+ULONGLONG CeDatabaseChangeStamp(HANDLE hDatabase);
+
 // Write batches, for work over many records (bulk passes, import, loading a dump). Every
 // CeWriteRecordProps, CeDeleteRecord and CeCreateDatabase between CeBeginBatch and CeCommitBatch,
 // on any handle of the volume, is one atomic unit: after a kill the volume holds all of them or

@@ -21,13 +21,20 @@ int FieldTitleList2::open(const WCHAR *name) { return openSeeded(name, kDefaultT
 int FieldTitleList3::open(const WCHAR *name) { return openSeeded(name, kDefaultTitle3); }
 
 void FieldTitleList::mergeTitlesFromObjects(HANDLE hObjectDatabase, WORD propertyNumber) {
+    std::unordered_set<std::wstring> seen;
     WalkDatabase(hObjectDatabase, [&](CEOID, const CEPROPVAL *props, WORD count) {
-        for (WORD i = 0; i < count; ++i) {
-            if (PropIDFromPropID(props[i].propid) != propertyNumber) continue;
-            WCHAR title[256];
-            CopyStoredText(title, props[i]);
-            addName(title);  // adds nothing for an empty or known title
-        }
+        mergeTitlesOf(props, count, propertyNumber, &seen);
         return true;
     });
+}
+
+void FieldTitleList::mergeTitlesOf(const CEPROPVAL *props, WORD count, WORD propertyNumber,
+                                   std::unordered_set<std::wstring> *seen) {
+    for (WORD i = 0; i < count; ++i) {
+        if (PropIDFromPropID(props[i].propid) != propertyNumber) continue;
+        WCHAR title[256];
+        CopyStoredText(title, props[i]);
+        // A title met before is in the list now; an empty or known one adds nothing.
+        if (title[0] && seen->insert(title).second) addName(title);
+    }
 }

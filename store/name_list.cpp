@@ -152,24 +152,30 @@ void NameList::writeCategory(const WCHAR *name, const WCHAR *title1, const WCHAR
 }
 
 void NameList::mergeCategoriesFromObjects(HANDLE hObjectDatabase) {
+    std::unordered_set<std::wstring> seen;
     WalkDatabase(hObjectDatabase, [&](CEOID, const CEPROPVAL *props, WORD count) {
-        // Nothing carries over from the previous object.
-        WCHAR category[256] = {}, title1[256] = {}, title2[256] = {}, title3[256] = {};
-        short encrypt = 1;
-        for (WORD i = 0; i < count; ++i) {
-            switch (numberOf(props[i])) {
-            case 4: CopyStoredText(category, props[i]); break;
-            case 7: CopyStoredText(title1, props[i]); break;
-            case 8: CopyStoredText(title2, props[i]); break;
-            case 9: CopyStoredText(title3, props[i]); break;
-            case 10: flagOf(props[i], &encrypt); break;
-            default: break;
-            }
-        }
-        if (category[0]) {
-            addName(category);
-            if (lastResult) writeCategory(category, title1, title2, title3, encrypt);
-        }
+        mergeCategoryOf(props, count, &seen);
         return true;
     });
+}
+
+void NameList::mergeCategoryOf(const CEPROPVAL *props, WORD count,
+                               std::unordered_set<std::wstring> *seen) {
+    // Nothing carries over from the previous object.
+    WCHAR category[256] = {}, title1[256] = {}, title2[256] = {}, title3[256] = {};
+    short encrypt = 1;
+    for (WORD i = 0; i < count; ++i) {
+        switch (numberOf(props[i])) {
+        case 4: CopyStoredText(category, props[i]); break;
+        case 7: CopyStoredText(title1, props[i]); break;
+        case 8: CopyStoredText(title2, props[i]); break;
+        case 9: CopyStoredText(title3, props[i]); break;
+        case 10: flagOf(props[i], &encrypt); break;
+        default: break;
+        }
+    }
+    // A name met before is in the store now (added then, or there already).
+    if (!category[0] || !seen->insert(category).second) return;
+    addName(category);
+    if (lastResult) writeCategory(category, title1, title2, title3, encrypt);
 }

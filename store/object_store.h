@@ -1,6 +1,8 @@
 // The object database "Arkel": one record per object, sorted on the text of field 1.
 #pragma once
 
+#include <vector>
+
 #include "store/property_database.h"
 
 // Property ids of the object record (number in the upper half, type in the lower half).
@@ -63,6 +65,28 @@ public:
     CEOID currentRecord;  // 0: none
     BlobSlot blobs[7];
     VerifierSlot verifier;
+
+    // The position index: every record in database order with whether it passes the filter, as
+    // the last full walk found them and the store's own writes have kept them since. With it,
+    // reading the object at a list position, the position of the current record and deleting at
+    // a position go straight to the record. It holds while the filter is the one it was built
+    // for and nothing else has written to the database (CeDatabaseChangeStamp).
+    // The list fill builds it: beginIndex, noteIndexed for every record walked, endIndex.
+    void beginIndex();
+    void noteIndexed(CEOID id, const WCHAR *category);
+    void endIndex();
+
+private:
+    bool indexUsable();
+    void restampIndex(bool keep);
+    void indexAfterWrite(CEOID id, const WCHAR *category, bool keep);
+    void rebuildVisible();
+    std::vector<CEOID> indexIds;
+    std::vector<unsigned char> indexPasses;
+    std::vector<CEOID> visibleIds;
+    WCHAR indexFilter[256];
+    ULONGLONG indexStamp;  // 0: no index
+    bool indexBuilding;
 };
 
 // Empty texts and category, encrypt flag 1, the three default titles.
