@@ -48,43 +48,43 @@ void FillObjectList(ObjectStore &store, HWND hList) {
     const bool all = wcscmp(currentCategory, kFilterAll) == 0;
     const bool none = wcscmp(currentCategory, kFilterNone) == 0;
 
+    // What the list shows of each object: from the walk of the name merge when the database is
+    // unchanged since, else from a walk of its own, which reads only what the list needs.
+    std::vector<ListedObject> listing;
+    if (!store.takeListing(&listing)) {
+        static const CEPROPID kListed[] = {PROP_FIELD1, PROP_CATEGORY, PROP_VERIFIER};
+        WalkDatabase(
+            store.hDatabase,
+            [&](CEOID id, const CEPROPVAL *props, WORD count) {
+                listing.push_back(ReadListedObject(id, props, count));
+                return true;
+            },
+            kListed, 3);
+    }
+
     // The walk starts with a seek to the beginning; its result, the first record, becomes the
     // store's current record. It also gives the store its position index for this filter.
-    store.currentRecord = 0;
-    std::vector<std::wstring> rows;
+    store.currentRecord = listing.empty() ? 0 : listing.front().id;
+    std::vector<const WCHAR *> rows;
     size_t characters = 0;
     store.beginIndex();
-    WalkDatabase(store.hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
-        if (!store.currentRecord) store.currentRecord = id;
-        WCHAR name[256] = {};
-        WCHAR category[256] = {};
-        bool encrypted = false;
-        for (int i = count - 1; i >= 0; --i) {
-            if (props[i].propid == PROP_FIELD1)
-                CopyStoredText(name, props[i]);
-            else if (props[i].propid == PROP_CATEGORY)
-                CopyStoredText(category, props[i]);
-            else if (props[i].propid == PROP_VERIFIER)
-                encrypted = true;
-        }
+    for (const ListedObject &object : listing) {
         // Only a record that carries the password verifier is encrypted. A plain record may have
         // an empty name (an import can make one); it is listed with that empty name.
-        if (encrypted) {
-            lstrcpyW(name, kEncryptedName);
-            settings.SetEncrypt(1);
-        }
-        store.noteIndexed(id, category);
+        const WCHAR *name = object.encrypted ? kEncryptedName : object.name.c_str();
+        if (object.encrypted) settings.SetEncrypt(1);
+        store.noteIndexed(object.id, object.category.c_str());
+        const WCHAR *category = object.category.c_str();
         bool passes = all || (none ? category[0] == 0 : wcscmp(category, currentCategory) == 0);
         if (passes) {
-            rows.emplace_back(name);
-            characters += rows.back().size() + 1;
+            rows.push_back(name);
+            characters += wcslen(name) + 1;
         }
-        return true;
-    });
+    }
     store.endIndex();
     SendMessageW(hList, LB_INITSTORAGE, rows.size(), characters * sizeof(WCHAR));
-    for (const std::wstring &row : rows)
-        SendMessageW(hList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.c_str()));
+    for (const WCHAR *row : rows)
+        SendMessageW(hList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row));
     SendMessageW(hList, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(hList, nullptr, TRUE);
 

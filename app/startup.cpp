@@ -67,13 +67,17 @@ int OpenTitleLists() {
 // would add, and a new category the titles and flag of the first object naming it.
 void MergeNamesFromObjects() {
     std::unordered_set<std::wstring> seen[4];
-    WalkDatabase(objectStore.hDatabase, [&](CEOID, const CEPROPVAL *props, WORD count) {
+    // The list fill that follows takes what it shows from this walk.
+    std::vector<ListedObject> listing;
+    WalkDatabase(objectStore.hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
         titleList1.mergeTitlesOf(props, count, 7, &seen[0]);
         titleList2.mergeTitlesOf(props, count, 8, &seen[1]);
         titleList3.mergeTitlesOf(props, count, 9, &seen[2]);
         categoryStore.mergeCategoryOf(props, count, &seen[3]);
+        listing.push_back(ReadListedObject(id, props, count));
         return true;
     });
+    objectStore.keepListing(std::move(listing));
 }
 
 ATOM RegisterMainClass(HINSTANCE hInstance) {

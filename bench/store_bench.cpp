@@ -457,6 +457,67 @@ int wmain(int argc, wchar_t **argv) {
             last.push_back(SelectRow(rows - 1));
             middle.push_back(SelectRow(rows / 2));
         }
+        if (run == 0 && GetEnvironmentVariableW(L"ARKEL_BENCH_DETAIL", nullptr, 0)) {
+            // Where start-up and selection spend their time.
+            ObjectRecord o;
+            printf("  detail: readVisible(last) %.4f s\n",
+                   Time([&] { objectStore.readVisible(rows - 1, &o); }));
+            printf("  detail: RefreshDetail %.4f s\n", Time([&] { RefreshDetail(); }));
+            printf("  detail: walk of all records %.3f s\n", Time([&] {
+                       WalkDatabase(objectStore.hDatabase,
+                                    [](CEOID, const CEPROPVAL *, WORD) { return true; });
+                   }));
+            static const CEPROPID three[] = {PROP_FIELD1, PROP_CATEGORY, PROP_VERIFIER};
+            printf("  detail: walk of three properties %.3f s\n", Time([&] {
+                       WalkDatabase(
+                           objectStore.hDatabase,
+                           [](CEOID, const CEPROPVAL *, WORD) { return true; }, three, 3);
+                   }));
+            printf("  detail: walk of all records again %.3f s\n", Time([&] {
+                       WalkDatabase(objectStore.hDatabase,
+                                    [](CEOID, const CEPROPVAL *, WORD) { return true; });
+                   }));
+            std::vector<std::wstring> names;
+            printf("  detail: walk copying names %.3f s\n", Time([&] {
+                       WalkDatabase(objectStore.hDatabase,
+                                    [&](CEOID, const CEPROPVAL *props, WORD count) {
+                                        WCHAR name[256] = {};
+                                        for (int i = count - 1; i >= 0; --i)
+                                            if (props[i].propid == PROP_FIELD1)
+                                                CopyStoredText(name, props[i]);
+                                        names.emplace_back(name);
+                                        return true;
+                                    });
+                   }));
+            printf("  detail: list adds %.3f s\n", Time([&] {
+                       SendMessageW(hObjectList, WM_SETREDRAW, FALSE, 0);
+                       SendMessageW(hObjectList, LB_RESETCONTENT, 0, 0);
+                       SendMessageW(hObjectList, LB_INITSTORAGE, names.size(), names.size() * 64);
+                       for (const std::wstring &n : names)
+                           SendMessageW(hObjectList, LB_ADDSTRING, 0,
+                                        reinterpret_cast<LPARAM>(n.c_str()));
+                       SendMessageW(hObjectList, WM_SETREDRAW, TRUE, 0);
+                   }));
+            printf("  detail: MergeNamesFromObjects %.3f s\n",
+                   Time([&] { MergeNamesFromObjects(); }));
+            printf("  detail: FillObjectList %.3f s\n",
+                   Time([&] { FillObjectList(objectStore, hObjectList); }));
+            printf("  detail: pump after fill %.3f s\n", Time([&] { PumpUntilIdle(); }));
+            CEPROPVAL v{};
+            v.propid = PROP_FIELD3;
+            v.val.lpwstr = const_cast<LPWSTR>(L"x");
+            CEOID first = CeSeekDatabase(objectStore.hDatabase, CEDB_SEEK_BEGINNING, 0, nullptr);
+            CeWriteRecordProps(objectStore.hDatabase, first, 1, &v);
+            v.propid = PROP_FIELD1;
+            CeWriteRecordProps(objectStore.hDatabase, first, 1, &v);
+            printf("  detail: seek after one write %.4f s\n", Time([&] {
+                       CeSeekDatabase(objectStore.hDatabase, CEDB_SEEK_BEGINNING, 0, nullptr);
+                   }));
+            for (int i = 0; i < 100; ++i) CeWriteRecordProps(objectStore.hDatabase, first, 1, &v);
+            printf("  detail: seek after 100 writes (sorted afresh) %.4f s\n", Time([&] {
+                       CeSeekDatabase(objectStore.hDatabase, CEDB_SEEK_BEGINNING, 0, nullptr);
+                   }));
+        }
         CloseProgram();
     }
     Line(count, "start-up until idle", startUp, readSort + fill, floorName, 2);

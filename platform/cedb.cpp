@@ -517,15 +517,30 @@ struct Entry {
     std::string key;  // text: sort key; blob: the bytes
 };
 
-struct Prop {
+// A property read ahead of the walk; its bytes lie in the handle's fetchBytes.
+struct FetchedProp {
+    CEOID oid;
+    sqlite3_int64 seq;
     CEPROPID propid;
-    Value value;
+    bool present;
+    sqlite3_int64 number;
+    size_t offset, length;
 };
 
-// A record read ahead of the walk: whether it still existed, and its properties in stored order.
+// A record read ahead of the walk: whether it still existed, and where its properties lie in
+// the handle's fetchProps (in stored order).
 struct Fetched {
     bool exists = false;
-    std::vector<Prop> props;
+    size_t first = 0, count = 0;
+};
+
+// A property as a read hands it out.
+struct PropView {
+    CEPROPID propid;
+    bool present;
+    sqlite3_int64 number;
+    const unsigned char *data;
+    size_t length;
 };
 
 // A change this process made to a database since a handle took its order.
@@ -560,7 +575,11 @@ struct DbHandle {
     bool changesLost = false;  // more than kMaxChanges, or a rolled back batch: sort afresh
     // Records read ahead of the position, by id; a write of this process drops its record.
     std::unordered_map<CEOID, Fetched> fetched;
+    std::vector<FetchedProp> fetchProps;
+    std::vector<unsigned char> fetchBytes;
     size_t nextFetch = 1;
+    // The properties the block holds: empty for all of them, else these full ids only.
+    std::vector<CEPROPID> fetchIds;
 };
 
 std::set<DbHandle *> g_handles;
@@ -785,70 +804,123 @@ void forgetChanges() {
     }
 }
 
-// Reads the records at the position and after it, one statement for a whole block.
-bool fetchAhead(DbHandle *h) {
-    static std::string sql;
-    if (sql.empty()) {
-        sql =
+// Reads the records at the position and after it, one statement for a whole block. The block
+// replaces the one read before (what was not read of it is read again when needed).
+constexpr size_t kMaxFetchIds = 12;
+
+// With ids (at most kMaxFetchIds), only properties of those full ids are read.
+bool fetchAhead(DbHandle *h, const CEPROPID *ids, size_t idCount) {
+    static std::string sqlAll, sqlSome;
+    if (sqlAll.empty()) {
+        std::string in;
+        for (size_t i = 0; i < kMaxFetch; ++i) in += (i ? ",?" : "?") + std::to_string(i + 2);
+        std::string some;
+        for (size_t i = 0; i < kMaxFetchIds; ++i)
+            some += (i ? ",?" : "?") + std::to_string(i + 2 + kMaxFetch);
+        sqlAll =
             "SELECT o.oid, p.seq, p.propid, p.value FROM objects o LEFT JOIN props p "
-            "ON p.rec = o.oid WHERE o.parent = ?1 AND o.oid IN (";
-        for (size_t i = 0; i < kMaxFetch; ++i) sql += (i ? ",?" : "?") + std::to_string(i + 2);
-        sql += ")";
+            "ON p.rec = o.oid WHERE o.parent = ?1 AND o.oid IN (" +
+            in + ")";
+        sqlSome =
+            "SELECT o.oid, p.seq, p.propid, p.value FROM objects o LEFT JOIN props p "
+            "ON p.rec = o.oid AND p.propid IN (" +
+            some + ") WHERE o.parent = ?1 AND o.oid IN (" + in + ")";
     }
+    if (idCount == 0 || idCount > kMaxFetchIds) ids = nullptr;
+    if (ids)
+        h->fetchIds.assign(ids, ids + idCount);
+    else
+        h->fetchIds.clear();
     size_t n = std::min(h->nextFetch, h->order.size() - h->pos);
     h->nextFetch = std::min(h->nextFetch * 8, kMaxFetch);
-    Stmt st(sql.c_str());
+    h->fetched.clear();
+    h->fetchProps.clear();
+    h->fetchBytes.clear();
+    Stmt st(ids ? sqlSome.c_str() : sqlAll.c_str());
     if (!st) return false;
     st.bind(1, h->db);
+    for (size_t i = 0; ids && i < idCount; ++i)
+        st.bind(static_cast<int>(i + 2 + kMaxFetch), ids[i]);
     for (size_t i = 0; i < n; ++i) {
         CEOID oid = h->order[h->pos + i].oid;
         st.bind(static_cast<int>(i + 2), oid);
         h->fetched[oid] = Fetched{};
     }
-    std::unordered_map<CEOID, std::vector<std::pair<sqlite3_int64, Prop>>> rows;
     int rc;
+    CEOID last = 0;
     while ((rc = st.step()) == SQLITE_ROW) {
         auto oid = static_cast<CEOID>(st.i64(0));
-        auto &list = rows[oid];
-        if (sqlite3_column_type(st.s, 1) != SQLITE_NULL)
-            list.push_back(
-                {st.i64(1), Prop{static_cast<CEPROPID>(st.i64(2)), columnValue(st.s, 3)}});
+        if (oid != last) {
+            h->fetched[oid].exists = true;
+            last = oid;
+        }
+        if (sqlite3_column_type(st.s, 1) == SQLITE_NULL) continue;  // a record without properties
+        FetchedProp p{oid, st.i64(1), static_cast<CEPROPID>(st.i64(2)), true, 0, 0, 0};
+        int type = sqlite3_column_type(st.s, 3);
+        if (type == SQLITE_NULL) {
+            p.present = false;
+        } else if (type == SQLITE_INTEGER) {
+            p.number = sqlite3_column_int64(st.s, 3);
+        } else {
+            auto bytes = static_cast<const unsigned char *>(sqlite3_column_blob(st.s, 3));
+            int length = sqlite3_column_bytes(st.s, 3);
+            p.offset = h->fetchBytes.size();
+            if (bytes && length > 0) {
+                p.length = static_cast<size_t>(length);
+                h->fetchBytes.insert(h->fetchBytes.end(), bytes, bytes + length);
+            }
+        }
+        h->fetchProps.push_back(p);
     }
     if (rc != SQLITE_DONE) {
-        for (size_t i = 0; i < n; ++i) h->fetched.erase(h->order[h->pos + i].oid);
+        h->fetched.clear();
+        h->fetchProps.clear();
+        h->fetchBytes.clear();
         return false;
     }
-    for (auto &[oid, list] : rows) {
-        std::sort(list.begin(), list.end(),
-                  [](const auto &a, const auto &b) { return a.first < b.first; });
-        Fetched &f = h->fetched[oid];
-        f.exists = true;
-        f.props.reserve(list.size());
-        for (auto &item : list) f.props.push_back(std::move(item.second));
+    std::stable_sort(h->fetchProps.begin(), h->fetchProps.end(),
+                     [](const FetchedProp &a, const FetchedProp &b) {
+                         return a.oid != b.oid ? a.oid < b.oid : a.seq < b.seq;
+                     });
+    for (size_t i = 0; i < h->fetchProps.size();) {
+        size_t j = i;
+        while (j < h->fetchProps.size() && h->fetchProps[j].oid == h->fetchProps[i].oid) ++j;
+        Fetched &f = h->fetched[h->fetchProps[i].oid];
+        f.first = i;
+        f.count = j - i;
+        i = j;
     }
     return true;
 }
 
-// The record at the position with its properties, skipping records deleted since the order was
-// taken; 0 at the end or on a read failure (*failed).
-CEOID recordAtPosition(DbHandle *h, std::vector<Prop> *props, bool *failed) {
+// The record at the position with where its properties lie, skipping records deleted since the
+// order was taken; 0 at the end or on a read failure (*failed).
+// With ids, only those properties are needed.
+CEOID recordAtPosition(DbHandle *h, const CEPROPID *ids, size_t idCount, Fetched *record,
+                       bool *failed) {
     *failed = false;
     while (h->pos < h->order.size()) {
         CEOID oid = h->order[h->pos].oid;
         auto it = h->fetched.find(oid);
-        if (it == h->fetched.end()) {
-            if (!fetchAhead(h)) {
+        // A block of some properties serves only reads of those.
+        bool holds = h->fetchIds.empty();
+        if (!holds && ids) {
+            holds = true;
+            for (size_t i = 0; i < idCount && holds; ++i)
+                holds =
+                    std::find(h->fetchIds.begin(), h->fetchIds.end(), ids[i]) != h->fetchIds.end();
+        }
+        if (it == h->fetched.end() || !holds) {
+            if (!fetchAhead(h, ids, idCount)) {
                 *failed = true;
                 return 0;
             }
             it = h->fetched.find(oid);
         }
-        if (it->second.exists) {
-            *props = std::move(it->second.props);
-            h->fetched.erase(it);
-            return oid;
-        }
+        bool exists = it->second.exists;
+        *record = it->second;
         h->fetched.erase(it);
+        if (exists) return oid;
         h->order.erase(h->order.begin() + static_cast<std::ptrdiff_t>(h->pos));
     }
     return 0;
@@ -857,39 +929,42 @@ CEOID recordAtPosition(DbHandle *h, std::vector<Prop> *props, bool *failed) {
 size_t align8(size_t n) { return (n + 7) & ~static_cast<size_t>(7); }
 
 // Size of a property's data behind the CEPROPVAL array.
-size_t dataSize(const Prop &p) {
+size_t dataSize(const PropView &p) {
+    if (!p.present) return 0;
     switch (TypeFromPropID(p.propid)) {
-    case CEVT_LPWSTR: return align8(p.value.bytes.size() + sizeof(WCHAR));
-    case CEVT_BLOB: return align8(p.value.bytes.size());
+    case CEVT_LPWSTR: return align8(p.length + sizeof(WCHAR));
+    case CEVT_BLOB: return align8(p.length);
     default: return 0;
     }
 }
 
-void fillValue(CEPROPVAL *out, const Prop &p, BYTE **data) {
+void fillValue(CEPROPVAL *out, const PropView &p, BYTE **data) {
     out->propid = p.propid;
     out->wLenData = 0;
     out->wFlags = 0;
     memset(&out->val, 0, sizeof out->val);
-    if (!p.value.present) {
+    if (!p.present) {
         out->wFlags = CEDB_PROPNOTFOUND;
         return;
     }
     switch (TypeFromPropID(p.propid)) {
-    case CEVT_I2: out->val.iVal = static_cast<short>(p.value.number); break;
-    case CEVT_UI2: out->val.uiVal = static_cast<USHORT>(p.value.number); break;
-    case CEVT_I4: out->val.lVal = static_cast<long>(p.value.number); break;
-    case CEVT_UI4: out->val.ulVal = static_cast<ULONG>(p.value.number); break;
-    case CEVT_BOOL: out->val.boolVal = static_cast<BOOL>(p.value.number); break;
+    case CEVT_I2: out->val.iVal = static_cast<short>(p.number); break;
+    case CEVT_UI2: out->val.uiVal = static_cast<USHORT>(p.number); break;
+    case CEVT_I4: out->val.lVal = static_cast<long>(p.number); break;
+    case CEVT_UI4: out->val.ulVal = static_cast<ULONG>(p.number); break;
+    case CEVT_BOOL: out->val.boolVal = static_cast<BOOL>(p.number); break;
     case CEVT_FILETIME: {
-        auto u = static_cast<ULONGLONG>(p.value.number);
+        auto u = static_cast<ULONGLONG>(p.number);
         out->val.filetime.dwLowDateTime = static_cast<DWORD>(u);
         out->val.filetime.dwHighDateTime = static_cast<DWORD>(u >> 32);
         break;
     }
-    case CEVT_R8: out->val.dblVal = asDouble(p.value); break;
+    case CEVT_R8:
+        if (p.length == sizeof(double)) memcpy(&out->val.dblVal, p.data, sizeof(double));
+        break;
     case CEVT_LPWSTR: {
-        size_t n = p.value.bytes.size();
-        if (n) memcpy(*data, p.value.bytes.data(), n);
+        size_t n = p.length;
+        if (n) memcpy(*data, p.data, n);
         (*data)[n] = 0;
         (*data)[n + 1] = 0;
         out->val.lpwstr = reinterpret_cast<LPWSTR>(*data);
@@ -898,8 +973,8 @@ void fillValue(CEPROPVAL *out, const Prop &p, BYTE **data) {
         break;
     }
     case CEVT_BLOB: {
-        size_t n = p.value.bytes.size();
-        if (n) memcpy(*data, p.value.bytes.data(), n);
+        size_t n = p.length;
+        if (n) memcpy(*data, p.data, n);
         out->val.blob.dwCount = static_cast<DWORD>(n);
         out->val.blob.lpb = *data;
         out->wLenData = static_cast<WORD>(std::min<size_t>(n, 0xFFFF));
@@ -1140,25 +1215,31 @@ CEOID CeReadRecordProps(HANDLE hDbase, DWORD dwFlags, LPWORD lpcPropID, CEPROPID
         SetLastError(ERROR_READ_FAULT);
         return 0;
     }
-    std::vector<Prop> stored;
+    Fetched record;
     bool failed = false;
-    CEOID rec = recordAtPosition(h, &stored, &failed);
+    CEOID rec = recordAtPosition(h, rgPropID, rgPropID ? *lpcPropID : 0, &record, &failed);
     if (!rec) {
         SetLastError(failed ? ERROR_READ_FAULT : ERROR_NO_MORE_ITEMS);
         return 0;
     }
-    std::vector<Prop> out;
+    auto view = [h](const FetchedProp &p) {
+        return PropView{p.propid, p.present, p.number, h->fetchBytes.data() + p.offset, p.length};
+    };
+    static std::vector<PropView> out;
+    out.clear();
+    const FetchedProp *stored = h->fetchProps.data() + record.first;
     if (rgPropID) {
         for (WORD i = 0; i < *lpcPropID; ++i) {
-            auto it = std::find_if(stored.begin(), stored.end(),
-                                   [&](const Prop &p) { return p.propid == rgPropID[i]; });
-            out.push_back(it != stored.end() ? *it : Prop{rgPropID[i], Value{}});
+            const FetchedProp *found = nullptr;
+            for (size_t k = 0; k < record.count && !found; ++k)
+                if (stored[k].propid == rgPropID[i]) found = &stored[k];
+            out.push_back(found ? view(*found) : PropView{rgPropID[i], false, 0, nullptr, 0});
         }
     } else {
-        out = std::move(stored);
+        for (size_t k = 0; k < record.count; ++k) out.push_back(view(stored[k]));
     }
     size_t need = align8(out.size() * sizeof(CEPROPVAL));
-    for (const Prop &p : out) need += dataSize(p);
+    for (const PropView &p : out) need += dataSize(p);
     if (need == 0) need = sizeof(CEPROPVAL);  // a record without properties still gets a buffer
     if (need > 0xFFFFFFFFu) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);

@@ -83,6 +83,24 @@ void readRecordInto(const CEPROPVAL *props, WORD count, ObjectRecord *object) {
 
 }  // namespace
 
+ListedObject ReadListedObject(CEOID id, const CEPROPVAL *props, WORD count) {
+    ListedObject object{id, {}, {}, false};
+    WCHAR name[256] = {};
+    WCHAR category[256] = {};
+    for (int i = count - 1; i >= 0; --i) {
+        if (props[i].wFlags & CEDB_PROPNOTFOUND) continue;
+        if (props[i].propid == PROP_FIELD1)
+            CopyStoredText(name, props[i]);
+        else if (props[i].propid == PROP_CATEGORY)
+            CopyStoredText(category, props[i]);
+        else if (props[i].propid == PROP_VERIFIER)
+            object.encrypted = true;
+    }
+    object.name = name;
+    object.category = category;
+    return object;
+}
+
 void ClearObjectRecord(ObjectRecord *object) {
     object->field1[0] = object->field2[0] = object->field3[0] = object->category[0] = 0;
     object->encrypt = 1;
@@ -131,6 +149,19 @@ CEOID ObjectStore::updateCurrent(const ObjectRecord &object) {
     currentRecord = writeObject(hDatabase, currentRecord, object);
     indexAfterWrite(currentRecord, object.category, keep);
     return currentRecord;
+}
+
+void ObjectStore::keepListing(std::vector<ListedObject> &&listing) {
+    keptListing = std::move(listing);
+    listingStamp = CeDatabaseChangeStamp(hDatabase);
+}
+
+bool ObjectStore::takeListing(std::vector<ListedObject> *listing) {
+    bool fresh = listingStamp && CeDatabaseChangeStamp(hDatabase) == listingStamp;
+    if (fresh) *listing = std::move(keptListing);
+    keptListing = std::vector<ListedObject>();
+    listingStamp = 0;
+    return fresh;
 }
 
 void ObjectStore::beginIndex() {

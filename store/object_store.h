@@ -1,6 +1,7 @@
 // The object database "Arkel": one record per object, sorted on the text of field 1.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "store/property_database.h"
@@ -30,6 +31,14 @@ struct ObjectRecord {
     WCHAR title1[256];
     WCHAR title2[256];
     WCHAR title3[256];
+};
+
+// What the object list shows of an object and needs to filter it.
+struct ListedObject {
+    CEOID id;
+    std::wstring name;      // field 1
+    std::wstring category;  // empty: none
+    bool encrypted;         // carries the password verifier
 };
 
 // One record's encrypted texts during a bulk pass.
@@ -76,7 +85,15 @@ public:
     void noteIndexed(CEOID id, const WCHAR *category);
     void endIndex();
 
+    // A walk over every object (the name merge) hands over what the list shows of each, so that
+    // the list fill that follows takes it instead of walking again; takeListing gives it only
+    // while the database is unchanged since (and only once).
+    void keepListing(std::vector<ListedObject> &&listing);
+    bool takeListing(std::vector<ListedObject> *listing);
+
 private:
+    std::vector<ListedObject> keptListing;
+    ULONGLONG listingStamp = 0;
     bool indexUsable();
     void restampIndex(bool keep);
     void indexAfterWrite(CEOID id, const WCHAR *category, bool keep);
@@ -88,6 +105,10 @@ private:
     ULONGLONG indexStamp;  // 0: no index
     bool indexBuilding;
 };
+
+// What the object list takes from a stored object (properties marked CEDB_PROPNOTFOUND are
+// absent).
+ListedObject ReadListedObject(CEOID id, const CEPROPVAL *props, WORD count);
 
 // Empty texts and category, encrypt flag 1, the three default titles.
 void ClearObjectRecord(ObjectRecord *object);
