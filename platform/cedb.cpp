@@ -52,7 +52,8 @@ const char kSchema[] =
 
 sqlite3 *g_db = nullptr;
 int g_users = 0;
-bool g_batch = false;  // a batch transaction runs (CeBeginBatch)
+// Open batches (CeBeginBatch): the outermost is a transaction, every inner one a savepoint.
+int g_batchDepth = 0;
 
 // Prepared statements live as long as the connection: preparing one costs more than running it
 // for a single record. A statement in use by one caller is not handed to a second; that one gets
@@ -273,11 +274,6 @@ bool acquireVolume() {
 
 void releaseVolume() {
     if (g_users == 0 || --g_users > 0) return;
-    if (g_batch) {
-        // A batch not committed when the volume closes never happened.
-        exec("ROLLBACK");
-        g_batch = false;
-    }
     finalizeStatements();
     // Nothing of what was overwritten or deleted may stay behind in the journal.
     sqlite3_wal_checkpoint_v2(g_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
@@ -303,7 +299,7 @@ struct Transaction {
     bool done = false;
     bool nested;
     bool ok;
-    Transaction() : nested(g_batch) {
+    Transaction() : nested(g_batchDepth > 0) {
         // A batch that SQLite rolled back by itself (an I/O error) must not let later calls run
         // outside any transaction as if they were part of it.
         if (nested && sqlite3_get_autocommit(g_db))
@@ -1502,44 +1498,58 @@ bool CeCheckVolume(WCHAR *reason, DWORD reasonChars) {
 }
 
 BOOL CeBeginBatch() {
-    if (g_batch) {
-        SetLastError(ERROR_BUSY);
-        return FALSE;
-    }
     if (!acquireVolume()) return FALSE;
-    if (!run("BEGIN IMMEDIATE")) {
+    if (!run(g_batchDepth > 0 ? "SAVEPOINT cedb_batch" : "BEGIN IMMEDIATE")) {
         releaseVolume();
         SetLastError(ERROR_LOCK_VIOLATION);
         return FALSE;
     }
-    g_batch = true;
+    ++g_batchDepth;
     return TRUE;
 }
 
 BOOL CeCommitBatch() {
-    if (!g_batch) {
+    if (g_batchDepth == 0) {
         SetLastError(ERROR_INVALID_FUNCTION);
         return FALSE;
     }
-    g_batch = false;
+    const bool outermost = g_batchDepth == 1;
     // SQLite may have rolled the transaction back by itself after an I/O error.
-    bool ok = !sqlite3_get_autocommit(g_db) && run("COMMIT");
-    if (!ok) {
-        if (!sqlite3_get_autocommit(g_db)) run("ROLLBACK");
-        forgetChanges();
+    bool ok = !sqlite3_get_autocommit(g_db) && run(outermost ? "COMMIT" : "RELEASE cedb_batch");
+    // A commit that fails (a full disk) leaves the transaction open: end it with nothing of the
+    // batch written.
+    if (!ok && !sqlite3_get_autocommit(g_db)) {
+        if (outermost) {
+            run("ROLLBACK");
+        } else {
+            run("ROLLBACK TO cedb_batch");
+            run("RELEASE cedb_batch");
+        }
     }
-    DWORD error = GetLastError();
+    if (!ok) forgetChanges();
+    --g_batchDepth;
     releaseVolume();
-    if (!ok) SetLastError(error ? error : ERROR_WRITE_FAULT);
+    if (!ok) SetLastError(ERROR_WRITE_FAULT);
     return ok ? TRUE : FALSE;
 }
 
-void CeRollbackBatch() {
-    if (!g_batch) return;
-    g_batch = false;
-    if (!sqlite3_get_autocommit(g_db)) run("ROLLBACK");
+BOOL CeRollbackBatch() {
+    if (g_batchDepth == 0) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    bool ok = true;
+    if (!sqlite3_get_autocommit(g_db)) {
+        if (g_batchDepth > 1)
+            ok = run("ROLLBACK TO cedb_batch") && run("RELEASE cedb_batch");
+        else
+            ok = run("ROLLBACK");
+    }
+    // What the handles heard of the batch's changes no longer holds: the next seek sorts afresh.
     forgetChanges();
+    --g_batchDepth;
     releaseVolume();
+    return ok ? TRUE : FALSE;
 }
 
 ULONGLONG CeDatabaseChangeStamp(HANDLE hDatabase) {

@@ -16,7 +16,7 @@
 //   when it began with a seek, each once, even when it rewrites them on the way.
 // - CeWriteRecordProps with record id 0 creates a record; otherwise the given properties replace
 //   those with the same full id, properties not given stay, and CEDB_PROPDELETE removes one. Each
-//   write and each delete is one transaction, unless a write batch groups them (see below).
+//   write and each delete is one transaction (or one step of a batch, see CeBeginBatch).
 // - A database holds at most 65,535 records.
 // - Database handles are closed with CloseHandle (this header routes the call, see below).
 #pragma once
@@ -209,15 +209,14 @@ int CeOpenHandleCount();
 // caller may keep what it derived from the records while the stamp stays the same.
 ULONGLONG CeDatabaseChangeStamp(HANDLE hDatabase);
 
-// Write batches, for work over many records (bulk passes, import, loading a dump). Every
-// CeWriteRecordProps, CeDeleteRecord and CeCreateDatabase between CeBeginBatch and CeCommitBatch,
-// on any handle of the volume, is one atomic unit: after a kill the volume holds all of them or
-// none. A call inside a batch that fails returns its failure and changes nothing; the batch stays
-// open, and the caller commits what succeeded or rolls everything back. A batch holds the volume
-// open until it ends (it may begin before the first handle is opened); other processes wait for
-// it to end before they write.
-// CeBeginBatch: FALSE when a batch runs already or the volume cannot be opened or locked.
+// Batches: the writes, deletes and database changes of many calls as one unit of work. Between
+// CeBeginBatch and CeCommitBatch every call works as usual and sees what the batch changed so
+// far; the commit makes all of it durable at once, CeRollbackBatch (or a failed commit) takes
+// all of it back. A failed call inside a batch takes back only its own changes. Batches nest:
+// an inner batch commits into the outer one and rolls back only its own part. One batch is
+// also much faster than its calls one by one. The volume stays open while a batch is open.
+// FALSE when no batch can begin (the volume cannot be opened, another process writes) or when
+// none is open; a commit that fails leaves nothing of its batch.
 BOOL CeBeginBatch();
-// FALSE when no batch runs, or when committing failed; then the batch is rolled back.
 BOOL CeCommitBatch();
-void CeRollbackBatch();
+BOOL CeRollbackBatch();

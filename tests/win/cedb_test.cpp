@@ -700,36 +700,76 @@ TEST_F(CedbTest, ABatchKilledPartWayLeavesEveryRecordOldOrNew) {
     EXPECT_NE(writeText(h, ids[150], kOther, L"after"), 0u);
 }
 
-TEST_F(CedbTest, ABatchCommitsOrRollsBackAsOne) {
+// A batch spans databases: an import deletes and fills five of them as one unit.
+TEST_F(CedbTest, ABatchTakesEffectWholeOrNotAtAll) {
+    for (bool commit : {true, false}) {
+        SCOPED_TRACE(commit ? "commit" : "rollback");
+        HANDLE a = createNamed(commit ? L"A1" : L"A2");
+        HANDLE b = createNamed(commit ? L"B1" : L"B2");
+        CEOID old1 = writeText(a, 0, kName, L"old 1");
+        writeText(a, 0, kName, L"old 2");
+        writeText(b, 0, kName, L"b");
+
+        ASSERT_TRUE(CeBeginBatch());
+        for (CEOID id = CeSeekDatabase(a, CEDB_SEEK_BEGINNING, 0, nullptr); id;
+             id = CeSeekDatabase(a, CEDB_SEEK_BEGINNING, 0, nullptr))
+            ASSERT_TRUE(CeDeleteRecord(a, id));
+        ASSERT_NE(writeText(a, 0, kName, L"new"), 0u);
+        ASSERT_NE(writeText(b, 0, kName, L"c"), 0u);
+        // A call that fails inside the batch takes back only its own part.
+        CEPROPVAL bad[2] = {};
+        bad[0].propid = kName;
+        bad[0].val.lpwstr = const_cast<LPWSTR>(L"half");
+        bad[1].propid = kOther;
+        EXPECT_EQ(CeWriteRecordProps(b, 0, 2, bad), 0u);
+        EXPECT_FALSE(CeDeleteRecord(a, old1)) << "deleted in this batch already";
+        // The batch's calls see what it changed so far.
+        EXPECT_EQ(walkNames(a), std::vector<std::wstring>{L"new"});
+        EXPECT_EQ(walkNames(b), (std::vector<std::wstring>{L"b", L"c"}));
+
+        ASSERT_TRUE(commit ? CeCommitBatch() : CeRollbackBatch());
+        std::vector<std::wstring> expectA = commit ? std::vector<std::wstring>{L"new"}
+                                                   : std::vector<std::wstring>{L"old 1", L"old 2"};
+        std::vector<std::wstring> expectB =
+            commit ? std::vector<std::wstring>{L"b", L"c"} : std::vector<std::wstring>{L"b"};
+        EXPECT_EQ(walkNames(a), expectA);
+        EXPECT_EQ(walkNames(b), expectB);
+        CEOIDINFO info;
+        ASSERT_TRUE(CeOidGetInfo(CeSeekDatabase(a, CEDB_SEEK_BEGINNING, 0, nullptr), &info));
+        ASSERT_TRUE(CeOidGetInfo(info.infRecord.oidParent, &info));
+        EXPECT_EQ(info.infDatabase.wNumRecords, expectA.size());
+
+        // What was committed is in the file: it is there after the volume was closed.
+        for (HANDLE h : handles) CloseHandle(h);
+        handles.clear();
+        ASSERT_EQ(CeOpenHandleCount(), 0);
+        CEOID oid = 0;
+        HANDLE again = CeOpenDatabase(&oid, const_cast<LPWSTR>(commit ? L"A1" : L"A2"), kName,
+                                      CEDB_AUTOINCREMENT, nullptr);
+        ASSERT_NE(again, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(walkNames(again), expectA);
+        CloseHandle(again);
+    }
+    EXPECT_FALSE(CeCommitBatch()) << "no batch is open";
+    EXPECT_FALSE(CeRollbackBatch()) << "no batch is open";
+}
+
+// A pass that groups its own work in batches may run inside a caller's batch.
+TEST_F(CedbTest, BatchesNest) {
     HANDLE h = createNamed();
-    CEOID kept = writeText(h, 0, kName, L"kept");
-    CEOID changed = writeText(h, 0, kName, L"changed");
-    EXPECT_FALSE(CeCommitBatch()) << "no batch runs";
-
+    writeText(h, 0, kName, L"outer");
     ASSERT_TRUE(CeBeginBatch());
-    EXPECT_FALSE(CeBeginBatch()) << "one batch at a time";
-    CEOID added = writeText(h, 0, kName, L"added");
-    EXPECT_NE(added, 0u);
-    writeText(h, changed, kName, L"0 moved");
-    CeDeleteRecord(h, kept);
-    // A failing call inside the batch reports its failure and changes nothing of the batch.
-    CEPROPVAL bad{};
-    bad.propid = 0x00050077;  // no such value type
-    EXPECT_EQ(CeWriteRecordProps(h, changed, 1, &bad), 0u);
-    EXPECT_EQ(writeText(h, 999999, kName, L"no such record"), 0u);
-    EXPECT_EQ(walkNames(h), (std::vector<std::wstring>{L"0 moved", L"added"}));
-    CeRollbackBatch();
-    EXPECT_EQ(walkNames(h), (std::vector<std::wstring>{L"changed", L"kept"}));
-
+    writeText(h, 0, kName, L"outer 2");
     ASSERT_TRUE(CeBeginBatch());
-    writeText(h, 0, kName, L"added");
-    writeText(h, changed, kName, L"0 moved");
-    EXPECT_TRUE(CeCommitBatch());
-    EXPECT_EQ(walkNames(h), (std::vector<std::wstring>{L"0 moved", L"added", L"kept"}));
-    CEOIDINFO info;
-    ASSERT_TRUE(CeOidGetInfo(changed, &info));
-    ASSERT_TRUE(CeOidGetInfo(info.infRecord.oidParent, &info));
-    EXPECT_EQ(info.infDatabase.wNumRecords, 3);
+    writeText(h, 0, kName, L"inner, rolled back");
+    ASSERT_TRUE(CeRollbackBatch());
+    ASSERT_TRUE(CeBeginBatch());
+    writeText(h, 0, kName, L"inner, committed");
+    ASSERT_TRUE(CeCommitBatch());
+    EXPECT_EQ(walkNames(h), (std::vector<std::wstring>{L"inner, committed", L"outer", L"outer 2"}));
+    // The outer rollback takes back what the inner batch committed into it.
+    ASSERT_TRUE(CeRollbackBatch());
+    EXPECT_EQ(walkNames(h), std::vector<std::wstring>{L"outer"});
 }
 
 // A batch may begin before any database is open, so that creating databases belongs to it too.
