@@ -254,13 +254,14 @@ void ObjectStore::readVisible(int position, ObjectRecord *object) {
     if (buffer) LocalFree(buffer);
 }
 
-void ObjectStore::deleteVisible(int position) {
+bool ObjectStore::deleteVisible(int position) {
     ObjectRecord object;
     readVisible(position, &object);
-    if (!currentRecord) return;
+    if (!currentRecord) return true;
     bool keep = indexUsable();
     CEOID id = currentRecord;
-    if (CeDeleteRecord(hDatabase, id) && keep) {
+    bool deleted = CeDeleteRecord(hDatabase, id) != FALSE;
+    if (deleted && keep) {
         auto it = std::find(indexIds.begin(), indexIds.end(), id);
         if (it != indexIds.end()) {
             indexPasses.erase(indexPasses.begin() + (it - indexIds.begin()));
@@ -270,6 +271,7 @@ void ObjectStore::deleteVisible(int position) {
     }
     restampIndex(keep);
     currentRecord = 0;
+    return deleted;
 }
 
 int ObjectStore::positionOfCurrent() {
