@@ -857,7 +857,9 @@ void forgetChanges() {
 }
 
 // Reads the records at the position and after it, one statement for a whole block. The block
-// replaces the one read before (what was not read of it is read again when needed).
+// replaces the one read before (what was not read of it is read again when needed). The records
+// are looked up in their own table, not in an index that would answer for them, so that a
+// damaged table is a read error and never a record that seems to be there.
 constexpr size_t kMaxFetchIds = 12;
 
 // With ids (at most kMaxFetchIds), only properties of those full ids are read.
@@ -870,11 +872,11 @@ bool fetchAhead(DbHandle *h, const CEPROPID *ids, size_t idCount) {
         for (size_t i = 0; i < kMaxFetchIds; ++i)
             some += (i ? ",?" : "?") + std::to_string(i + 2 + kMaxFetch);
         sqlAll =
-            "SELECT o.oid, p.seq, p.propid, p.value FROM objects o LEFT JOIN props p "
+            "SELECT o.oid, p.seq, p.propid, p.value FROM objects o NOT INDEXED LEFT JOIN props p "
             "ON p.rec = o.oid WHERE o.parent = ?1 AND o.oid IN (" +
             in + ")";
         sqlSome =
-            "SELECT o.oid, p.seq, p.propid, p.value FROM objects o LEFT JOIN props p "
+            "SELECT o.oid, p.seq, p.propid, p.value FROM objects o NOT INDEXED LEFT JOIN props p "
             "ON p.rec = o.oid AND p.propid IN (" +
             some + ") WHERE o.parent = ?1 AND o.oid IN (" + in + ")";
     }
