@@ -84,17 +84,23 @@ int OpenTitleLists() {
 
 }  // namespace
 
+BOOL ReadWorkArea(RECT *work) { return SystemParametersInfoW(SPI_GETWORKAREA, 0, work, 0); }
+
 // The four merges in one walk over the objects; each list gets exactly the names its own walk
 // would add, and a new category the titles and flag of the first object naming it.
 void MergeNamesFromObjects() {
     std::unordered_set<std::wstring> seen[4];
     // The list fill that follows takes what it shows from this walk.
     std::vector<ListedObject> listing;
+    ObjectRecord object;
     WalkDatabase(objectStore.hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
-        titleList1.mergeTitlesOf(props, count, 7, &seen[0]);
-        titleList2.mergeTitlesOf(props, count, 8, &seen[1]);
-        titleList3.mergeTitlesOf(props, count, 9, &seen[2]);
-        categoryStore.mergeCategoryOf(props, count, &seen[3]);
+        // Titles the object lacks read as empty: they add nothing, and a new category keeps them
+        // empty.
+        ReadObjectRecord(props, count, &object, AbsentTitles::Empty);
+        titleList1.mergeTitle(object.title1, &seen[0]);
+        titleList2.mergeTitle(object.title2, &seen[1]);
+        titleList3.mergeTitle(object.title3, &seen[2]);
+        categoryStore.mergeCategory(object, &seen[3]);
         listing.push_back(ReadListedObject(id, props, count));
         return true;
     });
@@ -158,9 +164,11 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
 
     CreateFonts();
 
-    int x = 0, y = 0, width = CW_USEDEFAULT, height = CW_USEDEFAULT;
+    // Without a work area the window covers the screen: a pop-up window given CW_USEDEFAULT
+    // would be 0 x 0 pixels.
+    int x = 0, y = 0, width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     RECT work;
-    if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
+    if (ShellWorkArea(&work)) {
         x = work.left;
         y = work.top;
         width = work.right - work.left;

@@ -21,20 +21,22 @@ int FieldTitleList2::open(const WCHAR *name) { return openSeeded(name, kDefaultT
 int FieldTitleList3::open(const WCHAR *name) { return openSeeded(name, kDefaultTitle3); }
 
 void FieldTitleList::mergeTitlesFromObjects(HANDLE hObjectDatabase, WORD propertyNumber) {
+    ObjectRecord object;
+    const WCHAR *title = propertyNumber == PropIDFromPropID(PROP_TITLE1)   ? object.title1
+                         : propertyNumber == PropIDFromPropID(PROP_TITLE2) ? object.title2
+                         : propertyNumber == PropIDFromPropID(PROP_TITLE3) ? object.title3
+                                                                           : nullptr;
+    if (!title) return;
     std::unordered_set<std::wstring> seen;
     WalkDatabase(hObjectDatabase, [&](CEOID, const CEPROPVAL *props, WORD count) {
-        mergeTitlesOf(props, count, propertyNumber, &seen);
+        // A title the object lacks reads as empty and adds nothing.
+        ReadObjectRecord(props, count, &object, AbsentTitles::Empty);
+        mergeTitle(title, &seen);
         return true;
     });
 }
 
-void FieldTitleList::mergeTitlesOf(const CEPROPVAL *props, WORD count, WORD propertyNumber,
-                                   std::unordered_set<std::wstring> *seen) {
-    for (WORD i = 0; i < count; ++i) {
-        if (PropIDFromPropID(props[i].propid) != propertyNumber) continue;
-        WCHAR title[256];
-        CopyStoredText(title, props[i]);
-        // A title met before is in the list now; an empty or known one adds nothing.
-        if (title[0] && seen->insert(title).second) addName(title);
-    }
+void FieldTitleList::mergeTitle(const WCHAR *title, std::unordered_set<std::wstring> *seen) {
+    // An empty title adds nothing; one met before is in the list now.
+    if (title[0] && seen->insert(title).second) addName(title);
 }

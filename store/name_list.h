@@ -78,10 +78,10 @@ public:
     // takes the titles and the flag of the first such object in the object database's order.
     // Moves that database's read position, not the object store's current record.
     void mergeCategoriesFromObjects(HANDLE hObjectDatabase);
-    // The same for one object of such a walk; `seen` holds the categories met before in the walk
-    // (exactly as written), so that a name repeated by many objects costs no second look-up.
-    void mergeCategoryOf(const CEPROPVAL *props, WORD count,
-                         std::unordered_set<std::wstring> *seen);
+    // The same for one object of such a walk (read with empty titles where it has none); `seen`
+    // holds the categories met before in the walk (exactly as written), so that a name repeated
+    // by many objects costs no second look-up.
+    void mergeCategory(const struct ObjectRecord &object, std::unordered_set<std::wstring> *seen);
 
     CEOID lastResult;  // record most recently found, added or written; 0 as described above
 };

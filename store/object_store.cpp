@@ -5,41 +5,18 @@
 #include <cwchar>
 #include <string_view>
 
-#include "app/shell.h"
 #include "crypto/password_key.h"
 #include "store/legacy_conversion.h"
 
 const WCHAR kDefaultTitle1[] = L"Name";
 const WCHAR kDefaultTitle2[] = L"Seriennummer";
 const WCHAR kDefaultTitle3[] = L"Bemerkung";
+const WCHAR kFilterAll[] = L" - Alle -";
+const WCHAR kFilterNone[] = L" - Ohne -";
 
 namespace {
 
-enum class FilterKind { All, None, Name };
-
-FilterKind filterKind() {
-    if (wcscmp(currentCategory, kFilterAll) == 0) return FilterKind::All;
-    if (wcscmp(currentCategory, kFilterNone) == 0) return FilterKind::None;
-    return FilterKind::Name;
-}
-
-// Categories match objects exactly, letter case included.
-bool passesFilter(FilterKind kind, const WCHAR *category) {
-    switch (kind) {
-    case FilterKind::All: return true;
-    case FilterKind::None: return category[0] == 0;
-    default: return wcscmp(category, currentCategory) == 0;
-    }
-}
-
-WORD numberOf(const CEPROPVAL &value) { return PropIDFromPropID(value.propid); }
-
-// The category of a stored record; absent (or not a text) counts as none.
-void categoryOf(const CEPROPVAL *props, WORD count, WCHAR *category) {
-    category[0] = 0;
-    for (WORD i = 0; i < count; ++i)
-        if (numberOf(props[i]) == 4) CopyStoredText(category, props[i]);
-}
+constexpr WORD numberOf(CEPROPID id) { return PropIDFromPropID(id); }
 
 void setText(CEPROPVAL *value, CEPROPID id, const WCHAR *text) {
     value->propid = id;
@@ -64,41 +41,26 @@ CEOID writeObject(HANDLE hDatabase, CEOID id, const ObjectRecord &object) {
     return CeWriteRecordProps(hDatabase, id, 8, values);
 }
 
-// Copies the properties of a stored object into the in-memory record (which starts cleared).
-void readRecordInto(const CEPROPVAL *props, WORD count, ObjectRecord *object) {
-    categoryOf(props, count, object->category);
-    for (WORD i = 0; i < count; ++i) {
-        switch (numberOf(props[i])) {
-        case 1: CopyStoredText(object->field1, props[i]); break;
-        case 2: CopyStoredText(object->field2, props[i]); break;
-        case 3: CopyStoredText(object->field3, props[i]); break;
-        case 7: CopyStoredText(object->title1, props[i]); break;
-        case 8: CopyStoredText(object->title2, props[i]); break;
-        case 9: CopyStoredText(object->title3, props[i]); break;
-        case 10: object->encrypt = props[i].val.iVal; break;
-        default: break;
-        }
-    }
+// The category of a stored record, as the filter sees it; absent (or not a text) counts as none.
+void categoryOf(const CEPROPVAL *props, WORD count, WCHAR *category) {
+    category[0] = 0;
+    for (WORD i = count; i-- > 0;)
+        if (numberOf(props[i].propid) == numberOf(PROP_CATEGORY))
+            CopyStoredText(category, props[i]);
 }
 
 }  // namespace
 
 ListedObject ReadListedObject(CEOID id, const CEPROPVAL *props, WORD count) {
-    ListedObject object{id, {}, {}, false};
-    WCHAR name[256] = {};
-    WCHAR category[256] = {};
-    for (int i = count - 1; i >= 0; --i) {
-        if (props[i].wFlags & CEDB_PROPNOTFOUND) continue;
-        if (props[i].propid == PROP_FIELD1)
-            CopyStoredText(name, props[i]);
-        else if (props[i].propid == PROP_CATEGORY)
-            CopyStoredText(category, props[i]);
-        else if (props[i].propid == PROP_VERIFIER)
-            object.encrypted = true;
-    }
-    object.name = name;
-    object.category = category;
-    return object;
+    ObjectRecord object;
+    ReadObjectRecord(props, count, &object);
+    return ListedObject{id, object.field1, object.category, IsEncryptedRecord(props, count)};
+}
+
+bool CategoryPassesFilter(const WCHAR *filter, const WCHAR *category) {
+    if (wcscmp(filter, kFilterAll) == 0) return true;
+    if (wcscmp(filter, kFilterNone) == 0) return category[0] == 0;
+    return wcscmp(category, filter) == 0;
 }
 
 void ClearObjectRecord(ObjectRecord *object) {
@@ -109,8 +71,53 @@ void ClearObjectRecord(ObjectRecord *object) {
     lstrcpyW(object->title3, kDefaultTitle3);
 }
 
-ObjectStore::ObjectStore()
-    : currentRecord(0), blobs{}, verifier{}, indexFilter{}, indexStamp(0), indexBuilding(false) {
+void ReadObjectRecord(const CEPROPVAL *props, WORD count, ObjectRecord *object,
+                      AbsentTitles absent) {
+    ClearObjectRecord(object);
+    if (absent == AbsentTitles::Empty)
+        object->title1[0] = object->title2[0] = object->title3[0] = 0;
+    // From the last property to the first, so that the first of a number is the one kept.
+    for (WORD i = count; i-- > 0;) {
+        const CEPROPVAL &value = props[i];
+        switch (numberOf(value.propid)) {
+        case numberOf(PROP_FIELD1): CopyStoredText(object->field1, value); break;
+        case numberOf(PROP_FIELD2): CopyStoredText(object->field2, value); break;
+        case numberOf(PROP_FIELD3): CopyStoredText(object->field3, value); break;
+        case numberOf(PROP_CATEGORY): CopyStoredText(object->category, value); break;
+        case numberOf(PROP_TITLE1): CopyStoredText(object->title1, value); break;
+        case numberOf(PROP_TITLE2): CopyStoredText(object->title2, value); break;
+        case numberOf(PROP_TITLE3): CopyStoredText(object->title3, value); break;
+        case numberOf(PROP_ENCRYPT):
+            // A signed 16-bit value; any integer type gives its low 16 bits, another type
+            // (which no writer of ours uses) leaves the flag at 1.
+            switch (TypeFromPropID(value.propid)) {
+            case CEVT_I2:
+            case CEVT_UI2:
+            case CEVT_I4:
+            case CEVT_UI4:
+            case CEVT_BOOL: object->encrypt = static_cast<short>(value.val.ulVal & 0xFFFF); break;
+            default: object->encrypt = 1; break;
+            }
+            break;
+        default: break;
+        }
+    }
+}
+
+bool IsEncryptedRecord(const CEPROPVAL *props, WORD count) {
+    for (WORD i = 0; i < count; ++i)
+        if (props[i].propid == PROP_VERIFIER) return true;
+    return false;
+}
+
+ObjectStore::ObjectStore(const WCHAR *filter)
+    : filter(filter),
+      currentRecord(0),
+      blobs{},
+      verifier{},
+      indexFilter{},
+      indexStamp(0),
+      indexBuilding(false) {
     clearKeyMaterial();
 }
 
@@ -170,13 +177,13 @@ void ObjectStore::beginIndex() {
     visibleIds.clear();
     indexStamp = 0;
     indexBuilding = true;
-    lstrcpynW(indexFilter, currentCategory, 256);
+    lstrcpynW(indexFilter, filter, 256);
 }
 
 void ObjectStore::noteIndexed(CEOID id, const WCHAR *category) {
     if (!indexBuilding) return;
     indexIds.push_back(id);
-    indexPasses.push_back(passesFilter(filterKind(), category) ? 1 : 0);
+    indexPasses.push_back(CategoryPassesFilter(filter, category) ? 1 : 0);
 }
 
 void ObjectStore::endIndex() {
@@ -187,7 +194,7 @@ void ObjectStore::endIndex() {
 }
 
 bool ObjectStore::indexUsable() {
-    if (!indexStamp || indexBuilding || wcscmp(indexFilter, currentCategory) != 0) return false;
+    if (!indexStamp || indexBuilding || wcscmp(indexFilter, filter) != 0) return false;
     if (CeDatabaseChangeStamp(hDatabase) == indexStamp) return true;
     indexStamp = 0;
     return false;
@@ -222,7 +229,7 @@ void ObjectStore::indexAfterWrite(CEOID id, const WCHAR *category, bool keep) {
         return;
     }
     indexIds.insert(indexIds.begin() + index, id);
-    indexPasses.insert(indexPasses.begin() + index, passesFilter(filterKind(), category) ? 1 : 0);
+    indexPasses.insert(indexPasses.begin() + index, CategoryPassesFilter(filter, category) ? 1 : 0);
     rebuildVisible();
     restampIndex(true);
 }
@@ -249,7 +256,7 @@ void ObjectStore::readVisible(int position, ObjectRecord *object) {
     DWORD size = 0;
     if (CeReadRecordProps(hDatabase, CEDB_ALLOWREALLOC, &count, nullptr, &buffer, &size) == id) {
         currentRecord = id;
-        readRecordInto(reinterpret_cast<const CEPROPVAL *>(buffer), count, object);
+        ReadObjectRecord(reinterpret_cast<const CEPROPVAL *>(buffer), count, object);
     }
     if (buffer) LocalFree(buffer);
 }
