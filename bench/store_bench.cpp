@@ -501,6 +501,9 @@ int wmain(int argc, wchar_t **argv) {
                                         reinterpret_cast<LPARAM>(n.c_str()));
                        SendMessageW(hObjectList, WM_SETREDRAW, TRUE, 0);
                    }));
+            WCHAR reason[64];
+            printf("  detail: CeVerifyVolume (start-up's check of the store) %.3f s\n",
+                   Time([&] { CeVerifyVolume(reason, 64); }));
             printf("  detail: MergeNamesFromObjects %.3f s\n",
                    Time([&] { MergeNamesFromObjects(); }));
             printf("  detail: FillObjectList %.3f s\n",
