@@ -7,7 +7,7 @@ WIN    := $(BUILD)/win
 NATIVE := $(BUILD)/native
 JOBS   ?= $(shell nproc)
 
-.PHONY: all deps build win native run test clean arkfile bench bench-store fuzz
+.PHONY: all deps build win native run test clean arkfile bench bench-store fuzz dist install uninstall
 
 all: build
 
@@ -35,6 +35,19 @@ run: win
 test: build
 	@ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)
 	@scripts/with-display.sh scripts/ctest-wine.sh $(WIN)
+
+# The Windows package: build/dist/arkel-3.01-win64.zip (reproducible; no DLL beyond Windows').
+dist: win
+	@scripts/dist.sh $(WIN) $(BUILD)/dist/arkel-3.01-win64.zip
+
+# For one user on Linux: the launcher arkel (the program under Wine in the 240x320 desktop), a
+# desktop entry with the program's icon, and arkfile, under PREFIX (default ~/.local).
+PREFIX ?= $(HOME)/.local
+install: win arkfile
+	@scripts/install.sh install $(WIN)/bin $(BUILD)/arkfile "$(PREFIX)"
+
+uninstall:
+	@scripts/install.sh uninstall "$(PREFIX)"
 
 # arkfile, the exchange-file tool, as an optimised native program: build/arkfile.
 arkfile: deps
@@ -64,7 +77,7 @@ fuzz: deps
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	  -DARKEL_FUZZ=ON >/dev/null
 	@cmake --build $(BUILD)/fuzz -j$(JOBS)
-	@for t in exchange blob; do \
+	@for t in exchange blob help; do \
 	  mkdir -p $(BUILD)/fuzz/corpus/$$t $(BUILD)/fuzz/artifacts; \
 	  log=$(BUILD)/fuzz/fuzz_$$t.log; \
 	  $(BUILD)/fuzz/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
