@@ -7,7 +7,7 @@ WIN    := $(BUILD)/win
 NATIVE := $(BUILD)/native
 JOBS   ?= $(shell nproc)
 
-.PHONY: all deps build win native run test clean arkfile bench fuzz dist install uninstall
+.PHONY: all deps build win native run test clean arkfile bench bench-store fuzz dist install uninstall
 
 all: build
 
@@ -62,6 +62,13 @@ bench: deps
 	  -DCMAKE_BUILD_TYPE=Release -DARKEL_BENCH=ON >/dev/null
 	@cmake --build $(BUILD)/bench -j$(JOBS)
 	@$(BUILD)/bench/bench/cipher_bench --benchmark_min_time=1
+
+# A full store against the floors of SQLite and Wine's controls: start-up, selection, arkstore load
+# (not part of make test). BENCH_SIZES chooses other store sizes.
+BENCH_SIZES ?= 500 8000 65535
+bench-store: win
+	@cmake --build $(WIN) -j$(JOBS) --target store_bench
+	@scripts/with-display.sh scripts/bench-store.sh $(WIN) $(BENCH_SIZES)
 
 # Each libFuzzer target for FUZZ_SECONDS (clang, ASan, UBSan); the corpus grows in the build tree.
 FUZZ_SECONDS ?= 25

@@ -65,3 +65,9 @@ add_dependencies(arkel PegHelp help_file)
 
 add_subdirectory(tools/arkstore)
 add_subdirectory(tests/win)
+
+# make bench-store: a full store against the floors of SQLite and Wine's controls (not a test).
+add_executable(store_bench EXCLUDE_FROM_ALL bench/store_bench.cpp $<TARGET_OBJECTS:arkel_resources>)
+target_link_libraries(store_bench PRIVATE arkel_app psapi)
+target_compile_options(store_bench PRIVATE ${ARKEL_WARNINGS})
+target_link_options(store_bench PRIVATE -municode)

@@ -217,6 +217,11 @@ int CeVerifyVolume(WCHAR *reason, DWORD reasonChars);
 // Whether a database handle is open; tests use it to see that nothing leaks.
 int CeOpenHandleCount();
 
+// A stamp that changes whenever a record of the handle's database is written or deleted, by this
+// process or (conservatively: by any write to the volume) another; 0 when it cannot be read. A
+// caller may keep what it derived from the records while the stamp stays the same.
+ULONGLONG CeDatabaseChangeStamp(HANDLE hDatabase);
+
 // Batches: the writes, deletes and database changes of many calls as one unit of work. Between
 // CeBeginBatch and CeCommitBatch every call works as usual and sees what the batch changed so
 // far; the commit makes all of it durable at once, CeRollbackBatch (or a failed commit) takes
