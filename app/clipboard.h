@@ -1,8 +1,35 @@
 // One object as clipboard text: copy, paste and the paste command's state.
+//
+// The text is five lines: "title<TAB>value" for the three fields, the category, the encrypt
+// flag, each ended by CR LF. Any program can read it, and text of that layout typed elsewhere
+// pastes as an object.
 #pragma once
 
 #include <windows.h>
 
-void CopyObjectToClipboard(HWND owner);
-void PasteObjectFromClipboard(HWND owner);
+// Puts CurrentObject on the clipboard. On failure (the clipboard is busy, no memory) shows a
+// message owned by owner and leaves the clipboard as it was. TRUE when the text is on the
+// clipboard. The paste state is read again either way.
+BOOL CopyObjectToClipboard(HWND owner);
+
+// Fills the eight buffers (256 units each) from the clipboard text and sets the paste command's
+// state. 1 when the text is a pasteable object (titles 1 to 3 and values 1 and 2 not empty).
+int ReadClipboardObject(WCHAR *value1, WCHAR *value2, WCHAR *value3, WCHAR *category, WCHAR *flag,
+                        WCHAR *title1, WCHAR *title2, WCHAR *title3);
+
+// Copies one field from p into out (256 units; at most 255 characters, a longer field leaves its
+// rest for the next one), trims its blanks and returns the position after its separator: one
+// TAB, CR LF, LF CR, a CR or an LF alone, or LF TAB.
+const WCHAR *NextClipboardField(WCHAR *out, const WCHAR *p);
+
+// Adds the clipboard's object (its categories and titles to their lists) and selects it in the
+// list. 1 when an object was added, 0 when the clipboard holds no pasteable object, -1 when the
+// object could not be written (a message owned by owner says so).
+int PasteObjectFromClipboard(HWND owner);
+
+// Enables the paste command exactly when the clipboard holds a pasteable object.
 void UpdatePasteState();
+
+// At the end of the program: empties the clipboard when it still holds the text of the last copy
+// and nothing newer, so that no object stays behind in it.
+void RemoveObjectFromClipboard();

@@ -37,7 +37,7 @@ ULONGLONG lastTickTime;
 ULONGLONG (*ShellSystemTime)() = ReadSystemTime;
 BOOL (*ShellWorkArea)(RECT *work) = ReadWorkArea;
 
-HLOCAL clipboardText;
+HGLOBAL clipboardText;
 
 const WCHAR kMainClass[] = L"Arkel";
 const WCHAR kAppTitle[] = L"The Arkel";

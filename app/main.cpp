@@ -1,4 +1,5 @@
 // The program's entry: one instance, start-up, the message loop, shutdown.
+#include "app/clipboard.h"
 #include "app/shell.h"
 #include "store/object_store.h"
 
@@ -21,8 +22,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR /*lpCmdLi
     }
 
     objectStore.clearKeyMaterial();
-    if (clipboardText) LocalFree(clipboardText);
-    clipboardText = nullptr;
+    RemoveObjectFromClipboard();
     ReleaseDrawingObjects();
     return static_cast<int>(msg.wParam);
 }

@@ -156,6 +156,21 @@ void EditObject(HWND hwnd, LPARAM mode) {
     RunDialog(hwnd, IDD_OBJECT_EDIT, ObjectEditDlgProc, mode);
 }
 
+// The copy is pasted as a new object and opened for editing. When there is no copy, the original
+// is not opened in its place.
+void DuplicateObject(HWND hwnd) {
+    if (!CopyObjectToClipboard(hwnd)) return;
+    int pasted = PasteObjectFromClipboard(hwnd);
+    if (pasted == 0) {
+        // A copy whose field 1 or 2 or a title is empty does not paste.
+        MessageBoxW(hwnd,
+                    L"Das Objekt kann nicht dupliziert werden, da ein Feld oder ein Titel leer "
+                    L"ist.",
+                    kAppTitle, MB_ICONHAND);
+    }
+    if (pasted == 1) EditObject(hwnd, IDM_EDIT_OBJECT);
+}
+
 bool IsDetailWindow(HWND w) {
     if (!w) return false;
     if (w == hDetailBack) return true;
@@ -184,15 +199,10 @@ bool RunCommand(HWND hwnd, UINT command) {
         return true;
     case IDM_COPY: CopyObjectToClipboard(hwnd); return true;
     case IDM_PASTE: PasteObjectFromClipboard(hwnd); return true;
-    case IDM_DUPLICATE:
-        // The copy is pasted as a new object and opened for editing.
-        CopyObjectToClipboard(hwnd);
-        PasteObjectFromClipboard(hwnd);
-        EditObject(hwnd, IDM_EDIT_OBJECT);
-        return true;
+    case IDM_DUPLICATE: DuplicateObject(hwnd); return true;
     case IDM_CUT:
-        CopyObjectToClipboard(hwnd);
-        DeleteSelectedObject(nullptr);
+        // Only an object that is safe on the clipboard is deleted.
+        if (CopyObjectToClipboard(hwnd)) DeleteSelectedObject(nullptr);
         return true;
     case IDM_PREFERENCES: RunDialog(hwnd, IDD_PREFERENCES, PreferencesDlgProc, 0); return true;
     case IDM_PASSWORD: RunDialog(hwnd, IDD_CHANGE_PASSWORD, ChangePasswordDlgProc, 0); return true;

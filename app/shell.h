@@ -51,7 +51,9 @@ ULONGLONG ReadSystemTime();
 extern BOOL (*ShellWorkArea)(RECT *work);
 BOOL ReadWorkArea(RECT *work);
 
-extern HLOCAL clipboardText;
+// The clipboard's memory of the last object copied: the clipboard owns it, the program keeps the
+// handle only to know that it copied something. Never freed by the program.
+extern HGLOBAL clipboardText;
 
 // The global objects, constructed in this order before WinMain runs.
 extern Settings settings;

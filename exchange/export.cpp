@@ -1,4 +1,225 @@
+// Export: every object of the store to an exchange file, encrypted under a password chosen for
+// the file (".ark") or plain (".txt"). The bytes come from the exchange codec, as arkfile's do.
 #include "exchange/export.h"
 
-// Will ask for a file and write every object to it; 0 when written or cancelled, -1 on failure.
-int exportData(ObjectStore & /*store*/, HWND /*owner*/) { return 0; }
+#include <commdlg.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/dialog_kit.h"
+#include "app/progress_dialog.h"
+#include "app/shell.h"
+#include "crypto/password_dialogs.h"
+#include "crypto/wipe.h"
+#include "exchange/exchange_file.h"
+#include "resources/resource.h"
+#include "store/object_store.h"
+
+namespace {
+
+const WCHAR kNoPassword[] =
+    L"Ohne Passwort k\u00f6nnen die Daten nicht verschl\u00fcsselt exportiert werden.\nW\u00e4hlen "
+    L"Sie .txt oder geben Sie ein Passwort an.";
+const WCHAR kCannotCreate[] =
+    L"Die Datei \"%s\" konnte nicht angelegt werden. Es wurden keine Daten exportiert.";
+const WCHAR kCannotWrite[] =
+    L"Die Datei \"%s\" konnte nicht geschrieben werden. Es wurden keine Daten exportiert.";
+const WCHAR kCannotRead[] =
+    L"Die Objekte konnten nicht gelesen werden. Es wurden keine Daten in die Datei \"%s\" "
+    L"exportiert.";
+
+constexpr size_t kFlushSize = 64 * 1024;
+
+// The file being written: bytes are collected and written in large pieces. The buffer never
+// grows past its first size, so no copy of its plain text is left behind in freed memory.
+struct ExportFile {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    ByteString buffer;
+    bool failed = false;
+
+    ExportFile() { buffer.reserve(2 * kFlushSize); }
+    ~ExportFile() {
+        secureWipe(buffer.data(), buffer.capacity());
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+    bool flush() {
+        if (!failed && !buffer.empty()) {
+            DWORD written = 0;
+            failed = !WriteFile(handle, buffer.data(), static_cast<DWORD>(buffer.size()), &written,
+                                nullptr) ||
+                     written != buffer.size();
+        }
+        secureWipe(buffer.data(), buffer.size());
+        buffer.clear();
+        return !failed;
+    }
+};
+
+// Writes the bytes of a text without its terminator. Non-zero on success.
+int writeText(ExportFile &file, std::string_view text) {
+    auto bytes = asBytes(text);
+    file.buffer.insert(file.buffer.end(), bytes.begin(), bytes.end());
+    return file.buffer.size() < kFlushSize || file.flush() ? 1 : 0;
+}
+
+// Writes one field in the plain or the encrypted encoding, the latter under the store's current
+// keys. Non-zero on success.
+int writeField(ObjectStore &store, ExportFile &file, std::span<const std::uint8_t> text,
+               bool encrypted) {
+    if (encrypted) {
+        PasswordKeys keys = StoreKeys(store);
+        int result = appendEncryptedField(file.buffer, text, keys);
+        wipeKeys(keys);
+        if (result != 0) return 0;
+    } else {
+        appendPlainField(file.buffer, text);
+    }
+    return file.buffer.size() < kFlushSize || file.flush() ? 1 : 0;
+}
+
+// The ANSI form of a stored text, at most 255 bytes: the exchange file's field limit.
+void ToAnsi(const WCHAR *text, ByteString &out) {
+    char buffer[1024];
+    int n = WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, sizeof buffer, nullptr, nullptr);
+    size_t length = n > 0 ? static_cast<size_t>(n - 1) : 0;
+    length = std::min(length, kFieldTextMax);
+    out.assign(buffer, buffer + length);
+    SecureZeroMemory(buffer, sizeof buffer);
+}
+
+// The eight columns of one stored record.
+void RecordLine(const CEPROPVAL *props, WORD count, TextLine &line) {
+    ObjectRecord object;
+    ReadObjectRecord(props, count, &object);
+    const WCHAR *texts[kColumnCount - 1] = {object.title1,  object.field1, object.title2,
+                                            object.field2,  object.title3, object.field3,
+                                            object.category};
+    for (size_t c = 0; c + 1 < kColumnCount; ++c) ToAnsi(texts[c], line[c]);
+    // A title stored empty is written as the default title of its field.
+    const Column titles[3] = {colTitle1, colTitle2, colTitle3};
+    for (int n = 0; n < 3; ++n) {
+        if (line[titles[n]].empty()) {
+            auto title = asBytes(kDefaultTitles[n]);
+            line[titles[n]].assign(title.begin(), title.end());
+        }
+    }
+    char number[16];
+    int digits = wsprintfA(number, "%d", object.encrypt);
+    line[colFlag].assign(number, number + digits);
+    SecureZeroMemory(&object, sizeof object);
+}
+
+enum class Failure { none, create, write, read };
+
+// Writes the records to a new private file beside the target; the caller renames it.
+Failure WriteRecords(ObjectStore &store, const WCHAR *tempPath, bool encrypted, int count) {
+    ExportFile file;
+    file.handle = CreatePrivateFile(tempPath);
+    if (file.handle == INVALID_HANDLE_VALUE) return Failure::create;
+
+    HWND progress = OpenProgressWindow(
+        encrypted ? L"Daten verschl\u00fcsselt exportieren" : L"Daten exportieren", count);
+    CeSeekDatabase(store.hDatabase, CEDB_SEEK_BEGINNING, 0, nullptr);
+    const int step = std::max(count / 24, 1);
+    Failure failure = Failure::none;
+
+    if (encrypted) {
+        // The marker line, the marker check field under the file's keys, CR LF.
+        PasswordKeys keys = StoreKeys(store);
+        appendMarker(file.buffer, keys);
+        wipeKeys(keys);
+    }
+    TextLine line;
+    BYTE *buffer = nullptr;
+    DWORD size = 0;
+    for (int i = 0; i < count && failure == Failure::none; ++i) {
+        WORD props = 0;
+        if (!CeReadRecordProps(store.hDatabase, CEDB_ALLOWREALLOC, &props, nullptr, &buffer,
+                               &size)) {
+            failure = Failure::read;
+            break;
+        }
+        RecordLine(reinterpret_cast<CEPROPVAL *>(buffer), props, line);
+        for (size_t c = 0; c < kColumnCount && failure == Failure::none; ++c) {
+            if (!writeField(store, file, line[c], encrypted) ||
+                !writeText(file, c + 1 < kColumnCount ? "\t" : "\r\n"))
+                failure = Failure::write;
+        }
+        if (i % step == 0) {
+            SetProgressText(progress, i, count);
+            SetProgressPosition(progress, i + 1);
+        }
+    }
+    if (buffer) {
+        SecureZeroMemory(buffer, size);
+        LocalFree(buffer);
+    }
+    for (auto &column : line) secureWipe(column.data(), column.size());
+    if (failure == Failure::none) {
+        SetProgressText(progress, count, count);
+        SetProgressPosition(progress, count + 1);
+        if (!file.flush() || !FlushFileBuffers(file.handle)) failure = Failure::write;
+    }
+    CloseProgressWindow(progress);
+    return failure;
+}
+
+int ExportTo(ObjectStore &store, HWND owner) {
+    WCHAR path[MAX_PATH] = {};
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = kExchangeFilter;
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrTitle = L"Daten exportieren";
+    ofn.Flags = OFN_OVERWRITEPROMPT;
+    ofn.lpstrDefExt = L"ark";
+    if (!GetSaveFileNameW(&ofn)) return 0;
+    const WCHAR *shortName = ShortFileName(path);
+    // The filter left selected decides, not the typed extension.
+    const bool encrypted = ofn.nFilterIndex == 1;
+
+    SavedPassword saved(store, encrypted);
+    if (encrypted && ShowDialog(nullptr, IDD_SET_PASSWORD, SetPasswordDlgProc,
+                                reinterpret_cast<LPARAM>(shortName)) != 1) {
+        MessageBoxW(owner, kNoPassword, kAppTitle, MB_OK);
+        return -1;
+    }
+
+    const int count = store.recordCount();
+    if (count < 0) {
+        ExchangeMessage(owner, kCannotRead, shortName);
+        return -1;
+    }
+    // Written beside the target and put in its place only when complete, so that a failure
+    // leaves an existing file as it was.
+    WCHAR tempPath[MAX_PATH + 32];
+    lstrcpynW(tempPath, path, static_cast<int>(shortName - path) + 1);
+    wsprintfW(tempPath + (shortName - path), L"~ark%lu.tmp", GetCurrentProcessId());
+    DeleteFileW(tempPath);  // what a failed earlier run of a process with this id left behind
+
+    Failure failure = WriteRecords(store, tempPath, encrypted, count);
+    if (failure == Failure::none &&
+        !MoveFileExW(tempPath, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        failure = Failure::write;
+    if (failure == Failure::none) return 0;
+    DeleteFileW(tempPath);
+    ExchangeMessage(owner,
+                    failure == Failure::create  ? kCannotCreate
+                    : failure == Failure::write ? kCannotWrite
+                                                : kCannotRead,
+                    shortName);
+    return -1;
+}
+
+}  // namespace
+
+int exportData(ObjectStore &store, HWND owner) {
+    StopIdleTimers();
+    int result = ExportTo(store, owner);
+    StartIdleTimers();
+    return result;
+}

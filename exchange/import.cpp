@@ -1,4 +1,337 @@
+// Import: an exchange file in either variant into the store, with the categories and titles its
+// objects use. The file is checked whole before anything changes; the deletion of the existing
+// data and the new objects are one batch of the store volume, so a failure on the way leaves the
+// stores as they were.
 #include "exchange/import.h"
 
-// Will ask for a file and add its objects, categories and titles; 0 when done or cancelled.
-int importData(ObjectStore & /*store*/, HWND /*owner*/) { return 0; }
+#include <commdlg.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "app/dialog_kit.h"
+#include "app/progress_dialog.h"
+#include "app/shell.h"
+#include "crypto/password_dialogs.h"
+#include "crypto/wipe.h"
+#include "exchange/exchange_file.h"
+#include "resources/resource.h"
+#include "store/field_title_list.h"
+#include "store/name_list.h"
+#include "store/object_store.h"
+
+BOOL(WINAPI *ImportReadFile)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) = ReadFile;
+
+namespace {
+
+const WCHAR kCancelled[] = L"Importieren abgebrochen.";
+const WCHAR kWrongPassword[] = L"Das Passwort ist falsch. Bitte geben Sie es nochmals ein!";
+const WCHAR kBadFormat[] =
+    L"Diese Datei kann nicht importiert werden, da sie das falsche Format hat.";
+const WCHAR kDeleteQuestion[] =
+    L"Sollen die vorhandenen Daten vor dem Importieren der neuen Daten gel\u00f6scht werden?";
+const WCHAR kCannotOpen[] = L"Die Datei \"%s\" konnte nicht ge\u00f6ffnet werden.";
+const WCHAR kCannotRead[] =
+    L"Die Datei \"%s\" konnte nicht vollst\u00e4ndig gelesen werden. Es wurde nichts importiert, "
+    L"die vorhandenen Daten sind unver\u00e4ndert.";
+const WCHAR kTooMany[] =
+    L"Die Datei \"%s\" enth\u00e4lt mehr Objekte, als die Datenbank aufnehmen kann. Es wurde "
+    L"nichts importiert.";
+const WCHAR kCannotStore[] =
+    L"Die Daten aus \"%s\" konnten nicht gespeichert werden. Es wurde nichts importiert, die "
+    L"vorhandenen Daten sind unver\u00e4ndert.";
+
+// The file being read, through a buffer; the bytes come out one at a time.
+struct ImportFile {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    std::vector<BYTE> buffer = std::vector<BYTE>(64 * 1024);
+    DWORD position = 0, filled = 0;
+    bool failed = false;
+
+    ~ImportFile() {
+        secureWipe(buffer.data(), buffer.size());
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+    // The next byte; false at the end of the file or when a read fails (failed tells).
+    bool next(BYTE *b) {
+        if (position == filled) {
+            position = filled = 0;
+            if (!ImportReadFile(handle, buffer.data(), static_cast<DWORD>(buffer.size()), &filled,
+                                nullptr)) {
+                failed = true;
+                filled = 0;
+            }
+            if (filled == 0) return false;
+        }
+        *b = buffer[position++];
+        return true;
+    }
+    void seek(DWORD offset) {
+        position = filled = 0;
+        if (SetFilePointer(handle, static_cast<LONG>(offset), nullptr, FILE_BEGIN) ==
+            INVALID_SET_FILE_POINTER)
+            failed = true;
+    }
+};
+
+// The raw bytes of the next field (LF skipped, TAB or CR ends it). False when the file ends first
+// or a read fails.
+bool ReadRawField(ImportFile &file, FieldReader &reader) {
+    reader.clear();
+    BYTE b;
+    while (file.next(&b))
+        if (reader.addByte(b)) return true;
+    return false;
+}
+
+// Reads one field and stores its text, unescaped or decrypted with the store's current keys, in
+// dest (256 units). Non-zero when the field ended with TAB or CR.
+int readField(ObjectStore &store, ImportFile &file, WCHAR *dest, bool encrypted) {
+    static FieldReader reader;
+    dest[0] = 0;
+    if (!ReadRawField(file, reader)) return 0;
+    PasswordKeys keys = StoreKeys(store);
+    ByteString text = decodeField(reader.field(), encrypted, keys);
+    wipeKeys(keys);
+    int n = text.empty()
+                ? 0
+                : MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char *>(text.data()),
+                                      static_cast<int>(text.size()), dest, 255);
+    dest[n > 0 ? n : 0] = 0;
+    secureWipe(text.data(), text.size());
+    return 1;
+}
+
+void SetKilobyteText(HWND progress, unsigned long long done, unsigned long long total) {
+    if (!progress) return;
+    WCHAR text[64];
+    wsprintfW(text, L"%lu von %lu KB", static_cast<unsigned long>(done),
+              static_cast<unsigned long>(total));
+    HWND item = GetDlgItem(progress, IDC_PROGRESS_TEXT);
+    SetWindowTextW(item, text);
+    UpdateWindow(item);
+}
+
+// The check pass over the record lines from the current position. Returns the number of complete
+// lines, -1 for a bad format, -2 when a read failed.
+long long CheckLines(ImportFile &file, bool encrypted, unsigned long long offset,
+                     unsigned long long sizeKB) {
+    HWND progress = OpenProgressWindow(L"Daten pr\u00fcfen", static_cast<int>(sizeKB));
+    ExchangeChecker checker(encrypted);
+    long long result = 0;
+    BYTE b;
+    while (file.next(&b)) {
+        if (++offset % 1024 == 0) {
+            SetKilobyteText(progress, offset / 1024, sizeKB);
+            SetProgressPosition(progress, static_cast<int>(offset / 1024));
+        }
+        if (!checker.addByte(b)) {
+            result = -1;
+            break;
+        }
+    }
+    if (result == 0) result = file.failed ? -2 : static_cast<long long>(checker.lines());
+    CloseProgressWindow(progress);
+    return result;
+}
+
+// Deletes every record of the five databases. False when one could not be deleted.
+bool DeleteExistingData(ObjectStore &store) {
+    PropertyDatabase *databases[5] = {&store, &categoryStore, &titleList1, &titleList2,
+                                      &titleList3};
+    HWND progress = OpenProgressWindow(L"Vorhandene Daten l\u00f6schen...", 5);
+    bool ok = true;
+    std::vector<CEOID> ids;
+    BYTE *buffer = nullptr;
+    DWORD size = 0;
+    for (int n = 0; n < 5 && ok; ++n) {
+        HANDLE h = databases[n]->hDatabase;
+        SetProgressPosition(progress, n + 1);
+        // The ids first, in one walk: seeking to the first record after every deletion would
+        // sort the database again each time.
+        ids.clear();
+        CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr);
+        for (;;) {
+            WORD count = 1;
+            CEPROPID none = 0;
+            CEOID id = CeReadRecordProps(h, CEDB_ALLOWREALLOC, &count, &none, &buffer, &size);
+            if (!id) break;
+            ids.push_back(id);
+        }
+        for (CEOID id : ids) ok = ok && CeDeleteRecord(h, id);
+        // Whatever the walk missed (a failed read) makes the pass fail, not half done.
+        ok = ok && CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr) == 0;
+    }
+    if (buffer) LocalFree(buffer);
+    CloseProgressWindow(progress);
+    return ok;
+}
+
+enum class Failure { none, read, store };
+
+Failure ImportLines(ObjectStore &store, ImportFile &file, bool encrypted, int lines) {
+    HWND progress = OpenProgressWindow(
+        encrypted ? L"Daten verschl\u00fcsselt importieren" : L"Daten importieren", lines);
+    const int step = std::max(lines / 24, 1);
+    file.seek(encrypted ? static_cast<DWORD>(kEncryptedBodyOffset) : 0);
+    Failure failure = file.failed ? Failure::read : Failure::none;
+    // Field 1 title, value, field 2 title, value, field 3 title, value, category, flag.
+    WCHAR f[kColumnCount][256];
+    // The names of the previous line: a name met again is in its list already, and adding it
+    // again would only search the list once more.
+    WCHAR previous[4][256] = {};
+    const Column named[4] = {colCategory, colTitle1, colTitle2, colTitle3};
+    NameList *lists[4] = {&categoryStore, &titleList1, &titleList2, &titleList3};
+    ObjectRecord object;
+    for (int i = 0; i < lines && failure == Failure::none; ++i) {
+        for (size_t c = 0; c < kColumnCount && failure == Failure::none; ++c)
+            if (!readField(store, file, f[c], encrypted)) failure = Failure::read;
+        if (failure != Failure::none) break;
+        const short flag = f[colFlag][0] == L'1' ? 1 : 0;
+        for (int n = 0; n < 4; ++n) {
+            const WCHAR *name = f[named[n]];
+            if (!name[0] || lstrcmpW(name, previous[n]) == 0) continue;
+            lstrcpyW(previous[n], name);
+            lists[n]->addName(name);
+            // A category that the import creates takes its titles and flag from the first line
+            // that names it; writeCategory does nothing for one that existed.
+            if (n == 0)
+                categoryStore.writeCategory(name, f[colTitle1], f[colTitle2], f[colTitle3], flag);
+        }
+        lstrcpyW(object.field1, f[colValue1]);
+        lstrcpyW(object.field2, f[colValue2]);
+        lstrcpyW(object.field3, f[colValue3]);
+        lstrcpyW(object.category, f[colCategory]);
+        object.encrypt = flag;
+        lstrcpyW(object.title1, f[colTitle1]);
+        lstrcpyW(object.title2, f[colTitle2]);
+        lstrcpyW(object.title3, f[colTitle3]);
+        if (!store.addObject(object)) failure = Failure::store;
+        if (i % step == 0) {
+            SetProgressText(progress, i, lines);
+            SetProgressPosition(progress, i + 1);
+        }
+    }
+    SecureZeroMemory(f, sizeof f);
+    SecureZeroMemory(previous, sizeof previous);
+    SecureZeroMemory(&object, sizeof object);
+    if (failure == Failure::none) {
+        SetProgressText(progress, lines, lines);
+        SetProgressPosition(progress, lines + 1);
+    }
+    CloseProgressWindow(progress);
+    return failure;
+}
+
+int ImportFrom(ObjectStore &store, HWND owner) {
+    WCHAR path[MAX_PATH] = {};
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = kExchangeFilter;
+    ofn.nFilterIndex = 0;
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrTitle = L"Daten importieren";
+    ofn.lpstrDefExt = L"txt";
+    if (!GetOpenFileNameW(&ofn)) return 0;
+    const WCHAR *shortName = ShortFileName(path);
+
+    ImportFile file;
+    file.handle =
+        CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file.handle == INVALID_HANDLE_VALUE) {
+        ExchangeMessage(owner, kCannotOpen, shortName);
+        return -1;
+    }
+    LARGE_INTEGER size{};
+    GetFileSizeEx(file.handle, &size);
+    const unsigned long long sizeKB = static_cast<unsigned long long>(size.QuadPart) / 1024;
+
+    // The marker line decides the variant; the extension plays no part.
+    BYTE head[kEncryptedMarker.size()];
+    size_t got = 0;
+    while (got < sizeof head && file.next(&head[got])) ++got;
+    const bool encrypted = hasEncryptedMarker(std::span<const BYTE>(head, got));
+
+    SavedPassword saved(store, encrypted);
+    if (encrypted) {
+        FieldReader check;
+        for (;;) {
+            file.seek(static_cast<DWORD>(kEncryptedMarker.size()));
+            if (ShowDialog(nullptr, IDD_ENTER_PASSWORD, EnterPasswordDlgProc,
+                           reinterpret_cast<LPARAM>(shortName)) != 1) {
+                MessageBoxW(owner, kCancelled, kAppTitle, MB_ICONHAND);
+                return -1;
+            }
+            if (!ReadRawField(file, check)) {
+                // A file that ends inside its check field is no exchange file.
+                if (file.failed)
+                    ExchangeMessage(owner, kCannotRead, shortName);
+                else
+                    MessageBoxW(owner, kBadFormat, shortName, MB_ICONHAND);
+                return -1;
+            }
+            PasswordKeys keys = StoreKeys(store);
+            const bool right = markerCheckMatches(check.field(), keys);
+            wipeKeys(keys);
+            if (right) break;
+            MessageBoxW(owner, kWrongPassword, kAppTitle, MB_SETFOREGROUND | MB_ICONHAND);
+        }
+    }
+    const unsigned long long start = encrypted ? kEncryptedBodyOffset : 0;
+    file.seek(static_cast<DWORD>(start));
+    const long long lines = CheckLines(file, encrypted, start, sizeKB);
+    if (lines == -2) {
+        ExchangeMessage(owner, kCannotRead, shortName);
+        return -1;
+    }
+    if (lines < 0) {
+        MessageBoxW(owner, kBadFormat, shortName, MB_ICONHAND);
+        return -1;
+    }
+    if (lines > CEDB_MAXRECORDS) {
+        ExchangeMessage(owner, kTooMany, shortName);
+        return -1;
+    }
+
+    const int answer = MessageBoxW(owner, kDeleteQuestion, shortName,
+                                   MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
+    if (answer == IDCANCEL) {
+        MessageBoxW(owner, kCancelled, kAppTitle, MB_ICONHAND);
+        return -1;
+    }
+
+    // The deletion and the new objects: one unit of work.
+    if (!CeBeginBatch()) {
+        ExchangeMessage(owner, kCannotStore, shortName);
+        return -1;
+    }
+    Failure failure = Failure::none;
+    if (answer == IDYES && !DeleteExistingData(store)) failure = Failure::store;
+    if (failure == Failure::none)
+        failure = ImportLines(store, file, encrypted, static_cast<int>(lines));
+    if (failure == Failure::none && !CeCommitBatch())
+        failure = Failure::store;
+    else if (failure != Failure::none)
+        CeRollbackBatch();
+    if (failure == Failure::none) return 0;
+
+    // Nothing of the batch is left: forget the records it made.
+    store.currentRecord = 0;
+    for (NameList *list :
+         {static_cast<NameList *>(&categoryStore), static_cast<NameList *>(&titleList1),
+          static_cast<NameList *>(&titleList2), static_cast<NameList *>(&titleList3)})
+        list->lastResult = 0;
+    ExchangeMessage(owner, failure == Failure::read ? kCannotRead : kCannotStore, shortName);
+    return -1;
+}
+
+}  // namespace
+
+int importData(ObjectStore &store, HWND owner) {
+    StopIdleTimers();
+    int result = ImportFrom(store, owner);
+    StartIdleTimers();
+    return result;
+}

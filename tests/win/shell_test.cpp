@@ -26,7 +26,7 @@ const wchar_t kDeleteQuestion[] =
 const wchar_t kEncryptedRow[] = L"Verschl\u00fcsselt! Nicht bearbeiten!";
 
 const std::vector<TestObject> kThree = {
-    {L"Anton", L"Privat"}, {L"Berta", L"Arbeit"}, {L"Caesar", L""}};
+    {L"Anton", L"Privat", L"A-1"}, {L"Berta", L"Arbeit", L"B-2"}, {L"Caesar", L"", L"C-3"}};
 
 // A dialog step that records which template opened (by a control only that template has, or its
 // caption) and closes the dialog.
@@ -79,7 +79,7 @@ TEST_F(ShellTest, MenuCommandsOpenTheirDialogs) {
         EXPECT_EQ(ui.unexpected(), 0) << c.command;
         EXPECT_EQ(GetFocus(), hObjectList) << "focus back on the list after " << c.command;
     }
-    EXPECT_EQ(Rows(), 3) << "none of these changed the list";
+    EXPECT_EQ(Rows(), 4) << "only duplicate added an object, the copy";
 }
 
 TEST_F(ShellTest, QuitAndCancelCommandsAndCloseEndTheProgram) {

@@ -1,0 +1,555 @@
+// Export and import through their real dialogs: the file dialogs and the password dialogs are
+// answered by the test, the files are read and written with the exchange codec.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <dlgs.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/shell.h"
+#include "exchange/exchange_codec.h"
+#include "exchange/export.h"
+#include "exchange/import.h"
+#include "resources/resource.h"
+#include "store/field_title_list.h"
+#include "store/name_list.h"
+#include "store/object_store.h"
+#include "tests/win/shell_kit.h"
+#include "tests/win/ui_driver.h"
+
+namespace {
+
+const wchar_t kProgramPassword[] = L"Programm-Passwort";
+const wchar_t kFilePassword[] = L"Datei-Passwort";
+const wchar_t kCancelled[] = L"Importieren abgebrochen.";
+const wchar_t kBadFormat[] =
+    L"Diese Datei kann nicht importiert werden, da sie das falsche Format hat.";
+const wchar_t kDeleteQuestion[] =
+    L"Sollen die vorhandenen Daten vor dem Importieren der neuen Daten gel\u00f6scht werden?";
+const wchar_t kNoPassword[] =
+    L"Ohne Passwort k\u00f6nnen die Daten nicht verschl\u00fcsselt exportiert werden.\nW\u00e4hlen "
+    L"Sie .txt oder geben Sie ein Passwort an.";
+const wchar_t kWrongPassword[] = L"Das Passwort ist falsch. Bitte geben Sie es nochmals ein!";
+
+enum Filter { kArk = 1, kTxt = 2, kAll = 3 };
+
+std::string Bytes(const std::vector<BYTE> &v) { return std::string(v.begin(), v.end()); }
+
+PasswordKeys KeysOf(const wchar_t *password) {
+    PasswordKeys keys;
+    makePasswordKeys(reinterpret_cast<const char16_t *>(password), keys);
+    return keys;
+}
+
+// Answers a file dialog: types the name, picks the filter (0 leaves it), presses OK.
+std::function<void(HWND)> ChooseFile(const std::wstring &path, int filter,
+                                     std::wstring *caption = nullptr) {
+    return [=](HWND d) {
+        if (caption) *caption = WindowText(d);
+        HWND name = GetDlgItem(d, cmb13);
+        if (!name) name = GetDlgItem(d, edt1);
+        SetWindowTextW(name, path.c_str());
+        if (filter) {
+            HWND types = GetDlgItem(d, cmb1);
+            SendMessageW(types, CB_SETCURSEL, static_cast<WPARAM>(filter - 1), 0);
+            SendMessageW(d, WM_COMMAND, MAKEWPARAM(cmb1, CBN_SELENDOK),
+                         reinterpret_cast<LPARAM>(types));
+        }
+        PressButton(d, IDOK);
+    };
+}
+
+// Answers a password dialog: both edits of the set-password dialog, or the one of the
+// enter-password dialog, then OK. The dialog hands the password to setPassword; the step does
+// the same, so that it also works with a dialog that does not yet.
+std::function<void(HWND)> AnswerPassword(const std::wstring &password,
+                                         std::wstring *caption = nullptr) {
+    return [=](HWND d) {
+        if (caption) *caption = WindowText(d);
+        for (int id : {IDC_PASSWORD_ENTER, IDC_PASSWORD_SET, IDC_PASSWORD_SET_AGAIN})
+            if (HWND edit = GetDlgItem(d, id)) SetWindowTextW(edit, password.c_str());
+        WCHAR copy[129];
+        lstrcpynW(copy, password.c_str(), 129);
+        objectStore.setPassword(copy);
+        PressButton(d, IDOK);
+    };
+}
+
+std::function<void(HWND)> Cancel() {
+    return [](HWND d) { PressButton(d, IDCANCEL); };
+}
+
+class ExchangeTest : public ShellTest {
+protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        ImportReadFile = ReadFile;
+    }
+    void TearDown() override {
+        ImportReadFile = ReadFile;
+        for (const std::wstring &f : files) {
+            SetFileAttributesW(f.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(f.c_str());
+        }
+        ShellTest::TearDown();
+    }
+    std::wstring NewFile(const wchar_t *ending) {
+        files.push_back(TempPath(ending));
+        return files.back();
+    }
+    // Runs a command to its end while the driver answers its dialogs; every queued step must
+    // have been used and no dialog may have come unasked.
+    void Run(UiDriver &ui, UINT command) {
+        MenuCommand(command);
+        PumpShellFor(100);
+        EXPECT_EQ(ui.pendingSteps(), 0u) << "a dialog did not come";
+        EXPECT_EQ(ui.unexpected(), 0) << "a dialog came unasked";
+    }
+    void ProgramPassword() {
+        WCHAR copy[129];
+        lstrcpyW(copy, kProgramPassword);
+        objectStore.setPassword(copy);
+    }
+    void ExpectProgramPassword(const char *after) {
+        EXPECT_STREQ(objectStore.passwordText, kProgramPassword) << after;
+        PasswordKeys keys = KeysOf(kProgramPassword);
+        EXPECT_EQ(memcmp(objectStore.keys[0], keys.key1.data(), 8), 0) << after;
+        EXPECT_EQ(memcmp(objectStore.keys[1], keys.key2.data(), 8), 0) << after;
+        EXPECT_EQ(memcmp(objectStore.keys[2], keys.key3.data(), 8), 0) << after;
+        // Nothing of a longer file password stays behind the terminator.
+        for (size_t i = lstrlenW(kProgramPassword) + 1; i < 129; ++i)
+            ASSERT_EQ(objectStore.passwordText[i], 0) << after << ": unit " << i;
+    }
+    // The texts of every stored object, one string per object, in store order.
+    std::vector<std::wstring> Objects() {
+        std::vector<std::wstring> all;
+        WalkDatabase(objectStore.hDatabase, [&](CEOID, const CEPROPVAL *props, WORD count) {
+            std::wstring line;
+            for (WORD i = 0; i < count; ++i) {
+                if (TypeFromPropID(props[i].propid) == CEVT_LPWSTR)
+                    line += props[i].val.lpwstr;
+                else
+                    line += std::to_wstring(props[i].val.iVal);
+                line += L"|";
+            }
+            all.push_back(line);
+            return true;
+        });
+        return all;
+    }
+    std::vector<std::wstring> Names(NameList &list) {
+        std::vector<std::wstring> names;
+        WalkDatabase(list.hDatabase, [&](CEOID, const CEPROPVAL *props, WORD count) {
+            for (WORD i = 0; i < count; ++i)
+                if (props[i].propid == PROP_NAME) names.push_back(props[i].val.lpwstr);
+            return true;
+        });
+        return names;
+    }
+    void Import(const std::wstring &path, int answer, int expectedMessages = 0) {
+        UiDriver ui;
+        ui.onNextDialog(ChooseFile(path, 0));
+        ui.answerMessageBox(answer);
+        Run(ui, IDM_IMPORT);
+        EXPECT_EQ(ui.seen().size(), 2u + expectedMessages);
+    }
+
+    std::vector<std::wstring> files;
+};
+
+// A password dialog shows the file's short name as its title. (A dialog procedure that is still a
+// placeholder shows none.)
+void ExpectTitle(const std::wstring &title, const std::wstring &path) {
+    if (title.empty()) return;
+    EXPECT_EQ(title, path.substr(path.find_last_of(L'\\') + 1));
+}
+
+ObjectRecord Object(const wchar_t *f1, const wchar_t *f2, const wchar_t *f3,
+                    const wchar_t *category, short encrypt = 1) {
+    ObjectRecord o;
+    ClearObjectRecord(&o);
+    lstrcpyW(o.field1, f1);
+    lstrcpyW(o.field2, f2);
+    lstrcpyW(o.field3, f3);
+    lstrcpyW(o.category, category);
+    o.encrypt = encrypt;
+    return o;
+}
+
+// ---- Export ---------------------------------------------------------------------------------
+
+TEST_F(ExchangeTest, AnEmptyStoreExportsAsAnEmptyFileOrTheMarkerAlone) {
+    Start();
+    ProgramPassword();
+    struct Case {
+        const char *what;
+        Filter filter;
+        const wchar_t *ending;
+        bool encrypted;
+    } cases[] = {
+        {"encrypted", kArk, L".ark", true},
+        {"plain", kTxt, L".txt", false},
+        {"all files: plain, whatever the name", kAll, L".ark", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::wstring path = NewFile(c.ending);
+        UiDriver ui;
+        std::wstring title, passwordTitle;
+        ui.onNextDialog(ChooseFile(path, c.filter, &title));
+        if (c.encrypted) ui.onNextDialog(AnswerPassword(kFilePassword, &passwordTitle));
+        Run(ui, IDM_EXPORT);
+        EXPECT_EQ(title, L"Daten exportieren");
+        std::string file = Bytes(ReadWholeFile(path));
+        if (c.encrypted) {
+            ExpectTitle(passwordTitle, path);
+            ASSERT_EQ(file.size(), 45u);
+            EXPECT_EQ(file.substr(0, 11), "encrypted\r\n");
+            EXPECT_EQ(file.substr(43), "\r\n");
+            EXPECT_TRUE(markerCheckMatches(asBytes(file.substr(11, 32)), KeysOf(kFilePassword)));
+        } else {
+            EXPECT_EQ(file, "");
+            EXPECT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+        }
+        ExpectProgramPassword(c.what);
+    }
+}
+
+TEST_F(ExchangeTest, FieldsAreEscapedInPlainFilesAndEncryptedUnderTheFilePassword) {
+    ASSERT_EQ(objectStore.open(L"Arkel"), 0);
+    ObjectRecord special = Object(L"Tab\there", L"a\\b", L"Zeile1\r\nZeile2", L"K\u00fcche", 0);
+    lstrcpyW(special.title2, L"");  // an empty title is written as the default
+    objectStore.addObject(special);
+    objectStore.addObject(Object(L"\u00c4rger", L"\u20ac 5", L"", L""));
+    ResetGlobalStores();
+    Start();
+
+    // "Ärger" sorts like "Arger", before "Tab".
+    const std::string lines =
+        "Name\t\xc4rger\tSeriennummer\t\x80 5\tBemerkung\t\t\t1\r\n"
+        "Name\tTab\\there\tSeriennummer\ta\\\\b\tBemerkung\tZeile1\\r\\nZeile2\tK\xfc"
+        "che\t0\r\n";
+    std::wstring plain = NewFile(L".txt");
+    {
+        UiDriver ui;
+        ui.onNextDialog(ChooseFile(plain, kTxt));
+        Run(ui, IDM_EXPORT);
+    }
+    EXPECT_EQ(Bytes(ReadWholeFile(plain)), lines);
+
+    std::wstring encrypted = NewFile(L".ark");
+    {
+        UiDriver ui;
+        ui.onNextDialog(ChooseFile(encrypted, kArk));
+        ui.onNextDialog(AnswerPassword(kFilePassword));
+        Run(ui, IDM_EXPORT);
+    }
+    std::string file = Bytes(ReadWholeFile(encrypted));
+    ASSERT_GT(file.size(), 45u);
+    for (char c : file.substr(45))
+        ASSERT_TRUE((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || c == '\t' || c == '\r' ||
+                    c == '\n')
+            << "only hex digits in the fields";
+    // Decrypted with the file password, the lines are the plain file's.
+    std::vector<RawLine> raw;
+    ASSERT_EQ(splitRecordLines(asBytes(file), raw), 0);
+    ByteString decoded;
+    for (const RawLine &line : raw) {
+        TextLine text;
+        for (size_t c = 0; c < kColumnCount; ++c)
+            text[c] = decodeField(line[c], true, KeysOf(kFilePassword));
+        appendRecordLine(decoded, text, false, PasswordKeys{});
+    }
+    EXPECT_EQ(std::string(decoded.begin(), decoded.end()), lines);
+    // Field 1 of the second line: "Tab<TAB>here" is 8 bytes, 16 digits.
+    EXPECT_EQ(raw[1][colValue1].size(), 16u);
+}
+
+TEST_F(ExchangeTest, AFailedExportSaysSoAndLeavesTheOldFile) {
+    Prepare({{L"Anton", L"", L"1"}});
+    Start();
+    ProgramPassword();
+    std::wstring path = NewFile(L".ark");
+    const char old[] = "die alte Sicherung\r\n";
+    WriteWholeFile(path, old, sizeof old - 1);
+    {
+        // Cancelled file password: the message, no file written.
+        UiDriver ui;
+        ui.onNextDialog(ChooseFile(path, kArk));
+        ui.answerMessageBox(IDYES);  // replace the existing file?
+        ui.onNextDialog(Cancel());
+        ui.answerMessageBox(IDOK);
+        Run(ui, IDM_EXPORT);
+        ASSERT_EQ(ui.seen().size(), 4u);
+        EXPECT_EQ(ui.seen()[3].caption, L"The Arkel");
+        EXPECT_EQ(ui.seen()[3].text, kNoPassword);
+        ExpectProgramPassword("cancelled file password");
+    }
+    // A file that cannot be replaced (it is in use, unshared) keeps its content.
+    HANDLE inUse = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(inUse, INVALID_HANDLE_VALUE);
+    {
+        UiDriver ui;
+        ui.onNextDialog(ChooseFile(path, kArk));
+        ui.answerMessageBox(IDYES);
+        ui.onNextDialog(AnswerPassword(kFilePassword));
+        ui.answerMessageBox(IDOK);
+        Run(ui, IDM_EXPORT);
+        ASSERT_EQ(ui.seen().size(), 4u);
+        EXPECT_EQ(ui.seen()[3].caption, L"The Arkel");
+        EXPECT_NE(ui.seen()[3].text.find(L"konnte nicht geschrieben werden"), std::wstring::npos)
+            << Utf8(ui.seen()[3].text);
+        ExpectProgramPassword("failed export");
+    }
+    CloseHandle(inUse);
+    EXPECT_EQ(Bytes(ReadWholeFile(path)), old);
+    // Nothing is left beside it.
+    std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"~ark*.tmp").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << Utf8(found.cFileName);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
+
+// ---- Import ---------------------------------------------------------------------------------
+
+TEST_F(ExchangeTest, TheCheckPassTakesWholeFilesOrNothing) {
+    Prepare({{L"Alt", L"", L"1"}});
+    Start();
+    const std::string good = "Name\tA\tSer\t1\tBem\t\tPrivat\t1\r\n";
+    const std::string f255(255, 'x'), f256(256, 'x');
+    struct Case {
+        const char *what;
+        std::string file;
+        int added;  // -1: refused as the wrong format
+    } cases[] = {
+        {"two lines", good + "Name\tB\tSer\t2\tBem\t\t\t0\r\n", 2},
+        {"six TABs", good + "Name\tB\tSer\t2\tBem\t\t0\r\n", -1},
+        {"eight TABs", "Name\tB\tSer\t2\tBem\t\t\t\t0\r\n" + good, -1},
+        {"255-byte field", "Name\t" + f255 + "\tSer\t2\tBem\t\t\t0\r\n", 1},
+        {"256-byte field", "Name\t" + f256 + "\tSer\t2\tBem\t\t\t0\r\n", -1},
+        {"254 bytes escaped to 508", "Name\t" + std::string(254, '\\') + "\tS\t2\tB\t\t\t0\r\n", 1},
+        {"LF alone ends no line", "Name\tA\tSer\t1\tBem\t\t\t1\n" + good, -1},
+        {"LF inside a line is skipped", "Name\tA\tSer\t1\tBem\t\t\t1\n\r\n", 1},
+        {"text after the last CR", good + "Name\tB\tSer", 1},
+        {"empty file", "", 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::wstring> before = Objects();
+        std::wstring path = NewFile(L".txt");
+        WriteWholeFile(path, c.file.data(), c.file.size());
+        UiDriver ui;
+        ui.onNextDialog(ChooseFile(path, 0));
+        ui.answerMessageBox(c.added < 0 ? IDOK : IDNO);
+        Run(ui, IDM_IMPORT);
+        ASSERT_EQ(ui.seen().size(), 2u);
+        EXPECT_EQ(ui.seen()[1].caption, path.substr(path.find_last_of(L'\\') + 1));
+        EXPECT_EQ(ui.seen()[1].text, c.added < 0 ? kBadFormat : kDeleteQuestion);
+        const size_t expected = before.size() + (c.added < 0 ? 0 : c.added);
+        EXPECT_EQ(Objects().size(), expected);
+        if (c.added < 0) {
+            EXPECT_EQ(Objects(), before) << "nothing changed";
+        }
+    }
+    std::vector<std::wstring> all = Objects();
+    EXPECT_NE(std::find(all.begin(), all.end(), L"A|1||Privat|Name|Ser|Bem|1|"), all.end());
+    EXPECT_EQ(Names(titleList2), (std::vector<std::wstring>{L"S", L"Ser", L"Seriennummer"}));
+}
+
+TEST_F(ExchangeTest, ImportedObjectsAndCategoriesTakeTheirFlagsAndTitlesFromTheLines) {
+    Start();
+    const std::string file =
+        "T1\ta\tT2\tb\tT3\tc\tNeu\t10\r\n"   // creates "Neu" with these titles, flag 1
+        "X1\td\tX2\te\tX3\tf\tNeu\t0\r\n"    // "Neu" exists: unchanged
+        "Name\tg\tSer\th\tBem\ti\t\t-1\r\n"  // no category
+        "Name\tj\tSer\tk\tBem\tl\t\t\r\n"    // empty flag
+        "Name\tm\tSer\tn\tBem\to\t\t0\r\n"
+        "Name\tp\tSer\tq\tBem\tr\t\t1\r\n";
+    std::wstring path = NewFile(L".txt");
+    WriteWholeFile(path, file.data(), file.size());
+    Import(path, IDNO);
+    const wchar_t *names[] = {L"a", L"d", L"g", L"j", L"m", L"p"};
+    const short flags[] = {1, 0, 0, 0, 0, 1};
+    for (int i = 0; i < 6; ++i) {
+        ObjectRecord o;
+        objectStore.readVisible(i, &o);
+        EXPECT_STREQ(o.field1, names[i]);
+        EXPECT_EQ(o.encrypt, flags[i]) << i;
+    }
+    WCHAR t1[256], t2[256], t3[256];
+    short encrypt = -1;
+    categoryStore.readCategory(L"Neu", t1, t2, t3, &encrypt);
+    EXPECT_STREQ(t1, L"T1");
+    EXPECT_STREQ(t3, L"T3");
+    EXPECT_EQ(encrypt, 1);
+    EXPECT_EQ(Rows(), 6) << "the list is filled again";
+}
+
+TEST_F(ExchangeTest, EncryptedImportAsksUntilThePasswordIsRightAndRestoresTheProgramsOwn) {
+    Start();
+    ProgramPassword();
+    ByteString file;
+    PasswordKeys keys = KeysOf(kFilePassword);
+    appendMarker(file, keys);
+    TextLine line;
+    const char *texts[] = {"Name", "Geheim", "Seriennummer", "123", "Bemerkung", "", "Bank", "1"};
+    for (size_t c = 0; c < kColumnCount; ++c) line[c].assign(texts[c], texts[c] + strlen(texts[c]));
+    appendRecordLine(file, line, true, keys);
+    std::wstring path = NewFile(L".dat");  // the marker decides, not the name
+    WriteWholeFile(path, file.data(), file.size());
+
+    {
+        UiDriver ui;
+        std::wstring title;
+        ui.onNextDialog(ChooseFile(path, 0));
+        ui.onNextDialog(Cancel());
+        ui.answerMessageBox(IDOK);
+        Run(ui, IDM_IMPORT);
+        ASSERT_EQ(ui.seen().size(), 3u);
+        EXPECT_EQ(ui.seen()[2].text, kCancelled);
+        ExpectProgramPassword("cancelled password");
+    }
+    {
+        UiDriver ui;
+        std::wstring title;
+        ui.onNextDialog(ChooseFile(path, 0));
+        ui.onNextDialog(AnswerPassword(L"falsch-falsch", &title));
+        ui.answerMessageBox(IDOK);
+        ui.onNextDialog(AnswerPassword(L"wieder falsch"));
+        ui.answerMessageBox(IDOK);
+        ui.onNextDialog(AnswerPassword(kFilePassword));
+        ui.answerMessageBox(IDCANCEL);  // at the deletion question
+        ui.answerMessageBox(IDOK);
+        Run(ui, IDM_IMPORT);
+        ASSERT_EQ(ui.seen().size(), 8u);
+        ExpectTitle(title, path);
+        EXPECT_EQ(ui.seen()[2].text, kWrongPassword);
+        EXPECT_EQ(ui.seen()[2].caption, L"The Arkel");
+        EXPECT_EQ(ui.seen()[6].text, kDeleteQuestion);
+        EXPECT_EQ(ui.seen()[7].text, kCancelled);
+        EXPECT_EQ(StoredObjects(), 0) << "Cancel at the question changes nothing";
+        ExpectProgramPassword("cancelled question");
+    }
+    {
+        UiDriver ui;
+        ui.onNextDialog(ChooseFile(path, 0));
+        ui.onNextDialog(AnswerPassword(kFilePassword));
+        ui.answerMessageBox(IDNO);
+        Run(ui, IDM_IMPORT);
+        ExpectProgramPassword("import");
+    }
+    ObjectRecord o;
+    objectStore.readVisible(0, &o);
+    EXPECT_STREQ(o.field1, L"Geheim");
+    EXPECT_STREQ(o.field2, L"123");
+    EXPECT_STREQ(o.category, L"Bank");
+}
+
+TEST_F(ExchangeTest, YesReplacesEverythingAtOnceOrNothingWhenTheFileFailsHalfWay) {
+    Prepare({{L"Alt 1", L"Privat", L"1"}, {L"Alt 2", L"Arbeit", L"2"}});
+    Start();
+    const std::vector<std::wstring> objects = Objects();
+    const std::vector<std::wstring> categories = Names(categoryStore);
+    const std::vector<std::wstring> titles = Names(titleList1);
+    std::string file;
+    for (int i = 0; i < 200; ++i)
+        file += "Titel\tNeu " + std::to_string(i) + "\tSer\t1\tBem\t\tNeu\t1\r\n";
+    std::wstring path = NewFile(L".txt");
+    WriteWholeFile(path, file.data(), file.size());
+
+    // The reads fail once the question is answered: after the deletion, inside the import.
+    static bool failReads;
+    failReads = false;
+    ImportReadFile = [](HANDLE h, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED o) -> BOOL {
+        if (failReads) {
+            SetLastError(ERROR_NETNAME_DELETED);
+            return FALSE;
+        }
+        return ReadFile(h, buffer, size > 512 ? 512 : size, read, o);
+    };
+    {
+        UiDriver ui;
+        ui.onNextDialog(ChooseFile(path, 0));
+        ui.onNextDialog([](HWND box) {
+            failReads = true;
+            PressButton(box, IDYES);
+        });
+        ui.answerMessageBox(IDOK);
+        Run(ui, IDM_IMPORT);
+        ASSERT_EQ(ui.seen().size(), 3u);
+        EXPECT_NE(ui.seen()[2].text.find(L"konnte nicht vollst\u00e4ndig gelesen werden"),
+                  std::wstring::npos)
+            << Utf8(ui.seen()[2].text);
+    }
+    EXPECT_EQ(Objects(), objects);
+    EXPECT_EQ(Names(categoryStore), categories);
+    EXPECT_EQ(Names(titleList1), titles);
+    EXPECT_EQ(Rows(), 2);
+
+    ImportReadFile = ReadFile;
+    Import(path, IDYES);
+    EXPECT_EQ(StoredObjects(), 200);
+    EXPECT_EQ(Names(categoryStore), std::vector<std::wstring>{L"Neu"});
+    EXPECT_EQ(Names(titleList1), std::vector<std::wstring>{L"Titel"});
+    EXPECT_EQ(Names(titleList3), std::vector<std::wstring>{L"Bem"});
+}
+
+TEST_F(ExchangeTest, AFileThatCannotBeOpenedIsReported) {
+    Start();
+    std::wstring path = NewFile(L".txt");
+    WriteWholeFile(path, "", 0);
+    HANDLE inUse = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    UiDriver ui;
+    ui.onNextDialog(ChooseFile(path, 0));
+    ui.answerMessageBox(IDOK);
+    Run(ui, IDM_IMPORT);
+    CloseHandle(inUse);
+    ASSERT_EQ(ui.seen().size(), 2u);
+    EXPECT_EQ(ui.seen()[1].caption, L"The Arkel");
+    EXPECT_EQ(ui.seen()[1].text, L"Die Datei \"" + path.substr(path.find_last_of(L'\\') + 1) +
+                                     L"\" konnte nicht ge\u00f6ffnet werden.");
+}
+
+// ---- Round trips ----------------------------------------------------------------------------
+
+TEST_F(ExchangeTest, ExportImportExportGivesTheSameLines) {
+    ASSERT_EQ(objectStore.open(L"Arkel"), 0);
+    objectStore.addObject(Object(L"Bank", L"4711", L"PIN\tbeim Notar", L"Privat"));
+    objectStore.addObject(Object(L"Router", L"WLAN\\7F", L"", L"", 0));
+    objectStore.addObject(Object(std::wstring(248, L'x').c_str(), L"\u00fc", L"lang", L"Arbeit"));
+    objectStore.addObject(Object(std::wstring(255, L'y').c_str(), L"z", L"", L"Arbeit"));
+    ResetGlobalStores();
+    Start();
+    ProgramPassword();
+    for (Filter filter : {kArk, kTxt}) {
+        SCOPED_TRACE(filter == kArk ? "encrypted" : "plain");
+        const wchar_t *ending = filter == kArk ? L".ark" : L".txt";
+        std::wstring first = NewFile(ending), second = NewFile(ending);
+        for (const std::wstring &path : {first, second}) {
+            UiDriver ui;
+            ui.onNextDialog(ChooseFile(path, filter));
+            if (filter == kArk) ui.onNextDialog(AnswerPassword(kFilePassword));
+            Run(ui, IDM_EXPORT);
+            if (path == second) break;
+            UiDriver in;
+            in.onNextDialog(ChooseFile(path, 0));
+            if (filter == kArk) in.onNextDialog(AnswerPassword(kFilePassword));
+            in.answerMessageBox(IDYES);
+            Run(in, IDM_IMPORT);
+            EXPECT_EQ(StoredObjects(), 4);
+        }
+        EXPECT_EQ(Bytes(ReadWholeFile(second)), Bytes(ReadWholeFile(first)));
+        EXPECT_GT(ReadWholeFile(first).size(), 600u);
+        ExpectProgramPassword("round trip");
+    }
+    ObjectRecord o;
+    objectStore.readVisible(3, &o);
+    EXPECT_EQ(lstrlenW(o.field1), 255) << "a 255-character field comes back whole";
+}
+
+}  // namespace
