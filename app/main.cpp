@@ -1,5 +1,6 @@
 // The program's entry: one instance, start-up, the message loop, shutdown.
 #include "app/shell.h"
+#include "crypto/bulk_crypt.h"
 #include "store/object_store.h"
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR /*lpCmdLine*/,
@@ -10,7 +11,11 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR /*lpCmdLi
         return 0;
     }
     if (!hPrevInstance && !RegisterMainClass(hInstance)) return 0;
-    if (!InitInstance(hInstance, nCmdShow)) return 0;
+    if (!InitInstance(hInstance, nCmdShow)) {
+        // A start given up after the password prompt leaves the records as they are, but no key.
+        objectStore.clearKeyMaterial();
+        return 0;
+    }
 
     MSG msg{};
     // Accelerators are translated, and the message is still dispatched as it is.
@@ -20,7 +25,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR /*lpCmdLi
         DispatchMessageW(&msg);
     }
 
-    objectStore.clearKeyMaterial();
+    // Encrypts the store again when encryption is on, and wipes the key material in any case.
+    lockStore(&objectStore);
     if (clipboardText) LocalFree(clipboardText);
     clipboardText = nullptr;
     ReleaseDrawingObjects();

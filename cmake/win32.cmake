@@ -38,6 +38,7 @@ add_subdirectory(dialogs)
 # The Win32 parts of the encryption and exchange subsystems (their portable cores are built apart).
 target_sources(arkel_app PRIVATE
   ${CMAKE_SOURCE_DIR}/crypto/password_dialogs.cpp
+  ${CMAKE_SOURCE_DIR}/crypto/bulk_crypt.cpp
   ${CMAKE_SOURCE_DIR}/exchange/export.cpp
   ${CMAKE_SOURCE_DIR}/exchange/import.cpp)
 add_subdirectory(resources)

@@ -203,3 +203,7 @@ bool CeCheckVolume(WCHAR *reason, DWORD reasonChars);
 
 // Whether a database handle is open; tests use it to see that nothing leaks.
 int CeOpenHandleCount();
+
+// Tests only: the k-th CeWriteRecordProps call from now on (k from 1) fails with ERROR_WRITE_FAULT
+// and writes nothing; the calls before and after it succeed as usual. 0 takes the fault back.
+void CeFailNthWrite(int k);
