@@ -40,6 +40,9 @@ LRESULT CALLBACK UiDriver::cbtProc(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 void UiDriver::activated(HWND dialog) {
+    // The progress window of a long pass takes no step: the pass dispatches no messages, so the
+    // window is gone before a step could run.
+    if (FindWindowExW(dialog, nullptr, L"msctls_progress32", nullptr)) return;
     // A dialog is activated again whenever it gets the focus back; only its first time counts.
     for (HWND k : known_)
         if (k == dialog && IsWindow(dialog)) return;

@@ -4,7 +4,7 @@
 // becomes active. Each one is recorded; the next queued step then runs on it from inside the
 // dialog's own modal loop (through a thread timer), where it can read texts, fill edits and press
 // buttons. A dialog for which no step is queued is recorded as unexpected and closed, so that a
-// test fails instead of hanging.
+// test fails instead of hanging. The progress window of the long passes is not a dialog here.
 #pragma once
 
 #include <windows.h>
