@@ -7,7 +7,7 @@ WIN    := $(BUILD)/win
 NATIVE := $(BUILD)/native
 JOBS   ?= $(shell nproc)
 
-.PHONY: all deps build win native run test clean arkfile bench fuzz
+.PHONY: all deps build win native run test clean arkfile bench fuzz crashtest bench-vault
 
 all: build
 
@@ -36,6 +36,16 @@ test: build
 	@ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)
 	@scripts/with-display.sh scripts/ctest-wine.sh $(WIN)
 
+# The closing pass killed with SIGKILL at random moments (not part of make test):
+# CRASH_ROUNDS kills of a store of CRASH_OBJECTS objects, each followed by a start that must give
+# back every object exactly.
+CRASH_ROUNDS ?= 50
+CRASH_OBJECTS ?= 2000
+crashtest: win
+	@WINEPREFIX=$(CURDIR)/$(WIN)/wineprefix scripts/with-display.sh scripts/wine-prefix.sh
+	@WINEPREFIX=$(CURDIR)/$(WIN)/wineprefix WINEDEBUG=-all FONTCONFIG_FILE=$(CURDIR)/scripts/fonts.conf \
+	  scripts/with-display.sh bash tests/e2e/crash.sh $(WIN)/bin $(CRASH_ROUNDS) $(CRASH_OBJECTS)
+
 # arkfile, the exchange-file tool, as an optimised native program: build/arkfile.
 arkfile: deps
 	@test -f $(BUILD)/release/CMakeCache.txt || cmake -S . -B $(BUILD)/release -Wno-dev \
@@ -49,6 +59,14 @@ bench: deps
 	  -DCMAKE_BUILD_TYPE=Release -DARKEL_BENCH=ON >/dev/null
 	@cmake --build $(BUILD)/bench -j$(JOBS)
 	@$(BUILD)/bench/bench/cipher_bench --benchmark_min_time=1
+
+# The vault's closing and opening passes on BENCH_OBJECTS objects against the layer's
+# single-record writes, under Wine.
+BENCH_OBJECTS ?= 10000
+bench-vault: win
+	@WINEPREFIX=$(CURDIR)/$(WIN)/wineprefix scripts/with-display.sh scripts/wine-prefix.sh
+	@WINEPREFIX=$(CURDIR)/$(WIN)/wineprefix WINEDEBUG=-all scripts/with-display.sh \
+	  wine $(WIN)/bin/vault_bench.exe $(BENCH_OBJECTS)
 
 # Each libFuzzer target for FUZZ_SECONDS (clang, ASan, UBSan); the corpus grows in the build tree.
 FUZZ_SECONDS ?= 25

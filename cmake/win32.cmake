@@ -47,5 +47,10 @@ add_executable(arkel WIN32 app/main.cpp $<TARGET_OBJECTS:arkel_resources>)
 target_link_libraries(arkel PRIVATE arkel_app)
 target_compile_options(arkel PRIVATE ${ARKEL_WARNINGS})
 
+# Speed of the vault's passes against single-record writes (make bench-vault; not a test).
+add_executable(vault_bench bench/vault_bench.cpp $<TARGET_OBJECTS:arkel_resources>)
+target_link_libraries(vault_bench PRIVATE arkel_app)
+target_compile_options(vault_bench PRIVATE ${ARKEL_WARNINGS})
+
 add_subdirectory(tools/arkstore)
 add_subdirectory(tests/win)
