@@ -168,6 +168,10 @@ bool RunCommand(HWND hwnd, UINT command) {
     case IDM_DELETE: DeleteSelectedObject(hwnd); return true;
     case IDM_CATEGORIES:
         RunCategoriesDialog(hInst, hwnd);
+        // Closing merged back the categories that objects still name, and the encrypt question
+        // may have changed the flags of the selected object.
+        FillCategoryCombo();
+        RefreshDetail();
         SetFocus(hObjectList);
         return true;
     case IDM_COPY: CopyObjectToClipboard(hwnd); return true;
@@ -188,6 +192,7 @@ bool RunCommand(HWND hwnd, UINT command) {
     case IDM_TITLES_FIELD2:
     case IDM_TITLES_FIELD3:
         RunFieldTitlesDialog(hInst, hwnd, static_cast<int>(command - IDM_TITLES_FIELD1 + 1));
+        FillCategoryCombo();  // closing merged the names that objects use
         SetFocus(hObjectList);
         return true;
     case IDM_EXPORT: exportData(objectStore, hwnd); return true;

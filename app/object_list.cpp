@@ -16,6 +16,9 @@ namespace {
 
 const WCHAR kEllipsis[] = L"\u2026";
 
+const WCHAR kDeleteFailed[] =
+    L"Das Objekt konnte nicht gel\u00f6scht werden.\nDie Datenbank kann nicht geschrieben werden.";
+
 // Commands that need a selected object: greyed in the menu and disabled on the tool bar without.
 const UINT kSelectionCommands[] = {IDM_CUT, IDM_COPY, IDM_EDIT_OBJECT, IDM_DELETE};
 
@@ -192,7 +195,8 @@ void DeleteSelectedObject(HWND owner) {
         return;
     int selection = static_cast<int>(SendMessageW(hObjectList, LB_GETCURSEL, 0, 0));
     // Without a selection there is nothing to delete (position -1 names no record).
-    if (selection >= 0) objectStore.deleteVisible(selection);
+    if (selection >= 0 && !objectStore.deleteVisible(selection))
+        MessageBoxW(owner ? owner : hMainWnd, kDeleteFailed, kAppTitle, MB_ICONHAND);
     FillObjectList(objectStore, hObjectList);
     int rows = static_cast<int>(SendMessageW(hObjectList, LB_GETCOUNT, 0, 0));
     int row = selection < rows - 1 ? selection : rows - 1;

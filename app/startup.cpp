@@ -5,6 +5,7 @@
 
 #include "app/shell.h"
 #include "platform/caption_button.h"
+#include "platform/cedb.h"
 #include "platform/message_box_fit.h"
 #include "prefs/settings.h"
 #include "store/field_title_list.h"
@@ -19,6 +20,14 @@ const WCHAR kDatabaseFailure[] =
 const WCHAR kUnexpectedEncrypted[] =
     L"Es wurde unerwartet ein verschl\u00fcsseltes Objekt gefunden.\nBitte starten Sie das "
     L"Programm erneut.";
+
+const WCHAR kDamagedStore[] =
+    L"Die Datenbank ist besch\u00e4digt und kann nicht gelesen werden.\nDas Programm mu\u00df "
+    L"beendet werden; die Datenbank bleibt unver\u00e4ndert.";
+
+const WCHAR kStorePathTooLong[] =
+    L"Der Pfad der Datenbank ist zu lang (h\u00f6chstens 259 Zeichen).\nDas Programm mu\u00df "
+    L"beendet werden.";
 
 // Start-up cannot go on: tell the user and give up the start.
 BOOL FailStart(const WCHAR *text) {
@@ -45,6 +54,18 @@ void CreateFonts() {
     lf.lfHeight = 13;
     lf.lfWeight = FW_NORMAL;
     hNormalFont = CreateFontIndirectW(&lf);
+}
+
+// Why the store volume must not be used, or null. A damaged volume would look empty or partly
+// filled, and everything the start writes (decryption, merged names) would go into it; a path too
+// long to name it must never be replaced by another store. A file that cannot be opened at all is
+// left to the store's own open.
+const WCHAR *VolumeRefusal() {
+    WCHAR reason[128];
+    int sound = CeVerifyVolume(reason, 128);
+    if (sound == 0) return kDamagedStore;
+    if (sound < 0 && GetLastError() == ERROR_FILENAME_EXCED_RANGE) return kStorePathTooLong;
+    return nullptr;
 }
 
 // Opens the title lists 1, 2 and 3 under "Arkel-Titel1" to "Arkel-Titel3"; stops at the first
@@ -148,6 +169,7 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
     ShowWindow(hMainWnd, nCmdShow);
     UpdateWindow(hMainWnd);
 
+    if (const WCHAR *refusal = VolumeRefusal()) return FailStart(refusal);
     if (objectStore.open(L"Arkel") != 0) return FailureExitA();
     if (categoryStore.openCategories(kCategoryDatabase) != 0) return FailureExitA();
     if (OpenTitleLists() != 0) return FailureExitA();

@@ -3,4 +3,11 @@
 
 #include <windows.h>
 
+// The mode of the last opened edit dialog, its creation parameter: 101 or 40004.
+extern unsigned objectEditMode;
+
 INT_PTR CALLBACK ObjectEditDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
+
+// True when the dialog's texts, category, titles or flag differ from what it opened with: in the
+// edit mode the selected object (CurrentObject), in the new mode the dialog's first contents.
+bool ObjectEditChanged(HWND hDlg);

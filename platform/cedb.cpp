@@ -98,28 +98,81 @@ void createParentFolders(const WCHAR *path) {
     }
 }
 
-// A new volume file is created readable and writable by the current user only.
-void createPrivateFile(const WCHAR *path) {
-    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, FALSE};
+// ---- private files: the volume, its journal and its shared memory ----
+
+bool underWine() {
+    static const bool wine =
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
+// A security descriptor that lets the current user alone read and write a file (LocalFree it).
+// Wine turns a descriptor into Unix permission bits. An entry for the process's own account sets
+// the group bits like the user bits (0660 less the umask); an entry for the file's owner, when the
+// owner is another account, sets the user bits alone. So under Wine the file belongs to SYSTEM,
+// which may read and write it (0600), and the user has its access by an entry of its own, which
+// adds no bits. Windows itself takes the plain form; it would not let a user give a file away.
+PSECURITY_DESCRIPTOR privateDescriptor(SECURITY_INFORMATION *parts) {
     PSECURITY_DESCRIPTOR sd = nullptr;
     HANDLE token = nullptr;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        BYTE buffer[256];
-        DWORD size = 0;
-        LPWSTR sid = nullptr;
-        if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
-            ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(buffer)->User.Sid, &sid)) {
-            std::wstring sddl = std::wstring(L"D:P(A;;FA;;;") + sid + L")";
-            if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                                     &sd, nullptr))
-                sa.lpSecurityDescriptor = sd;
-            LocalFree(sid);
-        }
-        ::CloseHandle(token);
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+    BYTE buffer[256];
+    DWORD size = 0;
+    LPWSTR sid = nullptr;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(buffer)->User.Sid, &sid)) {
+        std::wstring user = std::wstring(L"(A;;FA;;;") + sid + L")";
+        std::wstring sddl = underWine() ? L"O:SYG:SYD:P(A;;FRFW;;;SY)" + user : L"D:P" + user;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                  &sd, nullptr))
+            sd = nullptr;
+        LocalFree(sid);
     }
-    HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, &sa, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+    ::CloseHandle(token);
+    if (parts)
+        *parts = DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION |
+                 (underWine() ? OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION : 0);
+    return sd;
+}
+
+// Creates the file readable and writable by the current user only; a file that is there already
+// is made so. Under Wine this decides the Unix permissions whatever the umask.
+void makePrivateFile(const std::wstring &path) {
+    SECURITY_INFORMATION parts = 0;
+    PSECURITY_DESCRIPTOR sd = privateDescriptor(&parts);
+    SECURITY_ATTRIBUTES sa{sizeof(sa), sd, FALSE};
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(h);
+    } else if (sd && GetLastError() == ERROR_FILE_EXISTS) {
+        // Made earlier, by SQLite or by a build that left the permissions to the umask.
+        if (!SetFileSecurityW(path.c_str(), parts, sd))
+            SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, sd);
+    }
     if (sd) LocalFree(sd);
+}
+
+// SQLite makes the journal and the shared-memory file itself, readable as the umask allows. Made
+// here first (or corrected), they are as private as the volume. Only for a volume that is a store.
+void makeCompanionFilesPrivate(const WCHAR *path) {
+    for (const wchar_t *suffix : {L"", L"-wal", L"-shm"})
+        makePrivateFile(std::wstring(path) + suffix);
+}
+
+// Whether the file starts as a store of ours: SQLite's header with our application id.
+bool headerIsStore(const WCHAR *path) {
+    HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BYTE header[72] = {};
+    DWORD got = 0;
+    bool read = ReadFile(h, header, sizeof header, &got, nullptr) && got == sizeof header;
+    ::CloseHandle(h);
+    const DWORD id = (DWORD{header[68]} << 24) | (DWORD{header[69]} << 16) |
+                     (DWORD{header[70]} << 8) | header[71];
+    return read && memcmp(header, "SQLite format 3", 16) == 0 &&
+           id == static_cast<DWORD>(kApplicationId);
 }
 
 bool configureConnection() {
@@ -163,10 +216,7 @@ bool initialiseVolume() {
 
 bool openVolume() {
     WCHAR path[MAX_PATH];
-    if (!CeGetVolumePath(path)) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return false;
-    }
+    if (!CeGetVolumePath(path)) return false;  // with its reason
     const std::wstring wal = std::wstring(path) + L"-wal";
     LONGLONG size = 0;
     bool exists = fileExists(path, &size);
@@ -176,8 +226,8 @@ bool openVolume() {
         for (const wchar_t *suffix : {L"-wal", L"-shm", L"-journal"})
             DeleteFileW((std::wstring(path) + suffix).c_str());
         createParentFolders(path);
-        createPrivateFile(path);
     }
+    if (!exists || headerIsStore(path)) makeCompanionFilesPrivate(path);
     std::string utf8 = toUtf8(path);
     if (sqlite3_open_v2(utf8.c_str(), &g_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         closeVolume(ERROR_OPEN_FAILED);
@@ -190,6 +240,7 @@ bool openVolume() {
             closeVolume(ERROR_OPEN_FAILED);
             return false;
         }
+        makeCompanionFilesPrivate(path);
         return true;
     }
     if (!isStore()) {
@@ -200,6 +251,7 @@ bool openVolume() {
         closeVolume(ERROR_OPEN_FAILED);
         return false;
     }
+    makeCompanionFilesPrivate(path);  // whatever SQLite made while it read the store
     return true;
 }
 
@@ -501,20 +553,32 @@ bool loadOrder(DbHandle *h) {
     return true;
 }
 
-bool recordExists(CEOID db, CEOID rec) {
+// Whether a record is in the database: 1 yes, 0 no, -1 when the volume could not be read.
+int recordPresence(CEOID db, CEOID rec) {
     Stmt st("SELECT 1 FROM objects WHERE oid=? AND parent=?");
-    if (!st) return false;
+    if (!st) return -1;
     st.bind(1, rec);
     st.bind(2, db);
-    return st.step() == SQLITE_ROW;
+    int rc = st.step();
+    return rc == SQLITE_ROW ? 1 : rc == SQLITE_DONE ? 0 : -1;
 }
 
-// Moves the position past records deleted since the order was taken; the record there, or 0.
+bool recordExists(CEOID db, CEOID rec) { return recordPresence(db, rec) == 1; }
+
+// Moves the position past records deleted since the order was taken; the record there, or 0 with
+// the reason: ERROR_NO_MORE_ITEMS at the end, ERROR_READ_FAULT when the volume could not be read
+// (a damaged page must not look like the end of the database).
 CEOID recordAtPosition(DbHandle *h) {
     while (h->pos < h->order.size()) {
-        if (recordExists(h->db, h->order[h->pos].oid)) return h->order[h->pos].oid;
+        int presence = recordPresence(h->db, h->order[h->pos].oid);
+        if (presence < 0) {
+            SetLastError(ERROR_READ_FAULT);
+            return 0;
+        }
+        if (presence) return h->order[h->pos].oid;
         h->order.erase(h->order.begin() + static_cast<std::ptrdiff_t>(h->pos));
     }
+    SetLastError(ERROR_NO_MORE_ITEMS);
     return 0;
 }
 
@@ -596,7 +660,12 @@ void fillValue(CEPROPVAL *out, const Prop &p, BYTE **data) {
 bool CeGetVolumePath(WCHAR path[MAX_PATH]) {
     WCHAR env[MAX_PATH];
     DWORD n = GetEnvironmentVariableW(L"ARKEL_OBJECT_STORE", env, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) {
+    // A name that does not fit is refused; falling back to the default would open another vault.
+    if (n >= MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    if (n > 0) {
         // Under Wine a Unix path is welcome too; Wine itself knows where it lies.
         if (env[0] == L'/') {
             using ToDosFn = WCHAR *(CDECL *)(const char *);
@@ -608,10 +677,14 @@ bool CeGetVolumePath(WCHAR path[MAX_PATH]) {
                 unixPath.resize(static_cast<size_t>(len));
                 WideCharToMultiByte(CP_UTF8, 0, env, -1, unixPath.data(), len, nullptr, nullptr);
                 WCHAR *dos = toDos(unixPath.c_str());
-                if (!dos) return false;
+                if (!dos) {
+                    SetLastError(ERROR_PATH_NOT_FOUND);
+                    return false;
+                }
                 bool fits = wcslen(dos) < MAX_PATH;
                 if (fits) wcscpy(path, dos);
                 HeapFree(GetProcessHeap(), 0, dos);
+                if (!fits) SetLastError(ERROR_FILENAME_EXCED_RANGE);
                 return fits;
             }
         }
@@ -620,10 +693,15 @@ bool CeGetVolumePath(WCHAR path[MAX_PATH]) {
     }
     WCHAR base[MAX_PATH];
     if (FAILED(
-            SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, base)))
+            SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, base))) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
+    }
     static const WCHAR tail[] = L"\\Mobrix\\Arkel\\Arkel.cdb";
-    if (wcslen(base) + wcslen(tail) >= MAX_PATH) return false;
+    if (wcslen(base) + wcslen(tail) >= MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
     wcscpy(path, base);
     wcscat(path, tail);
     return true;
@@ -833,10 +911,7 @@ CEOID CeReadRecordProps(HANDLE hDbase, DWORD dwFlags, LPWORD lpcPropID, CEPROPID
         return 0;
     }
     CEOID rec = recordAtPosition(h);
-    if (!rec) {
-        SetLastError(ERROR_NO_MORE_ITEMS);
-        return 0;
-    }
+    if (!rec) return 0;  // the end, or a read error: GetLastError tells which
     std::vector<Prop> stored;
     if (!readProps(rec, &stored)) {
         SetLastError(ERROR_READ_FAULT);
@@ -1043,10 +1118,14 @@ BOOL CeOidGetInfo(CEOID oid, CEOIDINFO *poidInfo) {
     VolumeUse vol;
     if (!vol.ok) return FALSE;
     Stmt st("SELECT parent FROM objects WHERE oid=?");
-    if (!st) return FALSE;
+    if (!st) {
+        SetLastError(ERROR_READ_FAULT);
+        return FALSE;
+    }
     st.bind(1, oid);
-    if (st.step() != SQLITE_ROW) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    if (int rc = st.step(); rc != SQLITE_ROW) {
+        // No such object, or a volume that cannot be read.
+        SetLastError(rc == SQLITE_DONE ? ERROR_INVALID_PARAMETER : ERROR_READ_FAULT);
         return FALSE;
     }
     auto parent = static_cast<CEOID>(st.i64(0));
@@ -1088,37 +1167,62 @@ CEOID CeFindNextDatabaseOid(CEOID previous) {
     VolumeUse vol;
     if (!vol.ok) return 0;
     Stmt st("SELECT oid FROM dbs WHERE oid > ? ORDER BY oid LIMIT 1");
-    if (!st) return 0;
+    if (!st) {
+        SetLastError(ERROR_READ_FAULT);
+        return 0;
+    }
     st.bind(1, previous);
-    if (st.step() == SQLITE_ROW) return static_cast<CEOID>(st.i64(0));
-    SetLastError(ERROR_NO_MORE_ITEMS);
+    int rc = st.step();
+    if (rc == SQLITE_ROW) return static_cast<CEOID>(st.i64(0));
+    SetLastError(rc == SQLITE_DONE ? ERROR_NO_MORE_ITEMS : ERROR_READ_FAULT);
     return 0;
 }
 
-bool CeCheckVolume(WCHAR *reason, DWORD reasonChars) {
+namespace {
+
+// Runs one of SQLite's checks of the whole file: 1 sound, 0 damaged, -1 when the volume cannot be
+// opened (GetLastError as for opening a database). The reason goes into the buffer.
+int runVolumeCheck(const char *pragma, WCHAR *reason, DWORD reasonChars) {
     auto say = [&](const WCHAR *text) {
         if (reason && reasonChars) lstrcpynW(reason, text, static_cast<int>(reasonChars));
     };
     VolumeUse vol;
     if (!vol.ok) {
-        say(GetLastError() == ERROR_BAD_FORMAT ? L"not an Arkel store" : L"cannot be opened");
-        return false;
+        DWORD error = GetLastError();
+        say(error == ERROR_BAD_FORMAT             ? L"not an Arkel store"
+            : error == ERROR_FILENAME_EXCED_RANGE ? L"path too long"
+                                                  : L"cannot be opened");
+        SetLastError(error);
+        return -1;
     }
-    Stmt st("PRAGMA integrity_check");
+    Stmt st(pragma);
     if (!st) {
-        say(L"integrity check could not run");
-        return false;
+        say(L"the check could not run");
+        SetLastError(ERROR_FILE_CORRUPT);
+        return 0;
     }
     std::string first;
-    int rows = 0;
-    while (st.step() == SQLITE_ROW) {
+    int rows = 0, rc;
+    while ((rc = st.step()) == SQLITE_ROW) {
         if (rows++ == 0) first = reinterpret_cast<const char *>(sqlite3_column_text(st.s, 0));
     }
-    if (rows == 1 && first == "ok") {
+    if (rc != SQLITE_DONE && rows == 0) first = sqlite3_errmsg(g_db);
+    if (rc == SQLITE_DONE && rows == 1 && first == "ok") {
         say(L"ok");
-        return true;
+        return 1;
     }
     std::wstring w(first.begin(), first.end());
     say(w.c_str());
-    return false;
+    SetLastError(ERROR_FILE_CORRUPT);
+    return 0;
+}
+
+}  // namespace
+
+bool CeCheckVolume(WCHAR *reason, DWORD reasonChars) {
+    return runVolumeCheck("PRAGMA integrity_check", reason, reasonChars) == 1;
+}
+
+int CeVerifyVolume(WCHAR *reason, DWORD reasonChars) {
+    return runVolumeCheck("PRAGMA quick_check", reason, reasonChars);
 }

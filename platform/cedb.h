@@ -165,9 +165,13 @@ HANDLE CeOpenDatabase(PCEOID poid, LPWSTR lpszName, CEPROPID propid, DWORD dwFla
                       HWND hwndNotify);
 
 // Moves the read position. On the device the value is a DWORD that carries a pointer for the
-// value seeks; here it is pointer-sized, so a CEPROPVAL * fits on 64-bit Windows too.
+// value seeks; here it is pointer-sized, so a CEPROPVAL * fits on 64-bit Windows too. Returns 0
+// with ERROR_SEEK when no record is there, with ERROR_READ_FAULT when the volume cannot be read.
 CEOID CeSeekDatabase(HANDLE hDatabase, DWORD dwSeekType, DWORD_PTR dwValue, LPDWORD lpdwIndex);
 
+// Returns the record read, or 0: GetLastError is ERROR_NO_MORE_ITEMS at the end of the database,
+// anything else (ERROR_READ_FAULT for a volume that cannot be read) is a failure, which a walk must
+// not take for the end.
 CEOID CeReadRecordProps(HANDLE hDbase, DWORD dwFlags, LPWORD lpcPropID, CEPROPID *rgPropID,
                         LPBYTE *lplpBuffer, LPDWORD lpcbBuffer);
 
@@ -189,17 +193,26 @@ BOOL CeCloseHandle(HANDLE hObject);
 // ---- Desktop additions, not part of the Windows CE interface ----
 
 // Enumerates the databases of the volume in creation order: pass 0 first, then the previous id;
-// returns 0 after the last one.
+// returns 0 after the last one (GetLastError ERROR_NO_MORE_ITEMS) or on a failure (any other).
 CEOID CeFindNextDatabaseOid(CEOID previous);
 
 // The volume file the layer uses: ARKEL_OBJECT_STORE when set (a Windows path; under Wine an
 // absolute Unix path is accepted too), else "<local application data>\Mobrix\Arkel\Arkel.cdb".
-// Returns false when no path can be made. The buffer holds MAX_PATH units.
+// Returns false when no path can be made (ERROR_FILENAME_EXCED_RANGE for a path of MAX_PATH units
+// or more; such a name is refused, never replaced by the default). The buffer holds MAX_PATH units.
 bool CeGetVolumePath(WCHAR path[MAX_PATH]);
 
 // Runs the SQLite integrity check on the volume. Returns true when the volume is a store and
-// sound; otherwise false with a short reason in the buffer.
+// sound; otherwise false with a short reason in the buffer (GetLastError ERROR_FILE_CORRUPT when
+// the store is damaged, as for CeOpenDatabase when it cannot be opened).
 bool CeCheckVolume(WCHAR *reason, DWORD reasonChars);
+
+// The quicker check, for a program before it works on the volume: every page is read and the
+// structure of every table checked. Returns 1 when the volume is sound, 0 when it is damaged (a
+// short reason in the buffer, GetLastError ERROR_FILE_CORRUPT), -1 when it cannot be opened
+// (GetLastError as for CeOpenDatabase).
+// Creates the volume when there is none, as opening a database does.
+int CeVerifyVolume(WCHAR *reason, DWORD reasonChars);
 
 // Whether a database handle is open; tests use it to see that nothing leaks.
 int CeOpenHandleCount();

@@ -1,5 +1,7 @@
 #include "prefs/settings.h"
 
+#include <cwchar>
+
 #include "app/shell.h"
 
 const WCHAR kSettingsKey[] = L"Software\\Mobrix\\Arkel";
@@ -43,16 +45,15 @@ int Settings::GetCategory(WCHAR *buffer) {
     buffer[0] = 0;
     HKEY key = openForReading();
     if (!key) return 0;
-    // A value longer than 255 units or of another type counts as missing; one stored without its
-    // terminator still ends inside the buffer, after at most 254 characters.
-    WCHAR value[256] = {};
-    DWORD type = 0, bytes = sizeof value;
+    // A category name has up to 255 characters. A longer value or one of another type counts as
+    // missing; one stored without its terminator still ends inside the buffer.
+    WCHAR value[257] = {};
+    DWORD type = 0, bytes = 256 * sizeof(WCHAR);
     LONG rc = RegQueryValueExW(key, L"Kategorie", nullptr, &type, reinterpret_cast<BYTE *>(value),
                                &bytes);
     RegCloseKey(key);
-    if (rc != ERROR_SUCCESS || type != REG_SZ) return 0;
-    value[254] = 0;
-    lstrcpynW(buffer, value, 255);
+    if (rc != ERROR_SUCCESS || type != REG_SZ || wcsnlen(value, 256) > 255) return 0;
+    lstrcpynW(buffer, value, 256);
     return 1;
 }
 
@@ -81,6 +82,9 @@ void Settings::SetKeyboard(DWORD value) { SetDwordValue(L"Keyboard", value); }
 void Settings::GetAutoQuit() {
     DWORD v = 0;
     GetDwordValue(L"AutoQuit", &v);
+    // The preferences offer no period below the minimum; a smaller stored one (written by hand or
+    // by another program) would end the program before it can be used.
+    if (v != 0 && v < kAutoQuitMinimum) v = kAutoQuitMinimum;
     autoQuitActive = v;
 }
 

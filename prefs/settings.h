@@ -10,8 +10,8 @@ class Settings {
 public:
     virtual ~Settings();
 
-    // "Kategorie": the main window's category filter. buffer holds 255 units; emptied first.
-    // Non-zero only when the key opened and the value was read.
+    // "Kategorie": the main window's category filter, up to 255 characters. buffer holds 256
+    // units; emptied first. Non-zero only when the key opened and the value was read.
     int GetCategory(WCHAR *buffer);
     LONG SetCategory(const WCHAR *name);
 
@@ -21,8 +21,9 @@ public:
     DWORD GetKeyboard();
     void SetKeyboard(DWORD value);
 
-    // "AutoQuit" in milliseconds; the getter stores it into autoQuitActive, the setter stores its
-    // value there too, also when the write fails.
+    // "AutoQuit" in milliseconds; the getter stores it into autoQuitActive (a period below
+    // kAutoQuitMinimum counts as that minimum, 0 stays off), the setter stores its value there
+    // too, also when the write fails.
     void GetAutoQuit();
     void SetAutoQuit(DWORD value);
 
@@ -50,3 +51,6 @@ public:
 COLORREF DefaultColor(const WCHAR *name, int colorBits);
 
 extern const WCHAR kSettingsKey[];
+
+// The shortest auto-quit period, in milliseconds: the smallest the preferences dialog offers.
+constexpr DWORD kAutoQuitMinimum = 15000;

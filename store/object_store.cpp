@@ -137,12 +137,13 @@ void ObjectStore::readVisible(int position, ObjectRecord *object) {
     });
 }
 
-void ObjectStore::deleteVisible(int position) {
+bool ObjectStore::deleteVisible(int position) {
     ObjectRecord object;
     readVisible(position, &object);
-    if (!currentRecord) return;
-    CeDeleteRecord(hDatabase, currentRecord);
+    if (!currentRecord) return true;
+    bool deleted = CeDeleteRecord(hDatabase, currentRecord) != FALSE;
     currentRecord = 0;
+    return deleted;
 }
 
 int ObjectStore::positionOfCurrent() {

@@ -51,7 +51,8 @@ public:
     CEOID addObject(const ObjectRecord &object);
     CEOID updateCurrent(const ObjectRecord &object);
     void readVisible(int position, ObjectRecord *object);
-    void deleteVisible(int position);
+    // False when the record at the position could not be deleted (nothing there is no failure).
+    bool deleteVisible(int position);
     int positionOfCurrent();
     void setEncryptFlagForCategory(const WCHAR *name, short flag);
     // Takes a password (up to 128 units and a terminator): keeps a copy of it, makes the three keys

@@ -27,9 +27,10 @@ public:
 
 // Walks a database from its beginning, calling visit(id, properties, count) for every record, with
 // the record's properties in a buffer that lives until visit returns. Stops early when visit
-// returns false, or when a read fails (as at the end of the database).
+// returns false, or when a read fails. Returns false only for a failed read (a damaged volume, no
+// memory for the record): the walk then did not see every record, which is not the end.
 template <typename Visit>
-void WalkDatabase(HANDLE hDatabase, Visit visit) {
+bool WalkDatabase(HANDLE hDatabase, Visit visit) {
     CeSeekDatabase(hDatabase, CEDB_SEEK_BEGINNING, 0, nullptr);
     for (;;) {
         WORD count = 0;
@@ -37,12 +38,13 @@ void WalkDatabase(HANDLE hDatabase, Visit visit) {
         DWORD size = 0;
         CEOID id = CeReadRecordProps(hDatabase, CEDB_ALLOWREALLOC, &count, nullptr, &buffer, &size);
         if (!id) {
+            DWORD error = GetLastError();
             if (buffer) LocalFree(buffer);
-            return;
+            return error == ERROR_NO_MORE_ITEMS;
         }
         bool more = visit(id, reinterpret_cast<CEPROPVAL *>(buffer), count);
         LocalFree(buffer);
-        if (!more) return;
+        if (!more) return true;
     }
 }
 

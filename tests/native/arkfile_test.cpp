@@ -6,11 +6,18 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fcntl.h>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 #include <vector>
 
@@ -38,6 +45,7 @@ struct Result {
     int code;
     std::string out;
     std::string err;
+    long maxRssKb = 0;  // the largest resident size the run reached
 };
 
 class Arkfile : public ::testing::Test {
@@ -73,11 +81,33 @@ protected:
             ::_exit(127);
         }
         int status = 0;
-        ::waitpid(pid, &status, 0);
-        Result r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readAll(out), readAll(err)};
+        struct rusage usage {};
+        ::wait4(pid, &status, 0, &usage);
+        Result r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readAll(out), readAll(err),
+                 usage.ru_maxrss};
         fs::remove(out);
         fs::remove(err);
         return r;
+    }
+
+    // Every entry of the test directory with its kind and content, to see that a run changed
+    // nothing it should not have.
+    std::map<std::string, std::string> snapshot() const {
+        std::map<std::string, std::string> entries;
+        for (const auto &e : fs::directory_iterator(dir_)) {
+            struct stat st {};
+            ::lstat(e.path().c_str(), &st);
+            std::string &d = entries[e.path().filename().string()];
+            if (S_ISREG(st.st_mode))
+                d = "file " + std::to_string(st.st_mode & 0777) + " " + readAll(e.path());
+            else if (S_ISLNK(st.st_mode))
+                d = "link " + fs::read_symlink(e.path()).string();
+            else if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+                d = (S_ISCHR(st.st_mode) ? "chr " : "blk ") + std::to_string(st.st_rdev);
+            else
+                d = S_ISFIFO(st.st_mode) ? "fifo" : S_ISDIR(st.st_mode) ? "dir" : "other";
+        }
+        return entries;
     }
 
     // Files in the test directory other than the password files.
@@ -181,7 +211,7 @@ TEST_F(Arkfile, PasswdMovesTheObjectsToTheNewPassword) {
 
 TEST_F(Arkfile, ConvertsAsTheVaultsImportAndExportWould) {
     // Empty titles come back as the default titles, any flag column as 1 or 0.
-    writeAll(path("in.txt"), "\tA\t\tB\t\tC\tKat\t10\r\nT\tX\tU\tY\tV\tZ\t\t-1\r\ntrailing bytes");
+    writeAll(path("in.txt"), "\tA\t\tB\t\tC\tKat\t10\r\nT\tX\tU\tY\tV\tZ\t\t-1\r\n");
     const Result r =
         run({"encrypt", path("in.txt"), "-o", path("out.ark"), "--password-file", path("pw")});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -289,6 +319,230 @@ TEST_F(Arkfile, UsageErrorsAndHelp) {
     writeAll(path("in.txt"), exported(false));
     EXPECT_EQ(run({"decrypt", path("in.txt"), "--password-file", path("pw")}).code, 1);
     EXPECT_EQ(run({"encrypt", path("in.ark"), "--password-file", path("pw")}).code, 1);
+}
+
+// What the vault's import would leave out of a file is named in a warning; the converting
+// commands then write nothing, and no run changes a file it was not asked to write.
+TEST_F(Arkfile, BytesTheImportLeavesOutAreNamedAndNeverLostSilently) {
+    const std::string lfOnly =
+        "Name\ta\tSeriennummer\tb\tBemerkung\tc\t\t1\nName\td\tSeriennummer\te\tBemerkung\tf\t\t0"
+        "\n";
+    const std::string good = "Name\ta\tSeriennummer\tb\tBemerkung\tc\t\t1\r\n";
+    const std::string noFinalCr = good + "Name\tlast\tSeriennummer\t\tBemerkung\t\t\t1";
+    const char nulLine[] = "Name\tab\0cd\tSeriennummer\t\tBemerkung\t\t\t1\r\n";
+    const std::string nul(nulLine, sizeof nulLine - 1);
+    const PasswordKeys keys = keysOf(u"Sommer2024!");
+    ByteString nulArk;
+    appendMarker(nulArk, keys);
+    appendRecordLine(
+        nulArk,
+        textLine({"Name", std::string("ab\0cd", 5), "Seriennummer", "", "Bemerkung", "", "", "1"}),
+        true, keys);
+    const std::string f = path("f").string();
+    const std::string nothingWritten =
+        f + ": nothing written, since the output would leave out the bytes named above\n";
+    const std::string lfWarning =
+        f +
+        ":1: warning: 72 bytes after the last CR form no line and are ignored: "
+        "\"Name\\ta\\tSeriennummer\\tb\\tBemerkung\\tc\\t\\t1\\nNam\"... (lines end with LF "
+        "only; the vault ends a line at CR)\n";
+    const std::string crWarning =
+        f +
+        ":2: warning: 37 bytes after the last CR form no line and are ignored: "
+        "\"Name\\tlast\\tSeriennummer\\t\\tBemerkung\\t\\t\\t1\"\n";
+    const std::string nulWarning =
+        ": warning: column 2: the 3 bytes from a NUL byte on are ignored\n";
+    const std::string pw = path("pw").string();
+    const std::string out = path("out").string();
+
+    struct Case {
+        std::string content;
+        std::vector<std::string> args;  // after the command, FILE first
+        int code;
+        std::string out;
+        std::string err;
+    };
+    const Case cases[] = {
+        // LF line ends: the vault imports nothing from such a file, and says so.
+        {lfOnly, {"check", f}, 0, f + ": 0 objects, plain\n", lfWarning},
+        {lfOnly, {"show", f, "--format", "json"}, 0, "[]\n", lfWarning},
+        {lfOnly,
+         {"encrypt", f, "-o", out, "--password-file", pw},
+         1,
+         "",
+         lfWarning + nothingWritten},
+        // The last line lacks its CR.
+        {noFinalCr, {"check", f}, 0, f + ": 1 object, plain\n", crWarning},
+        {noFinalCr,
+         {"encrypt", f, "-o", out, "--password-file", pw},
+         1,
+         "",
+         crWarning + nothingWritten},
+        // A NUL ends the text the vault takes from a field.
+        {nul, {"check", f}, 0, f + ": 1 object, plain\n", f + ":1" + nulWarning},
+        {nul,
+         {"show", f, "--format", "tsv"},
+         0,
+         "title1\tvalue1\ttitle2\tvalue2\ttitle3\tvalue3\tcategory\tflag\n"
+         "Name\tab\tSeriennummer\t\tBemerkung\t\t\t1\n",
+         f + ":1" + nulWarning},
+        {nul,
+         {"encrypt", f, "-o", out, "--password-file", pw},
+         1,
+         "",
+         f + ":1" + nulWarning + nothingWritten},
+        {str(nulArk), {"check", f}, 0, f + ": 1 object, encrypted\n", ""},
+        {str(nulArk),
+         {"check", f, "--password-file", pw},
+         0,
+         f + ": 1 object, encrypted\n",
+         f + ":3" + nulWarning},
+        {str(nulArk),
+         {"decrypt", f, "-o", out, "--password-file", pw},
+         1,
+         "",
+         f + ":3" + nulWarning + nothingWritten},
+        {str(nulArk),
+         {"passwd", f, "-o", out, "--password-file", pw, "--new-password-file", pw},
+         1,
+         "",
+         f + ":3" + nulWarning + nothingWritten},
+    };
+    for (const Case &c : cases) {
+        writeAll(path("f"), c.content);
+        const auto before = snapshot();
+        const Result r = run(c.args);
+        const std::string what = c.args[0] + " of " + c.content.substr(0, 12);
+        EXPECT_EQ(r.code, c.code) << what;
+        EXPECT_EQ(r.out, c.out) << what;
+        EXPECT_EQ(r.err, c.err) << what;
+        EXPECT_EQ(snapshot(), before) << what;
+    }
+}
+
+TEST_F(Arkfile, NoMoreLinesThanTheStoreHoldsAreCalledImportable) {
+    const std::string line = "a\tb\tc\td\te\tf\tg\th\r\n";
+    std::string content;
+    for (int i = 0; i < 65535; ++i) content += line;
+    writeAll(path("f"), content);
+    Result r = run({"check", path("f")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, path("f").string() + ": 65535 objects, plain\n");
+
+    writeAll(path("f"), content + line);
+    r = run({"check", path("f")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, path("f").string() +
+                         ":65536: more than 65535 objects, more than the vault's store holds\n");
+}
+
+// -o names where the result goes: through a symbolic link to its file, into a device or FIFO as
+// it stands. Nothing else is replaced.
+TEST_F(Arkfile, OutputGoesThroughLinksAndIntoDevicesOrIsRefused) {
+    writeAll(path("in.ark"), exported(true));
+    writeAll(path("target.txt"), "old content");
+    ASSERT_EQ(::symlink("target.txt", path("link").c_str()), 0);
+    ASSERT_EQ(::symlink("missing.txt", path("dangling").c_str()), 0);
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir(path("folder").c_str(), 0700), 0);
+    // Device nodes of our own, made here (a null device and a loop block device): they need
+    // root, which the test run has; without it those cases are left out.
+    const bool devices = ::mknod(path("null").c_str(), S_IFCHR | 0600, ::makedev(1, 3)) == 0 &&
+                         ::mknod(path("block").c_str(), S_IFBLK | 0600, ::makedev(7, 0)) == 0;
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path("sock").c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    const std::string plain = exported(false);
+
+    // A reader at the FIFO's other end, in a process of its own, keeps what arrives in a file.
+    const pid_t reader = ::fork();
+    if (reader == 0) {
+        const int in = ::open(path("fifo").c_str(), O_RDONLY);
+        const int keep = ::open(path(".received").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::read(in, buf, sizeof buf)) > 0)
+            if (::write(keep, buf, static_cast<size_t>(n)) != n) ::_exit(1);
+        ::_exit(0);
+    }
+
+    struct Case {
+        std::string output;
+        int code;
+        std::string err;
+    };
+    const std::string refused = ": not a regular file, character device or FIFO; nothing written\n";
+    std::vector<Case> cases = {
+        {"link", 0, ""},
+        {"fifo", 0, ""},
+        {"dangling", 1,
+         path("dangling").string() +
+             ": symbolic link to a file that does not exist (No such file or directory); nothing "
+             "written\n"},
+        {"folder", 1, path("folder").string() + ": is a directory; nothing written\n"},
+        {"sock", 1, path("sock").string() + refused},
+    };
+    if (devices) {
+        cases.push_back({"null", 0, ""});
+        cases.push_back({"block", 1, path("block").string() + refused});
+    }
+    for (const Case &c : cases) {
+        auto expected = snapshot();
+        expected.erase(".received");
+        if (c.output == "link")
+            expected["target.txt"] = "file " + std::to_string(0600) + " " + plain;
+        const Result r =
+            run({"decrypt", path("in.ark"), "-o", path(c.output), "--password-file", path("pw")});
+        EXPECT_EQ(r.code, c.code) << c.output;
+        EXPECT_EQ(r.err, c.err) << c.output;
+        auto after = snapshot();
+        after.erase(".received");
+        EXPECT_EQ(after, expected) << c.output;
+        if (c.output == "fifo") {
+            int status = 0;
+            ::waitpid(reader, &status, 0);
+            EXPECT_EQ(readAll(path(".received")), plain);
+        }
+    }
+    ::close(sock);
+}
+
+// An input that never ends (here a FIFO fed with zeros, as /dev/zero would be) is refused once it
+// is larger than any exchange file, in little memory. So is a password file without a line end.
+TEST_F(Arkfile, EndlessInputIsRefusedInBoundedMemory) {
+    ASSERT_EQ(::mkfifo(path("zeros").c_str(), 0600), 0);
+    writeAll(path("in.ark"), exported(true));
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"check", path("zeros")},
+         path("zeros").string() +
+             ": larger than 269021220 bytes, the largest exchange file of 65535 objects\n"},
+        {{"show", path("in.ark"), "--password-file", path("zeros")},
+         path("zeros").string() + ": first line longer than 64 KiB\n"},
+    };
+    for (const Case &c : cases) {
+        const pid_t writer = ::fork();
+        if (writer == 0) {
+            ::signal(SIGPIPE, SIG_DFL);  // ends the writer once arkfile stops reading
+            const int fd = ::open(path("zeros").c_str(), O_WRONLY);
+            static char zeros[1 << 16];
+            while (::write(fd, zeros, sizeof zeros) > 0) {
+            }
+            ::_exit(0);
+        }
+        const Result r = run(c.args);
+        ::kill(writer, SIGTERM);
+        ::waitpid(writer, nullptr, 0);
+        EXPECT_EQ(r.code, 1) << c.args[0];
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_LT(r.maxRssKb, 128 * 1024) << "memory grew with the input";
+    }
 }
 
 TEST(ArkfileText, Windows1252AsWindowsConvertsIt) {

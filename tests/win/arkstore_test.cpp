@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <cstring>
 #include <string>
+#include <vector>
 
+#include "platform/cedb.h"
 #include "tests/win/test_env.h"
 
 namespace {
@@ -117,6 +120,147 @@ TEST_F(ArkstoreTest, BadFilesAreRefusedWithANonZeroExit) {
     }
     EXPECT_EQ(RunTool(L"arkstore.exe load " + TempPath(L".missing"), nullptr), 1);
     EXPECT_EQ(RunTool(L"arkstore.exe frobnicate", nullptr), 2);
+    DeleteFileW(input.c_str());
+}
+
+// A bad dump is refused as a whole: every check runs before anything is written, each bad file
+// gets a message and exit 1, and the store is left byte for byte as it was.
+TEST_F(ArkstoreTest, LoadChecksEverythingBeforeWritingAnything) {
+    const std::string good =
+        R"({"name":"Gut","records":[{"props":[{"propid":"0x0001001f","value":"a"}]}]})";
+    std::wstring input = TempPath(L".json");
+    const std::string present = R"({"databases":[{"name":"Arkel","records":[]}]})";
+    ASSERT_TRUE(WriteWholeFile(input, present.data(), present.size()));
+    ASSERT_EQ(RunTool(L"arkstore.exe load " + input, nullptr), 0);
+    std::string before;
+    ASSERT_EQ(RunTool(L"arkstore.exe dump", &before), 0);
+    const std::vector<BYTE> volume = ReadWholeFile(volumePath);
+
+    struct Case {
+        std::string later;    // a database after the good one
+        const char *message;  // part of the message
+    } cases[] = {
+        {R"({"name":"GUT"})", "database GUT named twice"},
+        {R"({"name":"arkel"})", "database arkel exists already"},
+        {R"({"name":"S","sortOrders":[{"propid":"0x00010041","flags":0}]})",
+         "sort order 0x00010041 of S cannot be used"},
+        {R"({"name":"S","sortOrders":[{"propid":"0x0001001f","flags":"2"}]})",
+         "bad sort order in S"},
+        {R"({"name":"S","sortOrders":[{"propid":"0x10001001f"}]})", "bad sort order in S"},
+        {R"({"name":"S","sortOrders":{"propid":"0x0001001f"}})", "bad sort orders in S"},
+        {R"({"name":"T","type":-1})", "bad type of database T"},
+        {R"({"name":"T","type":4294967296})", "bad type of database T"},
+        {R"({"name":"R","records":{"props":[]}})", "bad records in R"},
+        {R"({"name":"R","records":[{"props":[{"propid":"0x0001001f","value":7}]}]})",
+         "bad value for 0x0001001f"},
+        {R"({"name":"R","records":[{"props":[{"propid":"0x0001001f","type":7}]}]})",
+         "type of 0x0001001f does not match its propid"},
+    };
+    for (const Case &c : cases) {
+        const std::string file = R"({"databases":[)" + good + "," + c.later + "]}";
+        ASSERT_TRUE(WriteWholeFile(input, file.data(), file.size()));
+        std::string errors;
+        EXPECT_EQ(RunTool(L"arkstore.exe load " + input, nullptr, &errors), 1) << c.later;
+        EXPECT_NE(errors.find(c.message), std::string::npos) << errors;
+        EXPECT_EQ(ReadWholeFile(volumePath), volume) << c.later;
+    }
+    std::string after;
+    ASSERT_EQ(RunTool(L"arkstore.exe dump", &after), 0);
+    EXPECT_EQ(after, before) << "no database of a refused file was made";
+    DeleteFileW(input.c_str());
+}
+
+// A damaged page is an error: dump and load say so and exit 1; nothing is written, neither the
+// output file nor the store.
+TEST_F(ArkstoreTest, ADamagedStoreIsReportedAndNothingIsWritten) {
+    std::wstring input = TempPath(L".json");
+    ASSERT_TRUE(WriteWholeFile(input, kFixture, sizeof kFixture - 1));
+    ASSERT_EQ(RunTool(L"arkstore.exe load " + input, nullptr), 0);
+    ASSERT_TRUE(DamageRecordTable(volumePath));
+    const std::vector<BYTE> damaged = ReadWholeFile(volumePath);
+    const std::wstring output = TempPath(L".json");
+    const char earlier[] = "an earlier backup";
+    ASSERT_TRUE(WriteWholeFile(output, earlier, sizeof earlier - 1));
+
+    const std::wstring commands[] = {L"arkstore.exe dump", L"arkstore.exe dump -o " + output,
+                                     L"arkstore.exe load " + input, L"arkstore.exe check"};
+    for (const std::wstring &command : commands) {
+        std::string out, errors;
+        EXPECT_EQ(RunTool(command, &out, &errors), 1) << Utf8(command);
+        EXPECT_EQ(out, "") << Utf8(command);
+        EXPECT_NE(errors.find("damaged"), std::string::npos) << Utf8(command) << ": " << errors;
+        EXPECT_EQ(ReadWholeFile(volumePath), damaged) << Utf8(command);
+    }
+    std::vector<BYTE> kept = ReadWholeFile(output);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), earlier);
+    DeleteFileW(input.c_str());
+    DeleteFileW(output.c_str());
+}
+
+// dump -o never replaces the store or its journal, however the name is spelt; any other file is
+// replaced whole.
+TEST_F(ArkstoreTest, DumpNeverWritesOverTheStore) {
+    std::wstring input = TempPath(L".json");
+    ASSERT_TRUE(WriteWholeFile(input, kFixture, sizeof kFixture - 1));
+    ASSERT_EQ(RunTool(L"arkstore.exe load " + input, nullptr), 0);
+    const std::vector<BYTE> volume = ReadWholeFile(volumePath);
+    std::vector<std::wstring> names = {volumePath, volumePath + L"-wal", volumePath + L"-shm"};
+    using ToUnix = char *(CDECL *)(const WCHAR *);
+    auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void *>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (toUnix) {
+        char *unixPath = toUnix(volumePath.c_str());
+        if (unixPath) {
+            // Another spelling of the volume, and of its journal, which does not exist between
+            // two runs.
+            const std::wstring spelt(unixPath, unixPath + strlen(unixPath));
+            names.push_back(spelt);
+            names.push_back(spelt + L"-wal");
+        }
+        HeapFree(GetProcessHeap(), 0, unixPath);
+    }
+    for (const std::wstring &name : names) {
+        std::string errors;
+        EXPECT_EQ(RunTool(L"arkstore.exe dump -o " + name, nullptr, &errors), 1) << Utf8(name);
+        EXPECT_NE(errors.find("nothing written"), std::string::npos) << errors;
+        EXPECT_EQ(ReadWholeFile(volumePath), volume) << Utf8(name);
+        EXPECT_EQ(GetFileAttributesW((volumePath + L"-wal").c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+    std::string printed;
+    ASSERT_EQ(RunTool(L"arkstore.exe dump", &printed), 0);
+    const std::wstring output = TempPath(L".json");
+    const std::string longer(printed.size() * 2, 'x');
+    ASSERT_TRUE(WriteWholeFile(output, longer.data(), longer.size()));
+    ASSERT_EQ(RunTool(L"arkstore.exe dump -o " + output, nullptr), 0);
+    std::vector<BYTE> written = ReadWholeFile(output);
+    EXPECT_EQ(std::string(written.begin(), written.end()), printed);
+    DeleteFileW(input.c_str());
+    DeleteFileW(output.c_str());
+}
+
+// A store path too long is refused; the default store is not used in its place.
+TEST_F(ArkstoreTest, AStorePathTooLongIsRefused) {
+    SetEnvironmentVariableW(L"ARKEL_OBJECT_STORE", nullptr);
+    WCHAR fallback[MAX_PATH];
+    ASSERT_TRUE(CeGetVolumePath(fallback));
+    const std::vector<BYTE> content = ReadWholeFile(fallback);
+    const DWORD attributes = GetFileAttributesW(fallback);
+    WCHAR temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    SetEnvironmentVariableW(
+        L"ARKEL_OBJECT_STORE",
+        (temp + std::wstring(150, L'p') + L"\\" + std::wstring(150, L'p')).c_str());
+    std::wstring input = TempPath(L".json");
+    ASSERT_TRUE(WriteWholeFile(input, kFixture, sizeof kFixture - 1));
+    for (const std::wstring &command :
+         {L"arkstore.exe load " + input, std::wstring(L"arkstore.exe dump"),
+          std::wstring(L"arkstore.exe check")}) {
+        std::string errors;
+        EXPECT_EQ(RunTool(command, nullptr, &errors), 1) << Utf8(command);
+        EXPECT_NE(errors.find("longer than 259 characters"), std::string::npos) << errors;
+    }
+    EXPECT_EQ(GetFileAttributesW(fallback), attributes);
+    EXPECT_EQ(ReadWholeFile(fallback), content);
     DeleteFileW(input.c_str());
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "app/shell.h"
 #include "prefs/settings.h"
 #include "resources/resource.h"
@@ -22,12 +24,17 @@ protected:
         fakeNow = 130000000000000000ull;
         ShellSystemTime = FakeClock;
     }
+    // Start-up takes a stored period of at least 15 s (the preferences' minimum, tested below);
+    // the shell then runs with the short period the test asks for, so that no test waits 15 s.
     void StartWith(DWORD autoQuit) {
-        settings.SetAutoQuit(autoQuit);
+        const DWORD stored = autoQuit ? std::max<DWORD>(autoQuit, 15000) : 0;
+        settings.SetAutoQuit(stored);
         autoQuitActive = 0;
         Start();
-        ASSERT_EQ(autoQuitActive, autoQuit);
-        ASSERT_EQ(autoQuitPeriod, autoQuit);
+        ASSERT_EQ(autoQuitActive, stored);
+        ASSERT_EQ(autoQuitPeriod, stored);
+        autoQuitActive = autoQuitPeriod = autoQuit;
+        StartIdleTimers();
     }
     static bool Ended() { return !IsWindow(hMainWnd); }
 };
@@ -47,6 +54,17 @@ TEST_F(AutoQuitTest, AnyMessageRestartsTheIdleTime) {
         ASSERT_FALSE(Ended());
     }
     EXPECT_TRUE(PumpShellUntil(Ended, 10000)) << "quiet again, it quits";
+}
+
+// "AutoQuit" = 1 once ended the program 0.7 s after every start. A stored period below the
+// preferences' minimum arms the idle timer with that minimum, 15 s.
+TEST_F(AutoQuitTest, AStoredPeriodBelowTheMinimumKeepsTheProgramUsable) {
+    settings.SetAutoQuit(1);
+    Start();
+    EXPECT_EQ(autoQuitActive, 15000u);
+    EXPECT_EQ(autoQuitPeriod, 15000u) << "the period the idle timer is armed with";
+    PumpShellFor(2000);  // far beyond the old period, well within the minimum
+    EXPECT_FALSE(Ended());
 }
 
 TEST_F(AutoQuitTest, DoesNotQuitWhileAMessageBoxIsActive) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/cedb.h"
+#include "store/property_database.h"
 #include "tests/win/test_env.h"
 
 namespace {
@@ -513,6 +514,90 @@ TEST_F(CedbTest, TheVolumeMayBeNamedWithAUnixPathUnderWine) {
     HeapFree(GetProcessHeap(), 0, unixPath);
     createNamed();
     EXPECT_FALSE(ReadWholeFile(volumePath).empty()) << "the store went to the named file";
+}
+
+// A walk must tell the end of a database from a volume it cannot read: a damaged page that looked
+// like the end would show a vault as empty and let a backup lose records.
+TEST_F(CedbTest, ADamagedPageIsAReadErrorNotTheEnd) {
+    HANDLE h = createNamed();
+    Read end = readNext(h);
+    EXPECT_EQ(end.id, 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS)) << "the end of a database";
+    EXPECT_TRUE(WalkDatabase(h, [](CEOID, const CEPROPVAL *, WORD) { return true; }));
+    for (int i = 0; i < 40; ++i) writeText(h, 0, kName, std::to_wstring(i).c_str());
+    CloseHandle(h);
+    handles.clear();
+    WCHAR reason[128];
+    EXPECT_EQ(CeVerifyVolume(reason, 128), 1) << Utf8(reason);
+
+    ASSERT_TRUE(DamageRecordTable(volumePath));
+    const std::vector<BYTE> damaged = ReadWholeFile(volumePath);
+    CEOID oid = 0;
+    h = CeOpenDatabase(&oid, const_cast<LPWSTR>(L"Test"), kName, CEDB_AUTOINCREMENT, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << "the list of databases is still readable";
+    handles.push_back(h);
+    // The seek may still find the order (from an index of its own); the record is not there.
+    CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr);
+    WORD count = 0;
+    BYTE *buffer = nullptr;
+    DWORD size = 0;
+    EXPECT_EQ(CeReadRecordProps(h, CEDB_ALLOWREALLOC, &count, nullptr, &buffer, &size), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_READ_FAULT));
+    if (buffer) LocalFree(buffer);
+    int visited = 0;
+    EXPECT_FALSE(WalkDatabase(h, [&](CEOID, const CEPROPVAL *, WORD) { return ++visited, true; }));
+    EXPECT_EQ(CeVerifyVolume(reason, 128), 0);
+    EXPECT_NE(std::wstring(reason), L"ok");
+    CloseHandle(h);
+    handles.clear();
+    EXPECT_EQ(ReadWholeFile(volumePath), damaged) << "reading wrote nothing";
+}
+
+// A path that does not fit is refused; the default store is never opened in its place.
+TEST_F(CedbTest, AStorePathTooLongIsRefusedAndNoOtherStoreIsUsed) {
+    SetEnvironmentVariableW(L"ARKEL_OBJECT_STORE", nullptr);
+    WCHAR fallback[MAX_PATH];
+    ASSERT_TRUE(CeGetVolumePath(fallback));
+    const std::vector<BYTE> fallbackBefore = ReadWholeFile(fallback);
+    const DWORD fallbackAttributes = GetFileAttributesW(fallback);
+
+    WCHAR temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring dir = temp;
+    struct Case {
+        std::wstring path;
+        bool fits;
+    };
+    const Case cases[] = {
+        {dir + std::wstring(MAX_PATH - dir.size() - 4, L'k') + L".cdb", false},
+        {dir + std::wstring(MAX_PATH - 1 - dir.size() - 4, L'k') + L".cdb", true},
+        {dir + std::wstring(200, L'k') + L"\\" + std::wstring(200, L'k') + L".cdb", false},
+        {L"/tmp/" + std::wstring(200, L'k') + L"/" + std::wstring(200, L'k') + L".cdb", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path.size());
+        SetEnvironmentVariableW(L"ARKEL_OBJECT_STORE", c.path.c_str());
+        WCHAR got[MAX_PATH];
+        SORTORDERSPEC sort{kName, 0};
+        CEOID oid = CeCreateDatabase(const_cast<LPWSTR>(L"Test"), 0, 1, &sort);
+        if (c.fits) {
+            EXPECT_TRUE(CeGetVolumePath(got));
+            EXPECT_EQ(std::wstring(got), c.path);
+            EXPECT_NE(oid, 0u) << "a path of 259 units works";
+            EXPECT_FALSE(ReadWholeFile(c.path).empty());
+            for (const wchar_t *suffix : {L"", L"-wal", L"-shm"})
+                DeleteFileW((c.path + suffix).c_str());
+            continue;
+        }
+        EXPECT_FALSE(CeGetVolumePath(got));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+        EXPECT_EQ(oid, 0u);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+        EXPECT_EQ(CeOpenDatabase(&oid, const_cast<LPWSTR>(L"Test"), 0, 0, nullptr),
+                  INVALID_HANDLE_VALUE);
+    }
+    EXPECT_EQ(GetFileAttributesW(fallback), fallbackAttributes);
+    EXPECT_EQ(ReadWholeFile(fallback), fallbackBefore) << "the default store was left alone";
 }
 
 TEST_F(CedbTest, OtherHandlesStillCloseThroughCloseHandle) {

@@ -30,7 +30,7 @@ const ColorCase kColors[] = {
 };
 
 TEST_F(SettingsTest, WithoutAKeyEveryValueHasItsDefaultAndNoKeyIsCreated) {
-    WCHAR category[255];
+    WCHAR category[256];
     lstrcpyW(category, L"stale");
     EXPECT_EQ(settings.GetCategory(category), 0);
     EXPECT_STREQ(category, L"");
@@ -57,7 +57,7 @@ TEST_F(SettingsTest, ColourDefaultsFollowTheColourResolution) {
 
 TEST_F(SettingsTest, ValuesRoundTrip) {
     EXPECT_EQ(settings.SetCategory(L"Bank!"), ERROR_SUCCESS);
-    WCHAR category[255];
+    WCHAR category[256];
     EXPECT_NE(settings.GetCategory(category), 0);
     EXPECT_STREQ(category, L"Bank!");
     HKEY key = openKey();
@@ -85,6 +85,26 @@ TEST_F(SettingsTest, ValuesRoundTrip) {
     EXPECT_EQ(any, 0u);
 }
 
+// The longest category name the program makes, 255 characters, comes back whole.
+TEST_F(SettingsTest, AFilterOf255CharactersIsRemembered) {
+    const std::wstring name(255, L'\u00e4');
+    ASSERT_EQ(settings.SetCategory(name.c_str()), ERROR_SUCCESS);
+    WCHAR category[256];
+    EXPECT_NE(settings.GetCategory(category), 0);
+    EXPECT_EQ(std::wstring(category), name);
+}
+
+// A stored auto-quit period below what the preferences offer counts as their minimum; 0 is off.
+TEST_F(SettingsTest, AutoQuitBelowTheMinimumCountsAsTheMinimum) {
+    const DWORD cases[][2] = {{0, 0}, {1, 15000}, {14999, 15000}, {15000, 15000}, {90000, 90000}};
+    for (const auto &c : cases) {
+        settings.SetAutoQuit(c[0]);
+        autoQuitActive = 77;
+        settings.GetAutoQuit();
+        EXPECT_EQ(autoQuitActive, c[1]) << c[0];
+    }
+}
+
 // Values written by someone else: another type, another size, no terminator, too long.
 TEST_F(SettingsTest, ForeignValuesNeverOverflowAndCountAsMissing) {
     HKEY key = openKey();
@@ -99,20 +119,27 @@ TEST_F(SettingsTest, ForeignValuesNeverOverflowAndCountAsMissing) {
     settings.GetAutoQuit();
     EXPECT_EQ(autoQuitActive, 0u);
     EXPECT_EQ(settings.GetColorListe(), 0x00A00000u);
-    WCHAR category[256];
-    category[255] = L'#';
-    settings.GetCategory(category);
-    EXPECT_EQ(category[255], L'#') << "nothing written past 255 units";
-    EXPECT_LT(wcslen(category), 255u);
+    WCHAR category[257];
+    category[256] = L'#';
+    EXPECT_EQ(settings.GetCategory(category), 0);
+    EXPECT_EQ(category[256], L'#') << "nothing written past 256 units";
+    EXPECT_STREQ(category, L"");
 
-    // A value of exactly 255 units without terminator ends inside the buffer.
-    std::wstring full(255, L'z');
-    RegSetValueExW(key, L"Kategorie", 0, REG_SZ, reinterpret_cast<const BYTE *>(full.c_str()),
-                   255 * 2);
-    category[255] = L'#';
-    settings.GetCategory(category);
-    EXPECT_EQ(category[255], L'#');
-    EXPECT_EQ(wcslen(category), 254u);
+    // A value of 255 units without terminator is a whole name; one of 256 is too long.
+    struct Case {
+        size_t units;
+        int read;
+        size_t length;
+    };
+    for (const Case &c : {Case{255, 1, 255}, Case{256, 0, 0}}) {
+        std::wstring full(c.units, L'z');
+        RegSetValueExW(key, L"Kategorie", 0, REG_SZ, reinterpret_cast<const BYTE *>(full.c_str()),
+                       static_cast<DWORD>(c.units * 2));
+        category[256] = L'#';
+        EXPECT_EQ(settings.GetCategory(category), c.read) << c.units;
+        EXPECT_EQ(category[256], L'#');
+        EXPECT_EQ(wcslen(category), c.length);
+    }
     RegCloseKey(key);
 }
 

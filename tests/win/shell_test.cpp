@@ -16,6 +16,8 @@
 #include "tests/win/shell_kit.h"
 #include "tests/win/ui_driver.h"
 
+#include "sqlite3.h"
+
 namespace {
 
 const wchar_t kDeleteQuestion[] =
@@ -239,6 +241,17 @@ TEST_F(ShellTest, SelectionCommandsFollowTheSelection) {
     EXPECT_TRUE(MenuGreyed(IDM_PASSWORD)) << "the password item starts greyed";
 }
 
+// The longest category name, 255 characters, stays the filter from one start to the next.
+TEST_F(ShellTest, AFilterOf255CharactersIsRememberedAcrossAStart) {
+    const std::wstring name(255, L'K');
+    Prepare({{L"Anton", name.c_str()}, {L"Berta", L""}});
+    settings.SetCategory(name.c_str());
+    Start();
+    EXPECT_EQ(std::wstring(currentCategory), name);
+    EXPECT_EQ(Rows(), 1);
+    EXPECT_EQ(Row(0), L"Anton");
+}
+
 // ---- Deleting -------------------------------------------------------------------------------
 
 TEST_F(ShellTest, BackspaceAndDeleteAskFirstAndDeleteOnlyOnYes) {
@@ -295,6 +308,34 @@ TEST_F(ShellTest, DeleteWithoutSelectionAsksAndDeletesNothing) {
     ASSERT_EQ(ui.seen().size(), 1u);
     EXPECT_EQ(StoredObjects(), 3);
     EXPECT_EQ(Rows(), 3);
+}
+
+// A delete that the store refuses (here another connection holds its write lock past the layer's
+// wait) is said, not swallowed: the object stays listed and the user learns why.
+TEST_F(ShellTest, AFailedDeleteIsReported) {
+    Prepare(kThree);
+    Start();
+    Select(1);
+    sqlite3 *other = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(Utf8(volumePath).c_str(), &other, SQLITE_OPEN_READWRITE, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    UiDriver ui;
+    ui.answerMessageBox(IDYES);
+    ui.answerMessageBox(IDOK);
+    PressKey(VK_DELETE, false);
+    PumpShellUntil([&] { return ui.seen().size() == 2; }, 30000);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    ASSERT_EQ(ui.seen().size(), 2u);
+    EXPECT_EQ(ui.seen()[0].text, kDeleteQuestion);
+    EXPECT_EQ(ui.seen()[1].caption, L"The Arkel");
+    EXPECT_EQ(ui.seen()[1].text,
+              L"Das Objekt konnte nicht gel\u00f6scht werden.\nDie Datenbank kann nicht "
+              L"geschrieben werden.");
+    EXPECT_EQ(Rows(), 3);
+    EXPECT_EQ(Row(1), L"Berta");
+    EXPECT_EQ(StoredObjects(), 3);
 }
 
 TEST_F(ShellTest, SelectionAfterDeletingStaysInPlaceOrMovesToTheNewLastRow) {

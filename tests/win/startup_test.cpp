@@ -15,6 +15,12 @@ namespace {
 
 const wchar_t kDatabaseFailure[] =
     L"Die Datenbank konnte nicht ge\u00f6ffnet werden.\nDas Programm mu\u00df beendet werden.";
+const wchar_t kDamagedStore[] =
+    L"Die Datenbank ist besch\u00e4digt und kann nicht gelesen werden.\nDas Programm mu\u00df "
+    L"beendet werden; die Datenbank bleibt unver\u00e4ndert.";
+const wchar_t kPathTooLong[] =
+    L"Der Pfad der Datenbank ist zu lang (h\u00f6chstens 259 Zeichen).\nDas Programm mu\u00df "
+    L"beendet werden.";
 
 class StartupTest : public FreshStore {
 protected:
@@ -40,6 +46,55 @@ TEST_F(StartupTest, AVolumeFileThatIsNotAStoreEndsTheStartWithTheMessage) {
 
     std::vector<BYTE> after = ReadWholeFile(volumePath);
     EXPECT_EQ(std::string(after.begin(), after.end()), junk) << "the file is left as it was";
+}
+
+// A store with a damaged page must not look empty: the start ends with its message, and nothing
+// is written to the file (no decryption, no merged names, no list fill).
+TEST_F(StartupTest, ADamagedStoreEndsTheStartWithItsMessageAndStaysUnchanged) {
+    ASSERT_EQ(objectStore.open(L"Arkel"), 0);
+    ObjectRecord o;
+    ClearObjectRecord(&o);
+    for (const wchar_t *name : {L"Anton", L"Berta", L"Caesar"}) {
+        lstrcpyW(o.field1, name);
+        lstrcpyW(o.category, L"Bank");
+        ASSERT_NE(objectStore.addObject(o), 0u);
+    }
+    ResetGlobalStores();
+    ASSERT_TRUE(DamageRecordTable(volumePath));
+    const std::vector<BYTE> before = ReadWholeFile(volumePath);
+
+    UiDriver ui;
+    ui.answerMessageBox(IDOK);
+    EXPECT_FALSE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
+    ASSERT_EQ(ui.seen().size(), 1u);
+    EXPECT_EQ(ui.seen()[0].caption, L"The Arkel");
+    EXPECT_EQ(ui.seen()[0].text, kDamagedStore);
+    EXPECT_EQ(objectStore.hDatabase, INVALID_HANDLE_VALUE) << "the store was not opened";
+    EXPECT_EQ(CeOpenHandleCount(), 0);
+    EXPECT_EQ(ReadWholeFile(volumePath), before) << "the damaged store is left as it was";
+}
+
+// ARKEL_OBJECT_STORE too long for a path: the start is refused with its message, and the
+// default store is neither opened nor created in its place.
+TEST_F(StartupTest, AStorePathTooLongEndsTheStartAndUsesNoOtherStore) {
+    SetEnvironmentVariableW(L"ARKEL_OBJECT_STORE", nullptr);
+    WCHAR fallback[MAX_PATH];
+    ASSERT_TRUE(CeGetVolumePath(fallback));
+    const DWORD attributes = GetFileAttributesW(fallback);
+    const std::vector<BYTE> content = ReadWholeFile(fallback);
+    WCHAR temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring tooLong = temp + std::wstring(200, L'n') + L"\\" + std::wstring(100, L'n');
+    SetEnvironmentVariableW(L"ARKEL_OBJECT_STORE", tooLong.c_str());
+
+    UiDriver ui;
+    ui.answerMessageBox(IDOK);
+    EXPECT_FALSE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
+    ASSERT_EQ(ui.seen().size(), 1u);
+    EXPECT_EQ(ui.seen()[0].text, kPathTooLong);
+    EXPECT_EQ(objectStore.hDatabase, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetFileAttributesW(fallback), attributes);
+    EXPECT_EQ(ReadWholeFile(fallback), content);
 }
 
 TEST_F(StartupTest, StartBuildsColoursFontsAndTheMainWindowOverTheWorkArea) {

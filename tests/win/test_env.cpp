@@ -7,6 +7,8 @@
 #include "store/name_list.h"
 #include "store/object_store.h"
 
+#include "sqlite3.h"
+
 std::wstring TempPath(const wchar_t *ending) {
     static LONG counter = 0;
     WCHAR dir[MAX_PATH];
@@ -65,6 +67,37 @@ void FreshStore::TearDown() {
         DeleteFileW((volumePath + suffix).c_str());
 }
 
+bool DamageRecordTable(const std::wstring &volume) {
+    sqlite3 *db = nullptr;
+    int pageSize = 0, root = 0;
+    if (sqlite3_open_v2(Utf8(volume).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        sqlite3_stmt *st = nullptr;
+        if (sqlite3_prepare_v2(db,
+                               "SELECT rootpage, (SELECT page_size FROM pragma_page_size) "
+                               "FROM sqlite_schema WHERE name='objects'",
+                               -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW) {
+            root = sqlite3_column_int(st, 0);
+            pageSize = sqlite3_column_int(st, 1);
+        }
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    if (root <= 0 || pageSize <= 0) return false;
+    HANDLE h = CreateFileW(volume.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    std::vector<BYTE> garbage(static_cast<size_t>(pageSize));
+    for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<BYTE>(i * 151 + 7);
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(root - 1) * pageSize;
+    DWORD put = 0;
+    bool ok = SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
+              WriteFile(h, garbage.data(), static_cast<DWORD>(garbage.size()), &put, nullptr) &&
+              put == garbage.size();
+    CloseHandle(h);
+    return ok;
+}
+
 std::vector<BYTE> ReadWholeFile(const std::wstring &path) {
     std::vector<BYTE> data;
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -97,7 +130,7 @@ std::string Utf8(const std::wstring &w) {
     return s;
 }
 
-int RunTool(const std::wstring &commandLine, std::string *output) {
+int RunTool(const std::wstring &commandLine, std::string *output, std::string *errors) {
     WCHAR self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring dir(self);
@@ -111,20 +144,26 @@ int RunTool(const std::wstring &commandLine, std::string *output) {
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdOutput = writeEnd;
-    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    // Standard error goes to a file, so that a full pipe can never stop the tool.
+    const std::wstring errorFile = errors ? TempPath(L".stderr") : std::wstring();
+    HANDLE errorHandle = errors ? CreateFileW(errorFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                              &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr)
+                                : GetStdHandle(STD_ERROR_HANDLE);
+    si.hStdError = errorHandle;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi{};
     std::wstring line =
         L"\"" + dir + commandLine.substr(0, commandLine.find(L' ')) + L"\"" +
         (commandLine.find(L' ') == std::wstring::npos ? L""
                                                       : commandLine.substr(commandLine.find(L' ')));
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                        &pi)) {
+    BOOL started =
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(writeEnd);
+    if (errors && errorHandle != INVALID_HANDLE_VALUE) CloseHandle(errorHandle);
+    if (!started) {
         CloseHandle(readEnd);
-        CloseHandle(writeEnd);
         return -1;
     }
-    CloseHandle(writeEnd);
     std::string out;
     char buf[4096];
     DWORD got = 0;
@@ -136,5 +175,10 @@ int RunTool(const std::wstring &commandLine, std::string *output) {
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     if (output) *output = out;
+    if (errors) {
+        std::vector<BYTE> text = ReadWholeFile(errorFile);
+        errors->assign(text.begin(), text.end());
+        DeleteFileW(errorFile.c_str());
+    }
     return static_cast<int>(code);
 }

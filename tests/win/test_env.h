@@ -28,13 +28,17 @@ void ResetGlobalStores();
 void ResetShell();
 
 std::vector<BYTE> ReadWholeFile(const std::wstring &path);
+
+// Overwrites the first page of the table that lists every record of every database, as a fault of
+// the disk would, in a volume that no handle holds open. False when the volume has no such table.
+bool DamageRecordTable(const std::wstring &volume);
 bool WriteWholeFile(const std::wstring &path, const void *data, size_t size);
 
 // A new path in the temporary folder, not yet existing, with the given ending.
 std::wstring TempPath(const wchar_t *ending);
 
 // Runs a program of the build tree (next to the test) with a command line; returns its exit code
-// and what it wrote to standard output.
-int RunTool(const std::wstring &commandLine, std::string *output);
+// and what it wrote to standard output (and, when asked, to standard error).
+int RunTool(const std::wstring &commandLine, std::string *output, std::string *errors = nullptr);
 
 std::string Utf8(const std::wstring &w);

@@ -1,15 +1,21 @@
 // arkfile: checks, shows and converts the vault's exchange files without the vault.
 //
-// Every command reads the whole file, runs the importer's check pass over it first and stops at
-// the first problem. Output files are written to a temporary file beside the target (mode 0600)
-// and renamed over it, so a failed or refused run leaves nothing behind.
+// Every command reads the file through the importer's check pass and stops at the first problem.
+// What the importer would leave out of a file it accepts (bytes after the last CR, bytes after a
+// NUL in a field) is named in a warning; the converting commands then write nothing, since their
+// output would silently lack those bytes. Regular output files are written to a temporary file
+// beside the target (mode 0600) and renamed over it, so a failed or refused run leaves nothing
+// behind; a character device or FIFO is written in place, a symbolic link is written through.
 #include "exchange_codec.h"
 #include "text.h"
 #include "wipe.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -73,8 +79,10 @@ const Command kCommands[] = {
      "Usage: arkfile check FILE [--password-file PATH]\n"
      "Exits 0 when the vault would import FILE, else 1 with the first problem as FILE:LINE: "
      "reason.\n"
-     "Lines are counted by CR, as the vault counts them. With a password file, the password of an\n"
-     "encrypted file is checked too (exit 3 when it is wrong).\n",
+     "Lines are counted by CR, as the vault counts them; more than 65535 lines are refused. What\n"
+     "the vault would leave out (bytes after the last CR, after a NUL in a field) is named in a\n"
+     "warning. With a password file, the password of an encrypted file is checked too (exit 3\n"
+     "when it is wrong) and its fields are looked into as well.\n",
      false, true, false, false},
     {"decrypt",
      "Usage: arkfile decrypt FILE [-o OUT] [--password-file PATH]\n"
@@ -103,6 +111,11 @@ const Command kCommands[] = {
      true, true, true, false},
 };
 
+// Said under the help of every converting command.
+const char *const kLossHelp =
+    "Nothing is written when the vault's import would leave out bytes of FILE; warnings name\n"
+    "them.\n";
+
 struct Options {
     const Command *command = nullptr;
     std::string file;
@@ -114,9 +127,13 @@ struct Options {
 
 std::string commandHelp(const Command &c) {
     std::string help = c.help;
+    if (c.output) help += kLossHelp;
     help += "\nOptions:\n";
     if (c.output)
-        help += "  -o, --output OUT       write the result to OUT (created with mode 0600)\n";
+        help +=
+            "  -o, --output OUT       write the result to OUT: a regular file is replaced whole\n"
+            "                         (mode 0600), a symbolic link written through, a device or\n"
+            "                         FIFO written in place\n";
     if (c.format) help += "  --format F             table, tsv or json\n";
     if (c.password) help += kPasswordHelp;
     if (c.newPassword)
@@ -178,29 +195,267 @@ bool parseOptions(const Command &c, int argc, char **argv, Options &o) {
 
 // ---- Files -----------------------------------------------------------------------------------
 
-ByteString readFile(const std::string &path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// The vault's store holds at most this many objects, so no exchange file has more lines.
+constexpr std::size_t kMaxLines = 65535;
+// The longest line that passes the check: eight fields of 512 bytes, seven TABs and the CR.
+constexpr std::size_t kMaxLineBytes = kColumnCount * kEncryptedFieldLimit + kColumnCount;
+// The largest file an export of a full store can make (the LF of every line counted); larger
+// input is refused, so that a file that never ends (a device, a FIFO) cannot run the tool forever.
+constexpr std::uint64_t kMaxFileBytes =
+    kEncryptedBodyOffset + static_cast<std::uint64_t>(kMaxLines) * (kMaxLineBytes + 1);
+
+int openForReading(const std::string &path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) fail(exitBadFile, path + ": cannot open: " + std::strerror(errno));
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         fail(exitBadFile, path + ": is a directory");
     }
-    ByteString data;
-    std::uint8_t chunk[65536];
+    return fd;
+}
+
+// Reads a chunk; 0 at the end of the file.
+std::size_t readChunk(int fd, const std::string &path, std::uint8_t *buffer, std::size_t size) {
     for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int e = errno;
+        const ssize_t n = ::read(fd, buffer, size);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno == EINTR) continue;
+        const int e = errno;
+        ::close(fd);
+        fail(exitBadFile, path + ": cannot read: " + std::strerror(e));
+    }
+}
+
+// The first line of a small file (a password file), at most 64 KiB of it.
+ByteString readFirstLine(const std::string &path) {
+    const int fd = openForReading(path);
+    ByteString line;
+    std::uint8_t chunk[4096];
+    for (;;) {
+        const std::size_t n = readChunk(fd, path, chunk, sizeof chunk);
+        const auto end = std::find(chunk, chunk + n, std::uint8_t{'\n'});
+        line.insert(line.end(), chunk, end);
+        if (n == 0 || end != chunk + n) break;
+        if (line.size() > 65536) {
             ::close(fd);
-            fail(exitBadFile, path + ": cannot read: " + std::strerror(e));
+            secureWipe(line.data(), line.size());
+            fail(exitBadFile, path + ": first line longer than 64 KiB");
         }
+    }
+    secureWipe(chunk, sizeof chunk);
+    ::close(fd);
+    return line;
+}
+
+// An exchange file as the importer sees it, read through its check pass.
+struct ExchangeInput {
+    // The header as it stands (the marker line and check field of an encrypted file), then the
+    // complete record lines with their LF bytes left out (the importer skips them anyway).
+    ByteString data;
+    CheckReport report;
+    std::size_t firstLine = 1;  // file line of the first record line
+    std::size_t tailBytes = 0;  // bytes other than LF after the last CR: no line, never imported
+    bool tailHasLf = false;     // ... among which an LF ended what looks like a line
+    std::string tailStart;      // the first of those bytes, for the warning
+};
+
+// Reads the file through the check pass, keeping only what can form lines: memory is bounded by
+// the largest file of the store's 65,535 objects, whatever the input. Stops at the first fault.
+ExchangeInput readExchange(const std::string &path) {
+    ExchangeInput in;
+    const int fd = openForReading(path);
+    std::uint8_t chunk[65536];
+    std::uint64_t total = 0;
+    ByteString head;  // the first 11 bytes, until the variant is known
+    bool variantKnown = false;
+    FieldReader checkField;  // the check field of an encrypted file, from offset 11
+    bool checkFieldEnded = false;
+    ExchangeChecker checker(false);
+    ByteString line;            // the current line, without LF; its length is capped
+    std::size_t lineBytes = 0;  // its bytes other than LF, counted beyond the cap too
+    bool lfInLine = false;
+
+    auto body = [&](std::uint8_t b) {
+        const std::size_t linesBefore = checker.lines();
+        if (!checker.addByte(b)) {
+            in.report.fault = checker.fault();
+            in.report.faultLine = in.firstLine + linesBefore;
+            in.report.faultColumn = checker.tabs() + 1;
+            in.report.lines = linesBefore;
+            return false;
+        }
+        if (b == '\n') {
+            // An LF after the bytes of a line (not the one after its CR) ends it for most
+            // programs, never for the vault.
+            if (lineBytes > 0) {
+                lfInLine = true;
+                if (in.tailStart.size() < 40) in.tailStart.push_back('\n');
+            }
+            return true;
+        }
+        if (b == '\r') {
+            in.data.insert(in.data.end(), line.begin(), line.end());
+            in.data.push_back(b);
+            line.clear();
+            lineBytes = 0;
+            lfInLine = false;
+            in.tailStart.clear();
+            return checker.lines() <= kMaxLines;
+        }
+        // A line that passed the check is never longer; a longer one ends in a fault or is
+        // never imported, so its bytes need not be kept.
+        if (line.size() < kMaxLineBytes) line.push_back(b);
+        ++lineBytes;
+        if (in.tailStart.size() < 40) in.tailStart.push_back(static_cast<char>(b));
+        return true;
+    };
+    auto chooseVariant = [&]() {
+        variantKnown = true;
+        in.report.encrypted = hasEncryptedMarker(head);
+        checker = ExchangeChecker(in.report.encrypted);
+        in.data = head;
+        if (in.report.encrypted) {
+            in.firstLine = 3;
+            return true;
+        }
+        in.data.clear();
+        for (std::uint8_t b : head)
+            if (!body(b)) return false;
+        return true;
+    };
+
+    bool going = true;
+    while (going) {
+        const std::size_t n = readChunk(fd, path, chunk, sizeof chunk);
         if (n == 0) break;
-        data.insert(data.end(), chunk, chunk + n);
+        total += n;
+        if (total > kMaxFileBytes) {
+            ::close(fd);
+            fail(exitBadFile, path + ": larger than " + std::to_string(kMaxFileBytes) +
+                                  " bytes, the largest exchange file of 65535 objects");
+        }
+        for (std::size_t i = 0; i < n && going; ++i) {
+            const std::uint8_t b = chunk[i];
+            if (!variantKnown) {
+                head.push_back(b);
+                if (head.size() == kEncryptedMarker.size()) going = chooseVariant();
+                continue;
+            }
+            if (in.report.encrypted) {
+                const std::uint64_t offset = total - n + i;
+                if (!checkFieldEnded) checkFieldEnded = checkField.addByte(b);
+                if (offset < kEncryptedBodyOffset) {
+                    in.data.push_back(b);
+                    continue;
+                }
+            }
+            going = body(b);
+        }
     }
     ::close(fd);
-    return data;
+    if (!variantKnown) chooseVariant();
+    if (in.report.fault != CheckFault::none) return in;
+    if (in.report.encrypted && !checkFieldEnded) {
+        in.report.fault = CheckFault::missingCheckField;
+        in.report.faultLine = 2;
+        in.report.faultColumn = 1;
+        return in;
+    }
+    in.report.lines = checker.lines();
+    in.tailBytes = lineBytes;
+    in.tailHasLf = lfInLine;
+    return in;
+}
+
+std::string displayBytes(std::string_view bytes) {
+    std::string out;
+    for (char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\\')
+            out += "\\\\";
+        else if (c == '"')
+            out += "\\\"";
+        else if (u < 0x20 || u >= 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", u);
+            out += buf;
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+void warn(const std::string &text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+
+// The file, which must pass the importer's check and hold no more lines than the store takes.
+// Warns about bytes after the last CR; returns whether there were any.
+ExchangeInput readChecked(const std::string &path, bool &ignored) {
+    ExchangeInput in = readExchange(path);
+    if (in.report.lines > kMaxLines)
+        fail(exitBadFile, path + ":" + std::to_string(in.firstLine + kMaxLines) +
+                              ": more than 65535 objects, more than the vault's store holds");
+    if (in.report.fault != CheckFault::none)
+        fail(exitBadFile,
+             path + ":" + std::to_string(in.report.faultLine) + ": " + describeFault(in.report));
+    ignored = in.tailBytes > 0;
+    if (ignored) {
+        std::string text = path + ":" + std::to_string(in.firstLine + in.report.lines) +
+                           ": warning: " + std::to_string(in.tailBytes) +
+                           " bytes after the last CR form no line and are ignored: \"" +
+                           displayBytes(in.tailStart) + (in.tailBytes > 40 ? "\"..." : "\"");
+        if (in.tailHasLf) text += " (lines end with LF only; the vault ends a line at CR)";
+        warn(text);
+    }
+    return in;
+}
+
+// Warns about the bytes of a field that the import leaves out: those from a NUL byte on, a lone
+// last hex digit, and whatever goes beyond 255 bytes. Returns whether there were any.
+bool warnAboutFields(const std::string &path, const ExchangeInput &in,
+                     const std::vector<RawLine> &raw, const PasswordKeys &keys) {
+    bool any = false;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        for (std::size_t c = 0; c < kColumnCount; ++c) {
+            const ByteString &field = raw[i][c];
+            ByteString text;
+            std::string odd;
+            if (in.report.encrypted) {
+                std::array<std::uint8_t, kEncryptedFieldLimit / 2> buffer{};
+                const std::size_t m = decodeHexDigits(field, buffer);
+                cipherWithKeys(buffer, static_cast<std::int32_t>(m), keys, 0);
+                text.assign(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(m));
+                secureWipe(buffer.data(), buffer.size());
+                // Padding zeros after the text are the format's own.
+                while (!text.empty() && text.back() == 0) text.pop_back();
+                if (field.size() % 2) odd = "a lone last hex digit is ignored";
+            } else {
+                text = unescapeField(field);
+            }
+            std::string why;
+            const auto nul = std::find(text.begin(), text.end(), std::uint8_t{0});
+            const auto kept =
+                std::min<std::size_t>(static_cast<std::size_t>(nul - text.begin()), kFieldTextMax);
+            if (nul != text.end() && kept == static_cast<std::size_t>(nul - text.begin()))
+                why = "the " + std::to_string(text.size() - kept) +
+                      " bytes from a NUL byte on are ignored";
+            else if (text.size() > kept)
+                why = "the " + std::to_string(text.size() - kept) + " bytes beyond 255 are ignored";
+            secureWipe(text.data(), text.size());
+            for (const std::string &w : {why, odd}) {
+                if (w.empty()) continue;
+                warn(path + ":" + std::to_string(in.firstLine + i) + ": warning: column " +
+                     std::to_string(c + 1) + ": " + w);
+                any = true;
+            }
+        }
+    }
+    return any;
 }
 
 bool writeAll(int fd, const std::uint8_t *data, std::size_t size) {
@@ -240,22 +495,66 @@ void writeAtomically(const std::string &path, const ByteString &data) {
     }
 }
 
+// A character device or a FIFO is written as it is: replacing it would destroy the device node or
+// leave the reader waiting.
+void writeInPlace(const std::string &path, const ByteString &data) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) fail(exitBadFile, path + ": cannot open: " + std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) {
+        ::close(fd);
+        fail(exitBadFile, path + ": changed while it was being opened; nothing written");
+    }
+    if (!writeAll(fd, data.data(), data.size())) {
+        const int e = errno;
+        ::close(fd);
+        fail(exitBadFile, path + ": cannot write: " + std::strerror(e));
+    }
+    ::close(fd);
+}
+
+// Writes the output where the user means it to go: a new or regular file atomically, a symbolic
+// link through to the file it names, a character device or FIFO in place. Anything else is
+// refused before anything is written.
+void writeToPath(const std::string &path, const ByteString &data) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) fail(exitBadFile, path + ": " + std::strerror(errno));
+        writeAtomically(path, data);
+        return;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        char *target = ::realpath(path.c_str(), nullptr);
+        if (!target)
+            fail(exitBadFile, path + ": symbolic link to a file that does not exist (" +
+                                  std::strerror(errno) + "); nothing written");
+        const std::string resolved = target;
+        std::free(target);
+        if (::lstat(resolved.c_str(), &st) != 0 || S_ISLNK(st.st_mode))
+            fail(exitBadFile, path + ": cannot follow the symbolic link; nothing written");
+        if (S_ISREG(st.st_mode)) {
+            writeAtomically(resolved, data);
+            return;
+        }
+    }
+    if (S_ISREG(st.st_mode)) {
+        writeAtomically(path, data);
+    } else if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
+        writeInPlace(path, data);
+    } else if (S_ISDIR(st.st_mode)) {
+        fail(exitBadFile, path + ": is a directory; nothing written");
+    } else {
+        fail(exitBadFile, path + ": not a regular file, character device or FIFO; nothing written");
+    }
+}
+
 void writeOutput(const Options &o, const ByteString &data) {
     if (!o.output.empty()) {
-        writeAtomically(o.output, data);
+        writeToPath(o.output, data);
         return;
     }
     if (!writeAll(STDOUT_FILENO, data.data(), data.size()))
         fail(exitBadFile, std::string("standard output: cannot write: ") + std::strerror(errno));
-}
-
-// The file, which must pass the importer's check.
-ByteString readChecked(const std::string &path, CheckReport &report) {
-    ByteString data = readFile(path);
-    if (checkExchangeFile(data, report) != 0)
-        fail(exitBadFile,
-             path + ":" + std::to_string(report.faultLine) + ": " + describeFault(report));
-    return data;
 }
 
 // ---- Passwords -------------------------------------------------------------------------------
@@ -345,9 +644,8 @@ void toUnits(Secret &secret, const std::string &source) {
 }
 
 void passwordFromFile(const std::string &path, Secret &secret) {
-    ByteString data = readFile(path);
-    std::size_t end = 0;
-    while (end < data.size() && data[end] != '\n') ++end;
+    ByteString data = readFirstLine(path);
+    std::size_t end = data.size();
     if (end > 0 && data[end - 1] == '\r') --end;
     secret.utf8.assign(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(end));
     secureWipe(data.data(), data.size());
@@ -430,16 +728,26 @@ PasswordKeys openEncrypted(const Options &o, const ByteString &data) {
 
 // ---- Objects ---------------------------------------------------------------------------------
 
-std::vector<TextLine> decodeLines(const std::string &path, const ByteString &data, bool encrypted,
-                                  const PasswordKeys &keys) {
+// The objects of the file. Warns about the bytes of fields that the import leaves out and notes
+// them in ignored.
+std::vector<TextLine> decodeLines(const std::string &path, const ExchangeInput &in,
+                                  const PasswordKeys &keys, bool &ignored) {
     std::vector<RawLine> raw;
-    if (splitRecordLines(data, raw) != 0)
+    if (splitRecordLines(in.data, raw) != 0)
         fail(exitBadFile, path + ": a line without eight columns");
+    if (warnAboutFields(path, in, raw, keys)) ignored = true;
     std::vector<TextLine> lines(raw.size());
     for (std::size_t i = 0; i < raw.size(); ++i)
         for (std::size_t c = 0; c < kColumnCount; ++c)
-            lines[i][c] = decodeField(raw[i][c], encrypted, keys);
+            lines[i][c] = decodeField(raw[i][c], in.report.encrypted, keys);
     return lines;
+}
+
+// A converted file must hold everything its input holds.
+void refuseLoss(const std::string &path, bool ignored) {
+    if (ignored)
+        fail(exitBadFile,
+             path + ": nothing written, since the output would leave out the bytes named above");
 }
 
 ByteString encodeLines(std::vector<TextLine> &lines, bool encrypted, const PasswordKeys &keys) {
@@ -455,33 +763,39 @@ ByteString encodeLines(std::vector<TextLine> &lines, bool encrypted, const Passw
 // ---- Commands --------------------------------------------------------------------------------
 
 int runCheck(const Options &o) {
-    CheckReport report;
-    const ByteString data = readChecked(o.file, report);
-    if (report.encrypted && !o.passwordFile.empty()) {
-        PasswordKeys keys = openEncrypted(o, data);
+    bool ignored = false;
+    const ExchangeInput in = readChecked(o.file, ignored);
+    // The fields of an encrypted file can be looked into only with its password.
+    if (!in.report.encrypted || !o.passwordFile.empty()) {
+        PasswordKeys keys{};
+        if (in.report.encrypted) keys = openEncrypted(o, in.data);
+        decodeLines(o.file, in, keys, ignored);
         wipeKeys(keys);
     }
-    std::printf("%s: %zu object%s, %s\n", o.file.c_str(), report.lines,
-                report.lines == 1 ? "" : "s", report.encrypted ? "encrypted" : "plain");
+    std::printf("%s: %zu object%s, %s\n", o.file.c_str(), in.report.lines,
+                in.report.lines == 1 ? "" : "s", in.report.encrypted ? "encrypted" : "plain");
     return exitOk;
 }
 
 int runDecrypt(const Options &o) {
-    CheckReport report;
-    const ByteString data = readChecked(o.file, report);
-    if (!report.encrypted) fail(exitBadFile, o.file + ": not an encrypted exchange file");
-    PasswordKeys keys = openEncrypted(o, data);
-    std::vector<TextLine> lines = decodeLines(o.file, data, true, keys);
+    bool ignored = false;
+    const ExchangeInput in = readChecked(o.file, ignored);
+    if (!in.report.encrypted) fail(exitBadFile, o.file + ": not an encrypted exchange file");
+    refuseLoss(o.file, ignored);
+    PasswordKeys keys = openEncrypted(o, in.data);
+    std::vector<TextLine> lines = decodeLines(o.file, in, keys, ignored);
     wipeKeys(keys);
+    refuseLoss(o.file, ignored);
     writeOutput(o, encodeLines(lines, false, keys));
     return exitOk;
 }
 
 int runEncrypt(const Options &o) {
-    CheckReport report;
-    const ByteString data = readChecked(o.file, report);
-    if (report.encrypted) fail(exitBadFile, o.file + ": already an encrypted exchange file");
-    std::vector<TextLine> lines = decodeLines(o.file, data, false, PasswordKeys{});
+    bool ignored = false;
+    const ExchangeInput in = readChecked(o.file, ignored);
+    if (in.report.encrypted) fail(exitBadFile, o.file + ": already an encrypted exchange file");
+    std::vector<TextLine> lines = decodeLines(o.file, in, PasswordKeys{}, ignored);
+    refuseLoss(o.file, ignored);
     Secret secret;
     askNewPassword(o.passwordFile, o.output.empty() ? o.file : o.output, secret);
     PasswordKeys keys = keysOf(secret);
@@ -492,12 +806,14 @@ int runEncrypt(const Options &o) {
 }
 
 int runPasswd(const Options &o) {
-    CheckReport report;
-    const ByteString data = readChecked(o.file, report);
-    if (!report.encrypted) fail(exitBadFile, o.file + ": not an encrypted exchange file");
-    PasswordKeys oldKeys = openEncrypted(o, data);
-    std::vector<TextLine> lines = decodeLines(o.file, data, true, oldKeys);
+    bool ignored = false;
+    const ExchangeInput in = readChecked(o.file, ignored);
+    if (!in.report.encrypted) fail(exitBadFile, o.file + ": not an encrypted exchange file");
+    refuseLoss(o.file, ignored);
+    PasswordKeys oldKeys = openEncrypted(o, in.data);
+    std::vector<TextLine> lines = decodeLines(o.file, in, oldKeys, ignored);
     wipeKeys(oldKeys);
+    refuseLoss(o.file, ignored);
     Secret secret;
     askNewPassword(o.newPasswordFile, o.output, secret);
     PasswordKeys keys = keysOf(secret);
@@ -547,11 +863,11 @@ std::string jsonString(const std::string &s) {
 int runShow(const Options &o) {
     static const char *const kNames[kColumnCount] = {"title1", "value1", "title2",   "value2",
                                                      "title3", "value3", "category", "flag"};
-    CheckReport report;
-    const ByteString data = readChecked(o.file, report);
+    bool ignored = false;  // show what the vault would import; the warnings name the rest
+    const ExchangeInput in = readChecked(o.file, ignored);
     PasswordKeys keys{};
-    if (report.encrypted) keys = openEncrypted(o, data);
-    const std::vector<TextLine> lines = decodeLines(o.file, data, report.encrypted, keys);
+    if (in.report.encrypted) keys = openEncrypted(o, in.data);
+    const std::vector<TextLine> lines = decodeLines(o.file, in, keys, ignored);
     wipeKeys(keys);
 
     std::vector<std::array<std::string, kColumnCount>> rows(lines.size());

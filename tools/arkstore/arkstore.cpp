@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -156,9 +157,24 @@ int fail(const std::string &message, int code = 1) {
     return code;
 }
 
+// The volume's path, or why there is none: a path that does not fit is refused, so that no other
+// store is ever used in its place.
+bool locateVolume(std::wstring *path, std::string *problem) {
+    WCHAR buffer[MAX_PATH];
+    if (CeGetVolumePath(buffer)) {
+        *path = buffer;
+        return true;
+    }
+    *problem = GetLastError() == ERROR_FILENAME_EXCED_RANGE
+                   ? "the store path (ARKEL_OBJECT_STORE) is longer than 259 characters"
+                   : "no path for the store";
+    return false;
+}
+
 std::string volumeName() {
-    WCHAR path[MAX_PATH];
-    return CeGetVolumePath(path) ? utf8(path) : std::string("(no volume path)");
+    std::wstring path;
+    std::string problem;
+    return locateVolume(&path, &problem) ? utf8(path) : std::string("(no volume path)");
 }
 
 bool volumeExists() {
@@ -171,7 +187,104 @@ std::string openError() {
            (GetLastError() == ERROR_BAD_FORMAT ? ": not an Arkel store" : ": cannot be opened");
 }
 
-int dump(const std::wstring &outPath) {
+std::string damaged(const std::string &what) {
+    return volumeName() + ": " + what +
+           " cannot be read: the store is damaged (arkstore check tells more); nothing written";
+}
+
+// A path as Windows names it; under Wine an absolute Unix path is taken as the volume's is.
+std::wstring windowsPath(const std::wstring &path) {
+    if (path.empty() || path[0] != L'/') return path;
+    using ToDosFn = WCHAR *(CDECL *)(const char *);
+    auto toDos = reinterpret_cast<ToDosFn>(reinterpret_cast<void *>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+    if (!toDos) return path;
+    WCHAR *dos = toDos(utf8(path).c_str());
+    if (!dos) return path;
+    std::wstring result = dos;
+    HeapFree(GetProcessHeap(), 0, dos);
+    return result;
+}
+
+std::wstring fullPath(const std::wstring &path) {
+    DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (!n) return path;
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
+    full.resize(n);
+    return full;
+}
+
+// The identity of an existing file or folder: volume and file index.
+bool fileIdentity(const std::wstring &path, BY_HANDLE_FILE_INFORMATION *info) {
+    HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = GetFileInformationByHandle(h, info) != 0;
+    CloseHandle(h);
+    return ok;
+}
+
+bool sameIdentity(const std::wstring &a, const std::wstring &b) {
+    BY_HANDLE_FILE_INFORMATION x, y;
+    return fileIdentity(a, &x) && fileIdentity(b, &y) &&
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
+// Whether two names mean the same file, also when it does not exist yet (a journal file between
+// two runs): the same full path, the same existing file (a link, a Unix path, another drive
+// letter), or the same name in the same folder.
+bool sameFile(const std::wstring &a, const std::wstring &b) {
+    const std::wstring fa = fullPath(a), fb = fullPath(b);
+    if (CompareStringOrdinal(fa.c_str(), -1, fb.c_str(), -1, TRUE) == CSTR_EQUAL) return true;
+    if (sameIdentity(fa, fb)) return true;
+    const size_t sa = fa.find_last_of(L"\\/"), sb = fb.find_last_of(L"\\/");
+    if (sa == std::wstring::npos || sb == std::wstring::npos) return false;
+    return CompareStringOrdinal(fa.c_str() + sa + 1, -1, fb.c_str() + sb + 1, -1, TRUE) ==
+               CSTR_EQUAL &&
+           sameIdentity(fa.substr(0, sa + 1), fb.substr(0, sb + 1));
+}
+
+// Writes a new file beside the target and moves it over the target, so that a failed write leaves
+// the old file as it was.
+bool writeAtomically(const std::wstring &path, const std::string &text, std::string *why) {
+    std::wstring full = fullPath(path);
+    std::wstring dir = full.substr(0, full.find_last_of(L"\\/") + 1);
+    WCHAR temp[MAX_PATH];
+    if (dir.empty() || dir.size() >= MAX_PATH - 14 ||
+        !GetTempFileNameW(dir.c_str(), L"ark", 0, temp)) {
+        *why = "cannot create a file in its folder";
+        return false;
+    }
+    HANDLE h = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+    DWORD put = 0;
+    bool ok = h != INVALID_HANDLE_VALUE &&
+              WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &put, nullptr) &&
+              put == text.size() && FlushFileBuffers(h);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    if (!ok ||
+        !MoveFileExW(temp, full.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temp);
+        *why = "cannot write";
+        return false;
+    }
+    return true;
+}
+
+int dump(const std::wstring &output) {
+    std::wstring volume;
+    std::string problem;
+    if (!locateVolume(&volume, &problem)) return fail(problem);
+    const std::wstring outPath = windowsPath(output);
+    // The output must not take the place of the store or of its journal files.
+    if (!outPath.empty()) {
+        for (const wchar_t *suffix : {L"", L"-wal", L"-shm", L"-journal"})
+            if (sameFile(outPath, volume + suffix))
+                return fail(utf8(output) + ": that is the store" +
+                            (*suffix ? std::string(" journal") : std::string()) +
+                            " itself; nothing written");
+    }
     if (!volumeExists()) return fail(volumeName() + ": no store there");
     json root;
     root["databases"] = json::array();
@@ -179,7 +292,9 @@ int dump(const std::wstring &outPath) {
     SetLastError(0);
     while ((oid = CeFindNextDatabaseOid(oid)) != 0) {
         CEOIDINFO info;
-        if (!CeOidGetInfo(oid, &info)) return fail(openError());
+        if (!CeOidGetInfo(oid, &info))
+            return fail(GetLastError() == ERROR_READ_FAULT ? damaged("the list of databases")
+                                                           : openError());
         const CEDBASEINFO &d = info.infDatabase;
         json db;
         db["name"] = utf8(d.szDbaseName);
@@ -193,7 +308,7 @@ int dump(const std::wstring &outPath) {
         CEOID open = oid;
         HANDLE h = CeOpenDatabase(&open, nullptr, 0, CEDB_AUTOINCREMENT, nullptr);
         if (h == INVALID_HANDLE_VALUE) return fail(openError());
-        WalkDatabase(h, [&](CEOID rec, const CEPROPVAL *vals, WORD count) {
+        bool whole = WalkDatabase(h, [&](CEOID rec, const CEPROPVAL *vals, WORD count) {
             json r;
             r["oid"] = rec;
             r["props"] = json::array();
@@ -202,20 +317,21 @@ int dump(const std::wstring &outPath) {
             return true;
         });
         CloseHandle(h);
+        // A walk that ends early on a damaged page would make a backup that lacks records.
+        if (!whole) return fail(damaged("database " + utf8(d.szDbaseName)));
         root["databases"].push_back(std::move(db));
     }
-    if (GetLastError() == ERROR_BAD_FORMAT || GetLastError() == ERROR_OPEN_FAILED)
-        return fail(openError());
+    DWORD ended = GetLastError();
+    if (ended == ERROR_BAD_FORMAT || ended == ERROR_OPEN_FAILED) return fail(openError());
+    if (ended != ERROR_NO_MORE_ITEMS) return fail(damaged("the list of databases"));
     std::string text = root.dump(2) + "\n";
     if (outPath.empty()) {
         _setmode(_fileno(stdout), _O_BINARY);
         fwrite(text.data(), 1, text.size(), stdout);
         return fflush(stdout) == 0 ? 0 : fail("cannot write the output");
     }
-    std::ofstream out(std::filesystem::path(outPath), std::ios::binary);
-    out << text;
-    out.close();
-    return out ? 0 : fail(utf8(outPath) + ": cannot write");
+    std::string why;
+    return writeAtomically(outPath, text, &why) ? 0 : fail(utf8(output) + ": " + why);
 }
 
 // One property read from a dump, kept until every record has been checked.
@@ -225,19 +341,34 @@ struct LoadedProp {
     std::vector<BYTE> bytes;
 };
 
+// A property id as a dump writes it: "0x" and one to eight hex digits.
+bool parsePropId(const json &j, CEPROPID *id) {
+    if (!j.is_string()) return false;
+    const std::string &s = j.get_ref<const std::string &>();
+    if (s.size() < 3 || s.size() > 10 || s.compare(0, 2, "0x") != 0) return false;
+    for (size_t i = 2; i < s.size(); ++i)
+        if (!isxdigit(static_cast<unsigned char>(s[i]))) return false;
+    *id = static_cast<CEPROPID>(strtoul(s.c_str() + 2, nullptr, 16));
+    return true;
+}
+
+// A whole number from 0 to 0xFFFFFFFF.
+bool parseDword(const json &j, DWORD *value) {
+    if (!j.is_number_unsigned() || j.get<unsigned long long>() > 0xFFFFFFFFULL) return false;
+    *value = static_cast<DWORD>(j.get<unsigned long long>());
+    return true;
+}
+
 bool parseProp(const json &p, LoadedProp *out, std::string *why) {
     if (!p.is_object() || !p.contains("propid") || !p["propid"].is_string()) {
         *why = "property without \"propid\"";
         return false;
     }
     const std::string &id = p["propid"].get_ref<const std::string &>();
-    char *end = nullptr;
-    unsigned long v = strtoul(id.c_str(), &end, 16);
-    if (id.size() < 3 || id.compare(0, 2, "0x") != 0 || *end) {
+    if (!parsePropId(p["propid"], &out->value.propid)) {
         *why = "bad propid " + id;
         return false;
     }
-    out->value.propid = static_cast<CEPROPID>(v);
     WORD t = TypeFromPropID(out->value.propid);
     if (p.contains("type") && p["type"] != typeName(t)) {
         *why = "type of " + id + " does not match its propid";
@@ -317,68 +448,116 @@ struct LoadedDb {
     std::vector<std::vector<LoadedProp>> records;
 };
 
-int load(const std::wstring &path) {
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    if (!in) return fail(utf8(path) + ": cannot be read");
-    json root = json::parse(in, nullptr, false);
-    if (root.is_discarded()) return fail(utf8(path) + ": not valid JSON");
-    if (!root.is_object() || !root.contains("databases") || !root["databases"].is_array())
-        return fail(utf8(path) + ": no \"databases\" array");
+bool sameDatabaseName(const std::wstring &a, const std::wstring &b) {
+    return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), static_cast<int>(a.size()),
+                          b.c_str(), static_cast<int>(b.size())) == CSTR_EQUAL;
+}
 
-    // Read and check everything first, so that a bad file changes nothing.
-    std::vector<LoadedDb> dbs;
+// Reads a dump into dbs and checks everything the layer would refuse, so that a bad file is found
+// before anything is written. Returns an empty string, or what is wrong.
+std::string readDump(const json &root, std::vector<LoadedDb> *dbs) {
+    if (!root.is_object() || !root.contains("databases") || !root["databases"].is_array())
+        return "no \"databases\" array";
     for (const json &d : root["databases"]) {
         LoadedDb db;
         std::string why;
         if (!d.is_object() || !d.contains("name") || !d["name"].is_string() ||
             !wide(d["name"].get<std::string>(), &db.name) || db.name.empty() ||
-            db.name.size() >= CEDB_MAXDBASENAMELEN)
-            return fail(utf8(path) + ": database without a valid \"name\"");
-        db.type = d.contains("type") && d["type"].is_number_unsigned() ? d["type"].get<DWORD>() : 0;
+            db.name.size() >= CEDB_MAXDBASENAMELEN || db.name.find(L'\0') != std::wstring::npos)
+            return "database without a valid \"name\"";
+        const std::string name = utf8(db.name);
+        for (const LoadedDb &earlier : *dbs)
+            if (sameDatabaseName(earlier.name, db.name)) return "database " + name + " named twice";
+        if (d.contains("type") && !parseDword(d["type"], &db.type))
+            return "bad type of database " + name;
         if (d.contains("sortOrders")) {
-            for (const json &s : d["sortOrders"]) {
-                if (!s.is_object() || !s.contains("propid") || !s["propid"].is_string())
-                    return fail(utf8(path) + ": bad sort order in " + utf8(db.name));
-                SORTORDERSPEC order{static_cast<CEPROPID>(strtoul(
-                                        s["propid"].get<std::string>().c_str(), nullptr, 16)),
-                                    s.contains("flags") ? s["flags"].get<DWORD>() : 0};
+            if (!d["sortOrders"].is_array()) return "bad sort orders in " + name;
+            for (const json &o : d["sortOrders"]) {
+                SORTORDERSPEC order{0, 0};
+                if (!o.is_object() || !o.contains("propid") ||
+                    !parsePropId(o["propid"], &order.propid) ||
+                    (o.contains("flags") && !parseDword(o["flags"], &order.dwFlags)))
+                    return "bad sort order in " + name;
+                // What a database can be sorted on: a known type other than a BLOB, with the
+                // known flags.
+                WORD t = TypeFromPropID(order.propid);
+                if (!strcmp(typeName(t), "?") || t == CEVT_BLOB || (order.dwFlags & ~0xFu))
+                    return "sort order " + propHex(order.propid) + " of " + name +
+                           " cannot be used";
                 db.sorts.push_back(order);
             }
         }
-        if (db.sorts.size() > CEDB_MAXSORTORDER)
-            return fail(utf8(path) + ": too many sort orders in " + utf8(db.name));
+        if (db.sorts.size() > CEDB_MAXSORTORDER) return "too many sort orders in " + name;
         if (d.contains("records")) {
+            if (!d["records"].is_array()) return "bad records in " + name;
             for (const json &r : d["records"]) {
                 if (!r.is_object() || !r.contains("props") || !r["props"].is_array())
-                    return fail(utf8(path) + ": record without \"props\" in " + utf8(db.name));
+                    return "record without \"props\" in " + name;
                 std::vector<LoadedProp> props;
                 for (const json &p : r["props"]) {
                     LoadedProp lp;
-                    if (!parseProp(p, &lp, &why)) return fail(utf8(path) + ": " + why);
+                    if (!parseProp(p, &lp, &why)) return why;
                     props.push_back(std::move(lp));
                 }
-                if (props.size() > 0xFFFF)
-                    return fail(utf8(path) + ": record with too many properties");
+                if (props.size() > 0xFFFF) return "record with too many properties";
                 db.records.push_back(std::move(props));
             }
         }
-        if (db.records.size() > CEDB_MAXRECORDS)
-            return fail(utf8(path) + ": more than 65535 records in " + utf8(db.name));
-        dbs.push_back(std::move(db));
+        if (db.records.size() > CEDB_MAXRECORDS) return "more than 65535 records in " + name;
+        dbs->push_back(std::move(db));
     }
+    return {};
+}
 
+int load(const std::wstring &argument) {
+    const std::wstring path = windowsPath(argument);
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    if (!in) return fail(utf8(argument) + ": cannot be read");
+    std::vector<LoadedDb> dbs;
+    std::string why;
+    try {
+        json root = json::parse(in, nullptr, false);
+        if (root.is_discarded()) return fail(utf8(argument) + ": not valid JSON");
+        why = readDump(root, &dbs);
+    } catch (const json::exception &e) {
+        why = std::string("not a dump (") + e.what() + ")";
+    }
+    if (!why.empty()) return fail(utf8(argument) + ": " + why);
+
+    // Then the store: it must be sound and hold none of the databases yet.
+    std::wstring volume;
+    if (!locateVolume(&volume, &why)) return fail(why);
+    WCHAR reason[256];
+    int sound = CeVerifyVolume(reason, 256);
+    if (sound < 0) return fail(openError());
+    if (sound == 0)
+        return fail(volumeName() + ": the store is damaged (" + utf8(reason) + "); nothing loaded");
+    SetLastError(0);
+    for (CEOID oid = 0; (oid = CeFindNextDatabaseOid(oid)) != 0;) {
+        CEOIDINFO info;
+        if (!CeOidGetInfo(oid, &info))
+            return fail(GetLastError() == ERROR_READ_FAULT ? damaged("the list of databases")
+                                                           : openError());
+        for (const LoadedDb &db : dbs)
+            if (sameDatabaseName(info.infDatabase.szDbaseName, db.name))
+                return fail(volumeName() + ": database " + utf8(db.name) +
+                            " exists already; nothing loaded");
+    }
+    if (GetLastError() != ERROR_NO_MORE_ITEMS) return fail(damaged("the list of databases"));
+
+    // A write that still fails (a full disk) takes back the databases made so far.
+    std::vector<CEOID> created;
+    auto undo = [&](const std::string &message) {
+        for (CEOID oid : created) CeDeleteDatabase(oid);
+        return fail(message + "; nothing loaded");
+    };
     for (LoadedDb &db : dbs) {
         CEOID oid = CeCreateDatabase(db.name.data(), db.type, static_cast<WORD>(db.sorts.size()),
                                      db.sorts.data());
-        if (!oid) {
-            DWORD err = GetLastError();
-            if (err == ERROR_DUP_NAME)
-                return fail(volumeName() + ": database " + utf8(db.name) + " exists already");
-            if (err == ERROR_BAD_FORMAT || err == ERROR_OPEN_FAILED) return fail(openError());
-            return fail(volumeName() + ": cannot create database " + utf8(db.name));
-        }
+        if (!oid) return undo(volumeName() + ": cannot create database " + utf8(db.name));
+        created.push_back(oid);
         HANDLE h = CeOpenDatabase(&oid, nullptr, 0, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return fail(openError());
+        if (h == INVALID_HANDLE_VALUE) return undo(openError());
         for (auto &props : db.records) {
             std::vector<CEPROPVAL> values;
             for (LoadedProp &p : props) {
@@ -392,7 +571,7 @@ int load(const std::wstring &path) {
             }
             if (!CeWriteRecordProps(h, 0, static_cast<WORD>(values.size()), values.data())) {
                 CloseHandle(h);
-                return fail(volumeName() + ": cannot write a record of " + utf8(db.name));
+                return undo(volumeName() + ": cannot write a record of " + utf8(db.name));
             }
         }
         CloseHandle(h);
@@ -401,12 +580,17 @@ int load(const std::wstring &path) {
 }
 
 int check() {
+    std::wstring volume;
+    std::string problem;
+    if (!locateVolume(&volume, &problem)) return fail(problem);
     if (!volumeExists()) return fail(volumeName() + ": no store there");
     WCHAR reason[256];
     if (CeCheckVolume(reason, 256)) {
         printf("%s: ok\n", volumeName().c_str());
         return 0;
     }
+    if (GetLastError() == ERROR_FILE_CORRUPT)
+        return fail(volumeName() + ": the store is damaged: " + utf8(reason));
     return fail(volumeName() + ": " + utf8(reason));
 }
 
@@ -421,9 +605,7 @@ int usage(FILE *to, int code) {
     return code;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t **argv) {
+int run(int argc, wchar_t **argv) {
     if (argc < 2) return usage(stderr, 2);
     std::wstring cmd = argv[1];
     if (cmd == L"--help" || cmd == L"-h" || cmd == L"help") return usage(stdout, 0);
@@ -437,4 +619,15 @@ int wmain(int argc, wchar_t **argv) {
     if (cmd == L"load" && argc == 3) return load(argv[2]);
     if (cmd == L"check" && argc == 2) return check();
     return usage(stderr, 2);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t **argv) {
+    // Whatever a file holds, it gets a message and exit 1, never an abort.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception &e) {
+        return fail(e.what());
+    }
 }

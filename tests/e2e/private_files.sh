@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# End to end: the store is readable by its user only, whatever the umask. Under umask 022,
+#  - arkstore load makes a new volume 0600;
+#  - the program started on it keeps the volume, its journal (-wal) and its shared memory (-shm)
+#    at 0600 while it runs;
+#  - a volume that an earlier build left at 0644 is 0600 again, with its journal, once the
+#    program has opened it.
+#   private_files.sh BIN_DIR
+set -euo pipefail
+bin=$(cd "$1" && pwd)
+: "${WINEPREFIX:?}" "${DISPLAY:?private_files.sh needs a display}"
+export WINEDEBUG=-all
+umask 022
+work=$(mktemp -d)
+pid=""
+cleanup() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "private_files: $*" >&2; exit 1; }
+mode() { stat -c %a "$1"; }
+
+wine reg delete 'HKCU\Software\Mobrix\Arkel' /f </dev/null >/dev/null 2>&1 || true
+printf '{"databases":[{"name":"Arkel","sortOrders":[{"propid":"0x0001001f","flags":2}],"records":[{"props":[{"propid":"0x0001001f","value":"Geheim"}]}]}]}' >"$work/dump.json"
+
+# Starts the program on a store, waits until it has the store open, checks the three files and
+# ends the program the way a user closes it.
+run_program() {
+  local store=$1
+  ARKEL_OBJECT_STORE=$(winepath -w "$store") wine "$bin/arkel.exe" </dev/null >/dev/null 2>&1 &
+  pid=$!
+  for _ in $(seq 150); do
+    [ -e "$store-shm" ] && [ -e "$store-wal" ] && break
+    kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
+    sleep 0.2
+  done
+  [ -e "$store-shm" ] || fail "the program did not open $store"
+  sleep 2
+  for f in "$store" "$store-wal" "$store-shm"; do
+    [ "$(mode "$f")" = 600 ] || fail "$(basename "$f") is $(mode "$f") while the program runs, not 600"
+  done
+  wine taskkill /im arkel.exe </dev/null >/dev/null 2>&1 || true
+  for _ in $(seq 75); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
+  kill -0 "$pid" 2>/dev/null && fail "the program did not end on WM_CLOSE"
+  wait "$pid" || true
+  pid=""
+}
+
+ARKEL_OBJECT_STORE=$(winepath -w "$work/new.cdb") \
+  wine "$bin/arkstore.exe" load "$(winepath -w "$work/dump.json")" </dev/null >"$work/load.log" 2>&1 ||
+  fail "arkstore load: $(cat "$work/load.log")"
+[ "$(mode "$work/new.cdb")" = 600 ] || fail "arkstore made the volume $(mode "$work/new.cdb"), not 600"
+run_program "$work/new.cdb"
+
+# A store as an earlier build left it: world-readable volume and journal.
+cp "$work/new.cdb" "$work/old.cdb"
+chmod 644 "$work/old.cdb"
+: >"$work/old.cdb-wal"
+chmod 644 "$work/old.cdb-wal"
+run_program "$work/old.cdb"
+[ "$(mode "$work/old.cdb")" = 600 ] || fail "the old volume stayed $(mode "$work/old.cdb")"
+echo "private_files: ok"
