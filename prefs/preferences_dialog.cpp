@@ -14,7 +14,6 @@ namespace {
 
 constexpr DWORD kMinute = 60000;
 constexpr DWORD kSecondsStep = 5000;
-constexpr DWORD kShortestPeriod = 15000;
 
 bool Checked(HWND hDlg, int id) { return IsDlgButtonChecked(hDlg, id) == BST_CHECKED; }
 
@@ -82,7 +81,7 @@ DWORD StepAutoQuitPeriod(DWORD period, const NMUPDOWN *change) {
     if (change->iDelta < 0) return period + (period >= kMinute ? kMinute : kSecondsStep);
     if (period > kMinute) return period - kMinute;
     period = period > kSecondsStep ? period - kSecondsStep : 0;
-    return period < kShortestPeriod ? kShortestPeriod : period;
+    return period < kAutoQuitMinimum ? kAutoQuitMinimum : period;
 }
 
 INT_PTR CALLBACK PreferencesDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) {

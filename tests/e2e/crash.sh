@@ -20,6 +20,8 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "crash: $*" >&2; exit 1; }
+# CRASH_SHOTS names a folder for screenshots of every round (for looking into a failure).
+snap() { [ -z "${CRASH_SHOTS:-}" ] || import -window root "$CRASH_SHOTS/$1.png"; }
 key() { xdotool key --delay 60 "$@"; sleep 0.5; }
 store=$work/store.cdb
 export ARKEL_OBJECT_STORE
@@ -61,6 +63,19 @@ print("plain" if same and locked == 0 else f"encrypted {locked} of {len(have)}")
 PY
 }
 
+# Waits until the program has come to rest (start-up fills its list after the decryption):
+# its processor time stops growing.
+wait_idle() {
+  local a b
+  for _ in $(seq 120); do
+    a=$(awk '{print $14 + $15}' "/proc/$pid/stat" 2>/dev/null || echo 0)
+    sleep 1
+    b=$(awk '{print $14 + $15}' "/proc/$pid/stat" 2>/dev/null || echo 0)
+    [ $((b - a)) -lt 5 ] && return 0
+  done
+  fail "the program does not come to rest"
+}
+
 start() {
   # Started directly, the program is this script's child: its id is the one SIGKILL goes to. It
   # runs in the test prefix's default virtual desktop.
@@ -82,13 +97,17 @@ start() {
   xdotool windowfocus "$desk" 2>/dev/null || true
 }
 
-# Gives the password; a store with nothing encrypted asks for a new one after its message.
+# Gives the password once the program waits for it; a store with nothing encrypted asks for a new
+# one after its message.
 unlock() {
+  wait_idle
   xdotool type --delay 40 "$password"
-  key Return
+  xdotool key Return
   if [ "$1" = 0 ]; then
-    sleep 1
+    sleep 0.5
+    wait_idle
     key Return   # "Es waren keine verschlüsselten Daten vorhanden ..."
+    wait_idle
     xdotool type --delay 40 "$password"
     key Tab
     xdotool type --delay 40 "$password"
@@ -105,19 +124,6 @@ expect_recovered() {
     sleep 3
   done
   fail "round $1: not recovered: $(state)"
-}
-
-# Waits until the program has come to rest (start-up fills its list after the decryption):
-# its processor time stops growing.
-wait_idle() {
-  local a b
-  for _ in $(seq 120); do
-    a=$(awk '{print $14 + $15}' "/proc/$pid/stat" 2>/dev/null || echo 0)
-    sleep 1
-    b=$(awk '{print $14 + $15}' "/proc/$pid/stat" 2>/dev/null || echo 0)
-    [ $((b - a)) -lt 5 ] && return 0
-  done
-  fail "the program does not come to rest"
 }
 
 finish() {
@@ -145,8 +151,10 @@ for round in $(seq "$rounds"); do
   locked=$(state | sed -n 's/encrypted \([0-9]*\) .*/\1/p')
   start
   unlock "${locked:-0}"
+  snap "$round-unlocked"
   expect_recovered "$round"
   wait_idle
+  snap "$round-idle"
   delay=$(echo "scale=3; $close * $RANDOM / 32768" | bc)
   xdotool key ctrl+q
   sleep "$delay"
