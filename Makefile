@@ -41,9 +41,10 @@ test: build
 # back every object exactly.
 CRASH_ROUNDS ?= 50
 CRASH_OBJECTS ?= 2000
+# It has a Wine prefix of its own, so that it can run beside the tests.
 crashtest: win
-	@WINEPREFIX=$(CURDIR)/$(WIN)/wineprefix scripts/with-display.sh scripts/wine-prefix.sh
-	@WINEPREFIX=$(CURDIR)/$(WIN)/wineprefix WINEDEBUG=-all FONTCONFIG_FILE=$(CURDIR)/scripts/fonts.conf \
+	@WINEPREFIX=$(CURDIR)/$(WIN)/crash-prefix scripts/with-display.sh scripts/wine-prefix.sh
+	@WINEPREFIX=$(CURDIR)/$(WIN)/crash-prefix WINEDEBUG=-all FONTCONFIG_FILE=$(CURDIR)/scripts/fonts.conf \
 	  scripts/with-display.sh bash tests/e2e/crash.sh $(WIN)/bin $(CRASH_ROUNDS) $(CRASH_OBJECTS)
 
 # arkfile, the exchange-file tool, as an optimised native program: build/arkfile.
@@ -61,11 +62,11 @@ bench: deps
 	@$(BUILD)/bench/bench/cipher_bench --benchmark_min_time=1
 
 # The vault's closing and opening passes on BENCH_OBJECTS objects against the layer's
-# single-record writes, under Wine.
+# single-record writes, under Wine (in a prefix of its own, so that it can run beside the tests).
 BENCH_OBJECTS ?= 10000
 bench-vault: win
-	@WINEPREFIX=$(CURDIR)/$(WIN)/wineprefix scripts/with-display.sh scripts/wine-prefix.sh
-	@WINEPREFIX=$(CURDIR)/$(WIN)/wineprefix WINEDEBUG=-all scripts/with-display.sh \
+	@WINEPREFIX=$(CURDIR)/$(WIN)/bench-prefix scripts/with-display.sh scripts/wine-prefix.sh
+	@WINEPREFIX=$(CURDIR)/$(WIN)/bench-prefix WINEDEBUG=-all scripts/with-display.sh \
 	  wine $(WIN)/bin/vault_bench.exe $(BENCH_OBJECTS)
 
 # Each libFuzzer target for FUZZ_SECONDS (clang, ASan, UBSan); the corpus grows in the build tree.
