@@ -63,6 +63,9 @@ print("plain" if same and locked == 0 else f"encrypted {locked} of {len(have)}")
 PY
 }
 
+# Whether the program still runs: an ended child that was not yet waited for (a zombie) does not.
+alive() { [ -e "/proc/$pid" ] && [ "$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)" != Z ]; }
+
 # Waits until the program has come to rest (start-up fills its list after the decryption):
 # its processor time stops growing.
 wait_idle() {
@@ -90,7 +93,7 @@ start() {
   [ -n "$desk" ] || fail "no virtual desktop"
   for _ in $(seq 150); do
     [ -e "$store-shm" ] && break
-    kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
+    alive || fail "the program ended during start-up"
     sleep 0.2
   done
   sleep 2
@@ -120,7 +123,7 @@ expect_recovered() {
   for _ in $(seq 60); do
     dump
     [ "$(state)" = plain ] && return 0
-    kill -0 "$pid" 2>/dev/null || fail "round $1: the program ended"
+    alive || fail "round $1: the program ended"
     sleep 3
   done
   fail "round $1: not recovered: $(state)"
@@ -138,7 +141,7 @@ expect_recovered 0
 wait_idle
 t0=$(date +%s.%N)
 xdotool key ctrl+q
-for _ in $(seq 1200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+for _ in $(seq 1200); do alive || break; sleep 0.05; done
 close=$(echo "$(date +%s.%N) - $t0" | bc)
 finish
 dump
@@ -158,7 +161,7 @@ for round in $(seq "$rounds"); do
   delay=$(echo "scale=3; $close * $RANDOM / 32768" | bc)
   xdotool key ctrl+q
   sleep "$delay"
-  if kill -0 "$pid" 2>/dev/null; then
+  if alive; then
     kill -9 "$pid"
     killed=$((killed + 1))
   else
@@ -178,7 +181,7 @@ start
 unlock "${locked:-0}"
 expect_recovered final
 key ctrl+q
-for _ in $(seq 1200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+for _ in $(seq 1200); do alive || break; sleep 0.05; done
 finish
 echo "crash: $rounds rounds, $killed killed during the close, $finished finished before the kill;" \
   "records encrypted at the kills: ${at[*]}; every start recovered all $objects objects"
