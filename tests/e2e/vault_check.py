@@ -49,8 +49,8 @@ def pixels(path):
     print(f"dialog={dialog} list={listed} rows={bands}")
 
 
-def field_texts(spec):
-    with open(spec, encoding="utf-8") as f:
+def field_texts(loaded):
+    with open(loaded, encoding="utf-8") as f:
         db = json.load(f)["databases"][0]
     texts = []
     for rec in db["records"]:
@@ -60,8 +60,8 @@ def field_texts(spec):
     return texts
 
 
-def scan(spec, files):
-    texts = field_texts(spec)
+def scan(loaded, files):
+    texts = field_texts(loaded)
     found = []
     for name in files:
         with open(name, "rb") as f:
@@ -82,21 +82,21 @@ def objects(dump):
     return next(d for d in dbs if d["name"] == "Arkel")["records"]
 
 
-def locked(dump, spec):
+def locked(dump, loaded):
     recs = objects(dump)
     bad = [r for r in recs if not any(p["propid"] == "0x01060041" for p in r["props"])]
     if bad:
         sys.exit(f"locked: {len(bad)} of {len(recs)} records without verifier")
     with open(dump, encoding="utf-8") as f:
         text = f.read()
-    for t in field_texts(spec):
+    for t in field_texts(loaded):
         if json.dumps(t)[1:-1] in text or t in text:
             sys.exit(f"locked: {t!r} is plain in the dump")
     print(f"locked: {len(recs)} records encrypted")
 
 
-def plain(dump, spec):
-    with open(spec, encoding="utf-8") as f:
+def plain(dump, loaded):
+    with open(loaded, encoding="utf-8") as f:
         want = json.load(f)["databases"][0]["records"]
     key = lambda props: sorted((p["propid"], json.dumps(p["value"])) for p in props)
     have = sorted(key(r["props"]) for r in objects(dump))
