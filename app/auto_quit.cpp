@@ -1,11 +1,11 @@
 // Auto-quit: the main window's idle timer (1) and clock watch (2).
 #include <windows.h>
 
+#include "app/dialog_kit.h"
 #include "app/shell.h"
 
 namespace {
 
-constexpr UINT_PTR kIdleTimer = 1;
 constexpr UINT_PTR kWatchTimer = 2;
 constexpr LONGLONG kLargestTick = 300000000;  // 30 seconds in 100-ns units
 constexpr UINT kQuitSoon = 100;               // ms from a detected clock jump to the quit
@@ -21,18 +21,18 @@ ULONGLONG ReadSystemTime() {
 }
 
 void StartIdleTimers() {
-    if (autoQuitActive) SetTimer(hMainWnd, kIdleTimer, autoQuitPeriod, nullptr);
+    if (autoQuitActive) SetTimer(hMainWnd, kIdleTimerId, autoQuitPeriod, nullptr);
     lastTickTime = ShellSystemTime();
     SetTimer(hMainWnd, kWatchTimer, 1000, nullptr);
 }
 
 void StopIdleTimers() {
-    KillTimer(hMainWnd, kIdleTimer);
+    KillTimer(hMainWnd, kIdleTimerId);
     KillTimer(hMainWnd, kWatchTimer);
 }
 
 void OnMainWindowTimer(HWND hwnd, UINT_PTR timer) {
-    if (timer == kIdleTimer) {
+    if (timer == kIdleTimerId) {
         // A dialog or message box in front keeps the program alive; the timer stays armed.
         HWND active = GetActiveWindow();
         if (active && active != hwnd) return;
@@ -49,7 +49,7 @@ void OnMainWindowTimer(HWND hwnd, UINT_PTR timer) {
         } else {
             // The clock jumped ahead: quit soon. lastTickTime stays, so every later tick repeats
             // this until the idle timer's rules let the program end.
-            SetTimer(hwnd, kIdleTimer, kQuitSoon, nullptr);
+            SetTimer(hwnd, kIdleTimerId, kQuitSoon, nullptr);
         }
     }
 }

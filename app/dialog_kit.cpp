@@ -33,6 +33,12 @@ INT_PTR DialogColour(UINT message, WPARAM wParam) {
         return reinterpret_cast<INT_PTR>(hbrWindowBack);
     }
     case WM_CTLCOLORDLG: return reinterpret_cast<INT_PTR>(hbrWindowBack);
+    case WM_CTLCOLORLISTBOX: {
+        HDC hdc = reinterpret_cast<HDC>(wParam);
+        SetTextColor(hdc, clrListText);
+        SetBkColor(hdc, clrListBack);
+        return reinterpret_cast<INT_PTR>(hbrListBack);
+    }
     default: return 0;
     }
 }
@@ -56,6 +62,10 @@ bool DialogKitMessage(HWND hDlg, UINT message, WPARAM wParam, LPARAM /*lParam*/,
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORDLG:
         if (!(rules & kKitColours)) return false;
+        *result = DialogColour(message, wParam);
+        return true;
+    case WM_CTLCOLORLISTBOX:
+        if (!(rules & kKitListColours)) return false;
         *result = DialogColour(message, wParam);
         return true;
     case WM_HELP:

@@ -36,6 +36,9 @@ enum DialogKitRules : unsigned {
     kKitColours = 2,
     // WM_SETTINGCHANGE answered with TRUE and nothing else.
     kKitSettingChange = 4,
+    // List boxes in clrListText on clrListBack, as the main window's list (the categories and
+    // field titles dialogs); without it they keep the system colours.
+    kKitListColours = 8,
 };
 
 // Handles the messages that the kit owns for a dialog following the given rules; helpAnchor, when
@@ -44,7 +47,8 @@ enum DialogKitRules : unsigned {
 bool DialogKitMessage(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam, unsigned rules,
                       const WCHAR *helpAnchor, INT_PTR *result);
 
-// The colour answer of the dialogs (WM_CTLCOLORSTATIC and WM_CTLCOLORDLG); 0 for other messages.
+// The colour answer of the dialogs (WM_CTLCOLORSTATIC and WM_CTLCOLORDLG in the window colours,
+// WM_CTLCOLORLISTBOX in the list colours); 0 for other messages.
 INT_PTR DialogColour(UINT message, WPARAM wParam);
 
 // The dialog template of the program's resources, exactly as stored; nullptr when it is missing.

@@ -33,17 +33,14 @@ COLORREF customColors[16];
 HFONT hBoldFont;
 HFONT hNormalFont;
 
-DWORD autoQuitActive;
-DWORD autoQuitPeriod;
 ULONGLONG lastTickTime;
 ULONGLONG (*ShellSystemTime)() = ReadSystemTime;
+BOOL (*ShellWorkArea)(RECT *work) = ReadWorkArea;
 
 HLOCAL clipboardText;
 
 const WCHAR kMainClass[] = L"Arkel";
 const WCHAR kAppTitle[] = L"The Arkel";
-const WCHAR kFilterAll[] = L" - Alle -";
-const WCHAR kFilterNone[] = L" - Ohne -";
 const WCHAR kArrowClass[] = L"PFEIL";
 const WCHAR kEncryptedName[] = L"Verschl\u00fcsselt! Nicht bearbeiten!";
 
@@ -52,4 +49,4 @@ NameList categoryStore;
 FieldTitleList1 titleList1;
 FieldTitleList2 titleList2;
 FieldTitleList3 titleList3;
-ObjectStore objectStore;
+ObjectStore objectStore(currentCategory);  // its visible set follows the list's filter

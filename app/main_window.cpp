@@ -30,6 +30,7 @@ constexpr DWORD kValueStyle = 0x50000180;   // child, visible, SS_NOTIFY, SS_NOP
 constexpr DWORD kHiddenStyle = 0x40000100;  // child, SS_NOTIFY; never shown
 constexpr DWORD kListStyle = 0x50200001;    // child, visible, WS_VSCROLL, LBS_NOTIFY
 constexpr DWORD kComboStyle = 0x200103;     // WS_VSCROLL, CBS_SORT, CBS_DROPDOWNLIST
+constexpr int kDetailHeight = 60;           // the detail band under the command bands
 
 // The six tool bar tooltips, one per non-separator button in button order.
 LPCWSTR kToolTips[6] = {L"Neu",      L"Bearbeiten",    L"Ausschneiden",
@@ -106,7 +107,10 @@ void OnCreate(HWND hwnd) {
     int cw = client.right, ch = client.bottom;
     int cbh = CommandBar_Height(hMenuBar);
 
-    hDetailBack = CreateChild(0, L"STATIC", kStaticStyle, 0, cbh, cw, ch, hwnd);
+    // The background of the detail band only. Windows CE clips every child by its siblings; the
+    // desktop does not, so a background that reached under the list would paint over the list
+    // whenever it is repainted (as after every RefreshDetail).
+    hDetailBack = CreateChild(0, L"STATIC", kStaticStyle, 0, cbh, cw, kDetailHeight, hwnd);
     for (int n = 0; n < 3; ++n) {
         int y = cbh + 2 + 18 * n;
         hTitleLabel[n] = CreateChild(0, L"STATIC", kStaticStyle, 0, y, 142, 15, hwnd);
@@ -115,8 +119,8 @@ void OnCreate(HWND hwnd) {
     hCategoryText = CreateChild(0, L"STATIC", kHiddenStyle, 150, cbh + 38, cw - 150, 15, hwnd);
     for (HWND label : hTitleLabel)
         SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(hBoldFont), TRUE);
-    hObjectList =
-        CreateChild(WS_EX_CLIENTEDGE, L"LISTBOX", kListStyle, 0, cbh + 60, cw, ch - cbh - 60, hwnd);
+    hObjectList = CreateChild(WS_EX_CLIENTEDGE, L"LISTBOX", kListStyle, 0, cbh + kDetailHeight, cw,
+                              ch - cbh - kDetailHeight, hwnd);
     // The handheld's system font is a Tahoma; the desktop's is a bitmap face. Values and list
     // take the normal Tahoma of the shell instead.
     for (HWND w : {hValueText[0], hValueText[1], hValueText[2], hCategoryText, hObjectList})
@@ -162,6 +166,10 @@ bool IsDetailWindow(HWND w) {
 
 // The menu, accelerators and tool buttons. Returns false for a command that is not ours.
 bool RunCommand(HWND hwnd, UINT command) {
+    // An accelerator reaches its command also while the menu item is greyed: a command on the
+    // selected object does nothing without one (edit would write over the store's current
+    // record, which the filter may hide).
+    if (IsSelectionCommand(command) && !HasSelection()) return true;
     switch (command) {
     case IDM_NEW_OBJECT: EditObject(hwnd, IDM_NEW_OBJECT); return true;
     case IDM_EDIT_OBJECT: EditObject(hwnd, IDM_EDIT_OBJECT); return true;
@@ -230,14 +238,17 @@ bool OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
         if (code == LBN_SELCHANGE)
             RefreshDetail();
         else if (code == LBN_DBLCLK)
-            EditObject(hwnd, IDM_EDIT_OBJECT);
+            RunCommand(hwnd, IDM_EDIT_OBJECT);  // on the empty part of the list: nothing
         else
             return false;
         return true;
     }
     if (IsDetailWindow(from)) {
         if (code != STN_CLICKED) return false;
-        EditObject(hwnd, CurrentObject.field1[0] ? IDM_EDIT_OBJECT : IDM_NEW_OBJECT);
+        // The selected object opens for editing, also a plain one with an empty field 1; without
+        // a selection, or on an object that is still encrypted, the tap makes a new object.
+        EditObject(hwnd,
+                   HasSelection() && !SelectedRowEncrypted() ? IDM_EDIT_OBJECT : IDM_NEW_OBJECT);
         return true;
     }
     if (from && from == hCategoryCombo) {
@@ -261,23 +272,24 @@ bool OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 void OnSettingChange(HWND hwnd, WPARAM wParam) {
     if (wParam != SPI_SETWORKAREA) return;
     RECT work;
-    if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) return;
+    if (!ShellWorkArea(&work)) return;
     int width = work.right - work.left, height = work.bottom - work.top;
     MoveWindow(hwnd, work.left, work.top, width, height, TRUE);
     int cbh = CommandBar_Height(hMenuBar);
-    MoveWindow(hObjectList, 0, cbh + 60, width, height - cbh - 60, TRUE);
+    MoveWindow(hObjectList, 0, cbh + kDetailHeight, width, height - cbh - kDetailHeight, TRUE);
 }
 
 }  // namespace
 
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     // Any message but a timer tick restarts the idle time.
-    if (message != WM_TIMER && autoQuitActive) SetTimer(hwnd, 1, autoQuitPeriod, nullptr);
+    if (message != WM_TIMER && autoQuitActive)
+        SetTimer(hwnd, kIdleTimerId, autoQuitPeriod, nullptr);
 
     switch (message) {
     case WM_CREATE: OnCreate(hwnd); return 0;
     case WM_DESTROY:
-        KillTimer(hwnd, 1);
+        KillTimer(hwnd, kIdleTimerId);
         PostQuitMessage(0);
         return 1;
     case WM_ACTIVATE:

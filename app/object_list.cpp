@@ -19,15 +19,24 @@ const WCHAR kEllipsis[] = L"\u2026";
 const WCHAR kDeleteFailed[] =
     L"Das Objekt konnte nicht gel\u00f6scht werden.\nDie Datenbank kann nicht geschrieben werden.";
 
-// Commands that need a selected object: greyed in the menu and disabled on the tool bar without.
-const UINT kSelectionCommands[] = {IDM_CUT, IDM_COPY, IDM_EDIT_OBJECT, IDM_DELETE};
+// Commands that act on the selected object: greyed in the menu and disabled on the tool bar
+// without a selection, and doing nothing then by any route (IsSelectionCommand).
+struct SelectionCommand {
+    UINT id;
+    bool button;  // has a tool bar button
+};
+const SelectionCommand kSelectionCommands[] = {{IDM_CUT, true},
+                                               {IDM_COPY, true},
+                                               {IDM_EDIT_OBJECT, true},
+                                               {IDM_DELETE, true},
+                                               {IDM_DUPLICATE, false}};
 
 void SetSelectionCommands(bool selected) {
-    for (UINT id : kSelectionCommands) {
-        EnableMenuItem(hMenu, id, selected ? MF_ENABLED : MF_GRAYED);
-        SendMessageW(hToolBar, TB_ENABLEBUTTON, id, MAKELONG(selected ? TRUE : FALSE, 0));
+    for (const SelectionCommand &c : kSelectionCommands) {
+        EnableMenuItem(hMenu, c.id, selected ? MF_ENABLED : MF_GRAYED);
+        if (c.button)
+            SendMessageW(hToolBar, TB_ENABLEBUTTON, c.id, MAKELONG(selected ? TRUE : FALSE, 0));
     }
-    EnableMenuItem(hMenu, IDM_DUPLICATE, selected ? MF_ENABLED : MF_GRAYED);
 }
 
 int TextWidth(HDC hdc, const WCHAR *text, int length) {
@@ -38,38 +47,45 @@ int TextWidth(HDC hdc, const WCHAR *text, int length) {
 
 }  // namespace
 
+bool IsSelectionCommand(UINT command) {
+    for (const SelectionCommand &c : kSelectionCommands)
+        if (c.id == command) return true;
+    return false;
+}
+
+bool HasSelection() { return SendMessageW(hObjectList, LB_GETCURSEL, 0, 0) != LB_ERR; }
+
+bool SelectedRowEncrypted() {
+    LRESULT row = SendMessageW(hObjectList, LB_GETCURSEL, 0, 0);
+    if (row == LB_ERR || CurrentObject.field1[0]) return false;
+    WCHAR text[256] = {};
+    if (SendMessageW(hObjectList, LB_GETTEXTLEN, row, 0) >= 256) return false;
+    SendMessageW(hObjectList, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text));
+    return wcscmp(text, kEncryptedName) == 0;
+}
+
 void FillObjectList(ObjectStore &store, HWND hList) {
     StopIdleTimers();
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     SendMessageW(hList, LB_RESETCONTENT, 0, 0);
 
-    const bool all = wcscmp(currentCategory, kFilterAll) == 0;
-    const bool none = wcscmp(currentCategory, kFilterNone) == 0;
-
     // The walk starts with a seek to the beginning; its result, the first record, becomes the
     // store's current record.
     store.currentRecord = 0;
+    ObjectRecord object;
     WalkDatabase(store.hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
         if (!store.currentRecord) store.currentRecord = id;
-        WCHAR name[256] = {};
-        WCHAR category[256] = {};
-        bool encrypted = false;
-        for (int i = count - 1; i >= 0; --i) {
-            if (props[i].propid == PROP_FIELD1)
-                CopyStoredText(name, props[i]);
-            else if (props[i].propid == PROP_CATEGORY)
-                CopyStoredText(category, props[i]);
-            else if (props[i].propid == PROP_VERIFIER)
-                encrypted = true;
-        }
+        ReadObjectRecord(props, count, &object);
         // Only a record that carries the password verifier is encrypted. A plain record may have
         // an empty name (an import can make one); it is listed with that empty name.
-        if (encrypted) {
-            lstrcpyW(name, kEncryptedName);
+        if (IsEncryptedRecord(props, count)) {
+            lstrcpyW(object.field1, kEncryptedName);
             settings.SetEncrypt(1);
         }
-        bool passes = all || (none ? category[0] == 0 : wcscmp(category, currentCategory) == 0);
-        if (passes) SendMessageW(hList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+        // The store's own filter (the shell's currentCategory): rows and visible-set positions
+        // agree by construction.
+        if (CategoryPassesFilter(store.filter, object.category))
+            SendMessageW(hList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(object.field1));
         return true;
     });
 
@@ -191,7 +207,7 @@ void DeleteSelectedObject(HWND owner) {
     if (owner &&
         MessageBoxW(owner,
                     L"Das ausgew\u00e4hlte Objekt wird endg\u00fcltig gel\u00f6scht. Fortfahren?",
-                    kAppTitle, MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
+                    kAppTitle, MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES)
         return;
     int selection = static_cast<int>(SendMessageW(hObjectList, LB_GETCURSEL, 0, 0));
     // Without a selection there is nothing to delete (position -1 names no record).

@@ -4,13 +4,13 @@
 
 #include <windows.h>
 
-class Settings;
+#include "prefs/settings.h"      // autoQuitActive, autoQuitPeriod
+#include "store/object_store.h"  // ObjectRecord, kFilterAll, kFilterNone
+
 class NameList;
 class FieldTitleList1;
 class FieldTitleList2;
 class FieldTitleList3;
-class ObjectStore;
-struct ObjectRecord;
 
 extern HINSTANCE hInst;
 extern HWND hMainWnd;
@@ -42,13 +42,14 @@ extern COLORREF customColors[16];
 extern HFONT hBoldFont;
 extern HFONT hNormalFont;
 
-extern DWORD autoQuitActive;
-extern DWORD autoQuitPeriod;
 extern ULONGLONG lastTickTime;  // system time of the last one-second tick (100-ns units, UTC)
 // The shell reads the time of day only through this function, so that a test can move the clock
 // without touching the machine's. Returns the system time as a FILETIME value.
 extern ULONGLONG (*ShellSystemTime)();
 ULONGLONG ReadSystemTime();
+// The work area (SPI_GETWORKAREA) through a function a test can replace; FALSE when unreadable.
+extern BOOL (*ShellWorkArea)(RECT *work);
+BOOL ReadWorkArea(RECT *work);
 
 extern HLOCAL clipboardText;
 
@@ -60,10 +61,8 @@ extern FieldTitleList2 titleList2;
 extern FieldTitleList3 titleList3;
 extern ObjectStore objectStore;
 
-extern const WCHAR kMainClass[];   // "Arkel"
-extern const WCHAR kAppTitle[];    // "The Arkel"
-extern const WCHAR kFilterAll[];   // " - Alle -"
-extern const WCHAR kFilterNone[];  // " - Ohne -"
+extern const WCHAR kMainClass[];  // "Arkel"
+extern const WCHAR kAppTitle[];   // "The Arkel"
 
 extern const WCHAR kArrowClass[];     // "PFEIL"
 extern const WCHAR kEncryptedName[];  // list text of an object that is still encrypted
@@ -81,6 +80,11 @@ void FillObjectList(ObjectStore &store, HWND hList);
 void FillCategoryCombo();
 void RefreshDetail();
 void DeleteSelectedObject(HWND owner);
+// The commands that act on the selected object (cut, copy, edit, delete, duplicate).
+bool IsSelectionCommand(UINT command);
+bool HasSelection();  // the list has a selected row
+// The selected row is an object still in its encrypted form ("Verschlüsselt! Nicht bearbeiten!").
+bool SelectedRowEncrypted();
 int MeasureText(HWND hwnd, const WCHAR *text, HFONT font);
 void FitTextToWindow(HWND hwnd, const WCHAR *text, WCHAR *out, HFONT font);
 

@@ -84,10 +84,12 @@ int OpenTitleLists() {
 
 }  // namespace
 
+BOOL ReadWorkArea(RECT *work) { return SystemParametersInfoW(SPI_GETWORKAREA, 0, work, 0); }
+
 void MergeNamesFromObjects() {
-    titleList1.mergeTitlesFromObjects(objectStore.hDatabase, 7);
-    titleList2.mergeTitlesFromObjects(objectStore.hDatabase, 8);
-    titleList3.mergeTitlesFromObjects(objectStore.hDatabase, 9);
+    titleList1.mergeTitlesFromObjects(objectStore.hDatabase, PropIDFromPropID(PROP_TITLE1));
+    titleList2.mergeTitlesFromObjects(objectStore.hDatabase, PropIDFromPropID(PROP_TITLE2));
+    titleList3.mergeTitlesFromObjects(objectStore.hDatabase, PropIDFromPropID(PROP_TITLE3));
     categoryStore.mergeCategoriesFromObjects(objectStore.hDatabase);
 }
 
@@ -148,9 +150,11 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
 
     CreateFonts();
 
-    int x = 0, y = 0, width = CW_USEDEFAULT, height = CW_USEDEFAULT;
+    // Without a work area the window covers the screen: a pop-up window given CW_USEDEFAULT
+    // would be 0 x 0 pixels.
+    int x = 0, y = 0, width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     RECT work;
-    if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
+    if (ShellWorkArea(&work)) {
         x = work.left;
         y = work.top;
         width = work.right - work.left;

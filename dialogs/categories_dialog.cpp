@@ -206,12 +206,12 @@ BOOL CategoryEditNotify(HWND hDlg, WPARAM wParam, LPARAM /*lParam*/) {
 
 INT_PTR CALLBACK CategoriesDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) {
     INT_PTR result;
-    if (DialogKitMessage(hDlg, message, wParam, lParam, kKitIdle | kKitColours | kKitSettingChange,
+    if (DialogKitMessage(hDlg, message, wParam, lParam,
+                         kKitIdle | kKitColours | kKitListColours | kKitSettingChange,
                          kHelpCategories, &result))
         return result;
     switch (message) {
     case WM_INITDIALOG: OnInit(hDlg); return TRUE;
-    case WM_CTLCOLORLISTBOX: return ListBoxColour(wParam);
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_CATEGORY_NEW: return CategoryEditNotify(hDlg, wParam, lParam);

@@ -104,13 +104,6 @@ void KeepDialogOnScreen(HWND hDlg) {
         SetWindowPos(hDlg, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-INT_PTR ListBoxColour(WPARAM wParam) {
-    HDC hdc = reinterpret_cast<HDC>(wParam);
-    SetTextColor(hdc, clrListText);
-    SetBkColor(hdc, clrListBack);
-    return reinterpret_cast<INT_PTR>(hbrListBack);
-}
-
 INT_PTR RunFieldTitlesDialog(HINSTANCE /*hInstance*/, HWND owner, int field) {
     return RunDialog(owner, IDD_FIELD_TITLES, FieldTitlesDlgProc, field);
 }
@@ -135,12 +128,12 @@ BOOL TitleListNotify(HWND hDlg, WPARAM wParam, LPARAM /*lParam*/) {
 
 INT_PTR CALLBACK FieldTitlesDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) {
     INT_PTR result;
-    if (DialogKitMessage(hDlg, message, wParam, lParam, kKitIdle | kKitColours | kKitSettingChange,
-                         kHelpTitles, &result))
+    if (DialogKitMessage(hDlg, message, wParam, lParam,
+                         kKitIdle | kKitColours | kKitListColours | kKitSettingChange, kHelpTitles,
+                         &result))
         return result;
     switch (message) {
     case WM_INITDIALOG: OnInit(hDlg, lParam); return TRUE;
-    case WM_CTLCOLORLISTBOX: return ListBoxColour(wParam);
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_TITLE_NEW: return TitleEditNotify(hDlg, wParam, lParam);

@@ -27,9 +27,6 @@ void StripLeadingBlanks(HWND edit, WCHAR *text);
 // the templates of 134 dialog units come out a pixel wider than the 240-pixel screen.
 void KeepDialogOnScreen(HWND hDlg);
 
-// The list colours of the settings for WM_CTLCOLORLISTBOX (text, background and its brush).
-INT_PTR ListBoxColour(WPARAM hdc);
-
 // Runs the dialog for one field with owner's timer 1 stopped; returns the dialog's result.
 INT_PTR RunFieldTitlesDialog(HINSTANCE hInstance, HWND owner, int field);
 INT_PTR CALLBACK FieldTitlesDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);

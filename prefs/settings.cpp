@@ -2,9 +2,10 @@
 
 #include <cwchar>
 
-#include "app/shell.h"
-
 const WCHAR kSettingsKey[] = L"Software\\Mobrix\\Arkel";
+
+DWORD autoQuitActive;
+DWORD autoQuitPeriod;
 
 namespace {
 

@@ -52,5 +52,11 @@ COLORREF DefaultColor(const WCHAR *name, int colorBits);
 
 extern const WCHAR kSettingsKey[];
 
+// The live auto-quit values: autoQuitActive is the "AutoQuit" setting as last read or written
+// (milliseconds, 0 = off); autoQuitPeriod is the idle time the timers run with, which the
+// auto-quit itself shortens to 1 so that every window of the program closes at once.
+extern DWORD autoQuitActive;
+extern DWORD autoQuitPeriod;
+
 // The shortest auto-quit period, in milliseconds: the smallest the preferences dialog offers.
 constexpr DWORD kAutoQuitMinimum = 15000;

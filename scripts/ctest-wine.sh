@@ -7,7 +7,7 @@
 set -euo pipefail
 build=$1; shift
 export WINEPREFIX="$(cd "$build" && pwd)/wineprefix" WINEDEBUG=-all
-# Wine finds its own TrueType fonts (Tahoma, Marlett) only through fontconfig.
-export FONTCONFIG_FILE="${FONTCONFIG_FILE:-$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/fonts.conf}"
+. "$(dirname "$0")/wine-env.sh"
+wine_env "$build"
 "$(dirname "$0")/wine-prefix.sh"
 ctest --test-dir "$build" --output-on-failure "$@"

@@ -7,9 +7,9 @@ set -euo pipefail
 build=${1:-build/win}
 exe="$(cd "$build/bin" && pwd)/arkel.exe"
 size=${ARKEL_SCREEN:-240x320}
-export WINEDEBUG=${WINEDEBUG:--all}
-# Wine finds its own TrueType fonts (Tahoma, Marlett) only through fontconfig.
-export FONTCONFIG_FILE="${FONTCONFIG_FILE:-$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/fonts.conf}"
+# Fonts and the German locale of Wine's own texts (message box buttons, file dialogs).
+. "$(dirname "$0")/wine-env.sh"
+wine_env "$build"
 # No Mono or Gecko prompts when Wine makes a new prefix.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 # Files the program creates (the store, exported files) are for the user alone.

@@ -7,8 +7,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 if [ -z "${DISPLAY:-}" ]; then
   exec "$here/with-display.sh" "$0" "$@"
 fi
-export WINEPREFIX WINEDEBUG="${WINEDEBUG:--all}"
-# Wine finds its own TrueType fonts (Tahoma, Marlett) only through fontconfig.
-export FONTCONFIG_FILE="${FONTCONFIG_FILE:-$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/fonts.conf}"
+export WINEPREFIX
+# The test prefix lies in the build tree (build/win/wineprefix).
+. "$here/wine-env.sh"
+wine_env "$(dirname "$WINEPREFIX")"
 "$here/wine-prefix.sh"
 exec wine "$@"

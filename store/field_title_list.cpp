@@ -21,13 +21,16 @@ int FieldTitleList2::open(const WCHAR *name) { return openSeeded(name, kDefaultT
 int FieldTitleList3::open(const WCHAR *name) { return openSeeded(name, kDefaultTitle3); }
 
 void FieldTitleList::mergeTitlesFromObjects(HANDLE hObjectDatabase, WORD propertyNumber) {
+    ObjectRecord object;
+    const WCHAR *title = propertyNumber == PropIDFromPropID(PROP_TITLE1)   ? object.title1
+                         : propertyNumber == PropIDFromPropID(PROP_TITLE2) ? object.title2
+                         : propertyNumber == PropIDFromPropID(PROP_TITLE3) ? object.title3
+                                                                           : nullptr;
+    if (!title) return;
     WalkDatabase(hObjectDatabase, [&](CEOID, const CEPROPVAL *props, WORD count) {
-        for (WORD i = 0; i < count; ++i) {
-            if (PropIDFromPropID(props[i].propid) != propertyNumber) continue;
-            WCHAR title[256];
-            CopyStoredText(title, props[i]);
-            addName(title);  // adds nothing for an empty or known title
-        }
+        // A title the object lacks reads as empty and adds nothing.
+        ReadObjectRecord(props, count, &object, AbsentTitles::Empty);
+        addName(title);  // adds nothing for an empty or known title
         return true;
     });
 }

@@ -54,7 +54,9 @@ void convertLegacy(Kind kind, HANDLE hTarget, CEOID *handled) {
         bool hasTitle = false;
         for (WORD p = 0; p < count; ++p) {
             WORD number = PropIDFromPropID(props[p].propid);
-            if (number == 7 || number == 8 || number == 9) hasTitle = true;
+            if (number == PropIDFromPropID(PROP_TITLE1) ||
+                number == PropIDFromPropID(PROP_TITLE2) || number == PropIDFromPropID(PROP_TITLE3))
+                hasTitle = true;
         }
         CEOID written = CeWriteRecordProps(hTarget, 0, count, props);
         *handled = written;

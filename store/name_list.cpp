@@ -1,7 +1,7 @@
 #include "store/name_list.h"
 
-#include "app/shell.h"
 #include "store/legacy_conversion.h"
+#include "store/object_store.h"
 
 const WCHAR kCategoryDatabase[] = L"Arkel-Kategorien";
 
@@ -127,10 +127,10 @@ void NameList::readCategory(const WCHAR *name, WCHAR *title1, WCHAR *title2, WCH
         auto props = reinterpret_cast<const CEPROPVAL *>(buffer);
         for (WORD i = 0; i < count; ++i) {
             switch (numberOf(props[i])) {
-            case 7: CopyStoredText(title1, props[i]); break;
-            case 8: CopyStoredText(title2, props[i]); break;
-            case 9: CopyStoredText(title3, props[i]); break;
-            case 10: flagOf(props[i], encrypt); break;
+            case PropIDFromPropID(PROP_DEFAULT_TITLE1): CopyStoredText(title1, props[i]); break;
+            case PropIDFromPropID(PROP_DEFAULT_TITLE2): CopyStoredText(title2, props[i]); break;
+            case PropIDFromPropID(PROP_DEFAULT_TITLE3): CopyStoredText(title3, props[i]); break;
+            case PropIDFromPropID(PROP_DEFAULT_ENCRYPT): flagOf(props[i], encrypt); break;
             default: break;
             }
         }
@@ -152,23 +152,15 @@ void NameList::writeCategory(const WCHAR *name, const WCHAR *title1, const WCHAR
 }
 
 void NameList::mergeCategoriesFromObjects(HANDLE hObjectDatabase) {
+    ObjectRecord object;
     WalkDatabase(hObjectDatabase, [&](CEOID, const CEPROPVAL *props, WORD count) {
-        // Nothing carries over from the previous object.
-        WCHAR category[256] = {}, title1[256] = {}, title2[256] = {}, title3[256] = {};
-        short encrypt = 1;
-        for (WORD i = 0; i < count; ++i) {
-            switch (numberOf(props[i])) {
-            case 4: CopyStoredText(category, props[i]); break;
-            case 7: CopyStoredText(title1, props[i]); break;
-            case 8: CopyStoredText(title2, props[i]); break;
-            case 9: CopyStoredText(title3, props[i]); break;
-            case 10: flagOf(props[i], &encrypt); break;
-            default: break;
-            }
-        }
-        if (category[0]) {
-            addName(category);
-            if (lastResult) writeCategory(category, title1, title2, title3, encrypt);
+        // Titles the object lacks stay empty in the new category.
+        ReadObjectRecord(props, count, &object, AbsentTitles::Empty);
+        if (object.category[0]) {
+            addName(object.category);
+            if (lastResult)
+                writeCategory(object.category, object.title1, object.title2, object.title3,
+                              object.encrypt);
         }
         return true;
     });

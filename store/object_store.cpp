@@ -4,7 +4,6 @@
 #include <cwchar>
 #include <string_view>
 
-#include "app/shell.h"
 #include "crypto/bulk_crypt.h"
 #include "crypto/password_key.h"
 #include "store/legacy_conversion.h"
@@ -12,34 +11,12 @@
 const WCHAR kDefaultTitle1[] = L"Name";
 const WCHAR kDefaultTitle2[] = L"Seriennummer";
 const WCHAR kDefaultTitle3[] = L"Bemerkung";
+const WCHAR kFilterAll[] = L" - Alle -";
+const WCHAR kFilterNone[] = L" - Ohne -";
 
 namespace {
 
-enum class FilterKind { All, None, Name };
-
-FilterKind filterKind() {
-    if (wcscmp(currentCategory, kFilterAll) == 0) return FilterKind::All;
-    if (wcscmp(currentCategory, kFilterNone) == 0) return FilterKind::None;
-    return FilterKind::Name;
-}
-
-// Categories match objects exactly, letter case included.
-bool passesFilter(FilterKind kind, const WCHAR *category) {
-    switch (kind) {
-    case FilterKind::All: return true;
-    case FilterKind::None: return category[0] == 0;
-    default: return wcscmp(category, currentCategory) == 0;
-    }
-}
-
-WORD numberOf(const CEPROPVAL &value) { return PropIDFromPropID(value.propid); }
-
-// The category of a stored record; absent (or not a text) counts as none.
-void categoryOf(const CEPROPVAL *props, WORD count, WCHAR *category) {
-    category[0] = 0;
-    for (WORD i = 0; i < count; ++i)
-        if (numberOf(props[i]) == 4) CopyStoredText(category, props[i]);
-}
+constexpr WORD numberOf(CEPROPID id) { return PropIDFromPropID(id); }
 
 void setText(CEPROPVAL *value, CEPROPID id, const WCHAR *text) {
     value->propid = id;
@@ -64,7 +41,21 @@ CEOID writeObject(HANDLE hDatabase, CEOID id, const ObjectRecord &object) {
     return CeWriteRecordProps(hDatabase, id, 8, values);
 }
 
+// The category of a stored record, as the filter sees it; absent (or not a text) counts as none.
+void categoryOf(const CEPROPVAL *props, WORD count, WCHAR *category) {
+    category[0] = 0;
+    for (WORD i = count; i-- > 0;)
+        if (numberOf(props[i].propid) == numberOf(PROP_CATEGORY))
+            CopyStoredText(category, props[i]);
+}
+
 }  // namespace
+
+bool CategoryPassesFilter(const WCHAR *filter, const WCHAR *category) {
+    if (wcscmp(filter, kFilterAll) == 0) return true;
+    if (wcscmp(filter, kFilterNone) == 0) return category[0] == 0;
+    return wcscmp(category, filter) == 0;
+}
 
 void ClearObjectRecord(ObjectRecord *object) {
     object->field1[0] = object->field2[0] = object->field3[0] = object->category[0] = 0;
@@ -74,7 +65,49 @@ void ClearObjectRecord(ObjectRecord *object) {
     lstrcpyW(object->title3, kDefaultTitle3);
 }
 
-ObjectStore::ObjectStore() : currentRecord(0), blobs{}, verifier{} { clearKeyMaterial(); }
+void ReadObjectRecord(const CEPROPVAL *props, WORD count, ObjectRecord *object,
+                      AbsentTitles absent) {
+    ClearObjectRecord(object);
+    if (absent == AbsentTitles::Empty)
+        object->title1[0] = object->title2[0] = object->title3[0] = 0;
+    // From the last property to the first, so that the first of a number is the one kept.
+    for (WORD i = count; i-- > 0;) {
+        const CEPROPVAL &value = props[i];
+        switch (numberOf(value.propid)) {
+        case numberOf(PROP_FIELD1): CopyStoredText(object->field1, value); break;
+        case numberOf(PROP_FIELD2): CopyStoredText(object->field2, value); break;
+        case numberOf(PROP_FIELD3): CopyStoredText(object->field3, value); break;
+        case numberOf(PROP_CATEGORY): CopyStoredText(object->category, value); break;
+        case numberOf(PROP_TITLE1): CopyStoredText(object->title1, value); break;
+        case numberOf(PROP_TITLE2): CopyStoredText(object->title2, value); break;
+        case numberOf(PROP_TITLE3): CopyStoredText(object->title3, value); break;
+        case numberOf(PROP_ENCRYPT):
+            // A signed 16-bit value; any integer type gives its low 16 bits, another type
+            // (which no writer of ours uses) leaves the flag at 1.
+            switch (TypeFromPropID(value.propid)) {
+            case CEVT_I2:
+            case CEVT_UI2:
+            case CEVT_I4:
+            case CEVT_UI4:
+            case CEVT_BOOL: object->encrypt = static_cast<short>(value.val.ulVal & 0xFFFF); break;
+            default: object->encrypt = 1; break;
+            }
+            break;
+        default: break;
+        }
+    }
+}
+
+bool IsEncryptedRecord(const CEPROPVAL *props, WORD count) {
+    for (WORD i = 0; i < count; ++i)
+        if (props[i].propid == PROP_VERIFIER) return true;
+    return false;
+}
+
+ObjectStore::ObjectStore(const WCHAR *filter)
+    : filter(filter), currentRecord(0), blobs{}, verifier{} {
+    clearKeyMaterial();
+}
 
 ObjectStore::~ObjectStore() { clearKeyMaterial(); }
 
@@ -108,31 +141,18 @@ CEOID ObjectStore::updateCurrent(const ObjectRecord &object) {
 }
 
 void ObjectStore::readVisible(int position, ObjectRecord *object) {
-    FilterKind kind = filterKind();
     ClearObjectRecord(object);
     currentRecord = 0;
     WalkDatabase(hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
         WCHAR category[256];
         categoryOf(props, count, category);
-        if (!passesFilter(kind, category)) return true;
+        if (!CategoryPassesFilter(filter, category)) return true;
         if (position > 0) {
             --position;
             return true;
         }
         currentRecord = id;
-        lstrcpyW(object->category, category);
-        for (WORD i = 0; i < count; ++i) {
-            switch (numberOf(props[i])) {
-            case 1: CopyStoredText(object->field1, props[i]); break;
-            case 2: CopyStoredText(object->field2, props[i]); break;
-            case 3: CopyStoredText(object->field3, props[i]); break;
-            case 7: CopyStoredText(object->title1, props[i]); break;
-            case 8: CopyStoredText(object->title2, props[i]); break;
-            case 9: CopyStoredText(object->title3, props[i]); break;
-            case 10: object->encrypt = props[i].val.iVal; break;
-            default: break;
-            }
-        }
+        ReadObjectRecord(props, count, object);
         return false;
     });
 }
@@ -148,12 +168,11 @@ bool ObjectStore::deleteVisible(int position) {
 
 int ObjectStore::positionOfCurrent() {
     if (!currentRecord) return 0;
-    FilterKind kind = filterKind();
     int visible = 0;
     WalkDatabase(hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
         WCHAR category[256];
         categoryOf(props, count, category);
-        if (!passesFilter(kind, category)) return true;
+        if (!CategoryPassesFilter(filter, category)) return true;
         if (id == currentRecord) return false;
         ++visible;
         return true;

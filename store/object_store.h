@@ -18,6 +18,15 @@ extern const WCHAR kDefaultTitle1[];  // "Name"
 extern const WCHAR kDefaultTitle2[];  // "Seriennummer"
 extern const WCHAR kDefaultTitle3[];  // "Bemerkung"
 
+// The two filters with a meaning of their own; any other filter is a category name.
+extern const WCHAR kFilterAll[];   // " - Alle -": every object
+extern const WCHAR kFilterNone[];  // " - Ohne -": the objects without a category
+
+// The category filter's rule: " - Alle -" passes every object, " - Ohne -" the objects whose
+// category is empty (absent counts as empty), any other filter the objects whose category equals
+// it exactly, letter case included.
+bool CategoryPassesFilter(const WCHAR *filter, const WCHAR *category);
+
 // The in-memory object. Texts hold at most 255 units and a terminator.
 struct ObjectRecord {
     WCHAR field1[256];
@@ -42,7 +51,9 @@ struct VerifierSlot {
 
 class ObjectStore : public PropertyDatabase {
 public:
-    ObjectStore();
+    // filter: the category filter that decides the visible set (the shell's currentCategory);
+    // the store reads it at every call and never writes it.
+    explicit ObjectStore(const WCHAR *filter = kFilterAll);
     ~ObjectStore() override;
 
     // Opens the database, creating it on first use. Non-zero when the store cannot be used.
@@ -61,6 +72,7 @@ public:
     void setPassword(WCHAR *password);
     void clearKeyMaterial();
 
+    const WCHAR *filter;
     CEOID currentRecord;  // 0: none
     BlobSlot blobs[7];
     VerifierSlot verifier;
@@ -68,3 +80,19 @@ public:
 
 // Empty texts and category, encrypt flag 1, the three default titles.
 void ClearObjectRecord(ObjectRecord *object);
+
+// What a field title that a stored record lacks reads as: its default title ("Name",
+// "Seriennummer", "Bemerkung") where an object is shown or edited, or empty where only the titles
+// an object names itself count (the merges into the category store and the title lists).
+enum class AbsentTitles { Default, Empty };
+
+// Turns a stored object record into an ObjectRecord. Properties are known by their number alone
+// (PROP_FIELD1 ... PROP_ENCRYPT); others are ignored. Nothing of what *object held before stays:
+// an absent text or category is empty, an absent flag 1, an absent title as `absent` says. A text
+// stored in another type reads as empty, one longer than 255 units is cut; when a number occurs
+// twice, the first occurrence counts.
+void ReadObjectRecord(const CEPROPVAL *props, WORD count, ObjectRecord *object,
+                      AbsentTitles absent = AbsentTitles::Default);
+
+// True for a record in its encrypted form: it carries the password verifier blob.
+bool IsEncryptedRecord(const CEPROPVAL *props, WORD count);

@@ -68,6 +68,7 @@ TEST_F(AutoQuitTest, AStoredPeriodBelowTheMinimumKeepsTheProgramUsable) {
 }
 
 TEST_F(AutoQuitTest, DoesNotQuitWhileAMessageBoxIsActive) {
+    Prepare({{L"Anton", L""}});  // the delete question needs a selected object
     StartWith(200);
     UiDriver ui;
     bool stillRunning = false;

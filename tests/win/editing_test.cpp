@@ -42,15 +42,6 @@ void After(DWORD ms, std::function<void()> fn) {
     later[SetTimer(nullptr, 0, ms, LaterProc)] = std::move(fn);
 }
 
-// The button of a message box that Enter would press.
-int DefaultButton(HWND box) {
-    for (int id : {IDOK, IDCANCEL, IDYES, IDNO}) {
-        HWND b = GetDlgItem(box, id);
-        if (b && (SendMessageW(b, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON)) return id;
-    }
-    return 0;
-}
-
 // Answers a message box with button, noting which button was the default.
 std::function<void(HWND)> Answer(int button, int *defaultButton) {
     return [button, defaultButton](HWND box) {

@@ -141,6 +141,56 @@ TEST_F(ObjectStoreTest, AbsentPropertiesReadAsTheirDefaults) {
     EXPECT_EQ(std::wstring(o.field3), std::wstring(255, L'x'));
 }
 
+// The one reader of a stored record, on records held in memory.
+TEST(ReadObjectRecordTest, TakesEachPropertyByNumberAndNothingFromBefore) {
+    CEPROPVAL flag4{};  // a flag stored as a 32-bit number
+    flag4.propid = 0x000A0003;
+    flag4.val.lVal = 0;
+    CEPROPVAL numberAsTitle{};  // property 7 stored as a number: not a text
+    numberAsTitle.propid = 0x00070003;
+    numberAsTitle.val.lVal = 7;
+    const CEPROPVAL record[] = {text(PROP_FIELD1, L"Konto"),
+                                text(0x00020013, L"ignored type"),
+                                text(PROP_FIELD1, L"second field 1"),
+                                flag4,
+                                numberAsTitle,
+                                text(PROP_TITLE2, L"IBAN"),
+                                text(0x0005001F, L"unknown")};
+    const WORD count = static_cast<WORD>(sizeof record / sizeof record[0]);
+
+    ObjectRecord o;
+    lstrcpyW(o.category, L"left over");
+    lstrcpyW(o.field3, L"left over");
+    ReadObjectRecord(record, count, &o);
+    EXPECT_STREQ(o.field1, L"Konto") << "the first of a number counts";
+    EXPECT_STREQ(o.field2, L"") << "same number, another type: read as no text";
+    EXPECT_STREQ(o.field3, L"");
+    EXPECT_STREQ(o.category, L"");
+    EXPECT_EQ(o.encrypt, 0);
+    EXPECT_STREQ(o.title1, L"") << "a number where a text belongs";
+    EXPECT_STREQ(o.title2, L"IBAN");
+    EXPECT_STREQ(o.title3, L"Bemerkung") << "absent: the default title";
+
+    ReadObjectRecord(record, 1, &o, AbsentTitles::Empty);
+    EXPECT_STREQ(o.title2, L"");
+    EXPECT_STREQ(o.title3, L"") << "absent: empty where only an object's own titles count";
+    EXPECT_EQ(o.encrypt, 1);
+}
+
+TEST(CategoryFilterTest, AllNoneOrExactlyTheName) {
+    struct Case {
+        const wchar_t *filter, *category;
+        bool passes;
+    } cases[] = {
+        {kFilterAll, L"Bank", true},   {kFilterAll, L"", true},  {kFilterNone, L"", true},
+        {kFilterNone, L"Bank", false}, {L"Bank", L"Bank", true}, {L"Bank", L"bank", false},
+        {L"Bank", L"", false},         {L"", L"", true},         {L" - alle -", L"x", false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(CategoryPassesFilter(c.filter, c.category), c.passes)
+            << Utf8(c.filter) << " / " << Utf8(c.category);
+}
+
 // Which records each filter shows. The order of the records puts an uncategorised record right
 // after categorised ones, so a walk that kept the previous record's category would show it.
 TEST_F(ObjectStoreTest, TheFilterDecidesTheVisibleSet) {

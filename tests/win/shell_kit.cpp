@@ -16,6 +16,7 @@ void ShellTest::SetUp() {
 
 void ShellTest::TearDown() {
     ShellSystemTime = ReadSystemTime;
+    ShellWorkArea = ReadWorkArea;
     FreshStore::TearDown();
 }
 

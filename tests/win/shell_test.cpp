@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/dialog_kit.h"
 #include "app/shell.h"
 #include "platform/cedb.h"
 #include "prefs/settings.h"
@@ -297,17 +298,113 @@ TEST_F(ShellTest, CtrlXDeletesWithoutAsking) {
     EXPECT_EQ(StoredObjects(), 2);
 }
 
-TEST_F(ShellTest, DeleteWithoutSelectionAsksAndDeletesNothing) {
+// Every stored object as "field 1|field 2|category", in database order.
+std::vector<std::wstring> StoreContents() {
+    std::vector<std::wstring> objects;
+    ObjectRecord o;
+    WalkDatabase(objectStore.hDatabase, [&](CEOID, const CEPROPVAL *props, WORD count) {
+        ReadObjectRecord(props, count, &o);
+        objects.push_back(std::wstring(o.field1) + L"|" + o.field2 + L"|" + o.category);
+        return true;
+    });
+    return objects;
+}
+
+TEST_F(ShellTest, CommandsOnTheSelectedObjectDoNothingWithoutOne) {
+    // The filter hides nothing here; the store's current record is the last object the list
+    // read, which an edit without a selection would overwrite.
     Prepare(kThree);
     Start();
-    Select(-1);
+    struct Command {
+        UINT id;
+        UINT key;  // its accelerator
+        bool ctrl;
+        bool button;  // on the tool bar
+    };
+    const Command commands[] = {
+        {IDM_EDIT_OBJECT, 'O', true, true},   {IDM_DUPLICATE, 'D', true, false},
+        {IDM_CUT, 'X', true, true},           {IDM_COPY, 'C', true, true},
+        {IDM_DELETE, VK_DELETE, false, true}, {IDM_DELETE, VK_BACK, false, true}};
+    enum Route { kAccelerator, kMenu, kToolBar, kDoubleClick };
+    const char *routeNames[] = {"accelerator", "menu", "tool bar", "double-click"};
+    const std::vector<std::wstring> before = StoreContents();
+    for (Route route : {kAccelerator, kMenu, kToolBar, kDoubleClick}) {
+        for (const Command &c : commands) {
+            if (route == kToolBar && !c.button) continue;
+            if (route == kDoubleClick && c.id != IDM_EDIT_OBJECT) continue;
+            SCOPED_TRACE(std::string(routeNames[route]) + " " + std::to_string(c.id) + " key " +
+                         std::to_string(c.key));
+            Select(-1);
+            UiDriver ui;
+            switch (route) {
+            case kAccelerator: PressKey(c.key, c.ctrl); break;
+            case kMenu: MenuCommand(c.id); break;
+            case kToolBar:
+                // What a button sends, were it not disabled.
+                PostMessageW(hMainWnd, WM_COMMAND, MAKEWPARAM(c.id, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(hToolBar));
+                break;
+            case kDoubleClick:
+                // The list reports a double-click on its empty part with no row selected.
+                PostMessageW(hMainWnd, WM_COMMAND, MAKEWPARAM(0, LBN_DBLCLK),
+                             reinterpret_cast<LPARAM>(hObjectList));
+                break;
+            }
+            PumpShellFor(150);
+            EXPECT_TRUE(ui.seen().empty()) << "no dialog, no question";
+            EXPECT_EQ(StoreContents(), before);
+            EXPECT_EQ(Rows(), 3);
+            EXPECT_EQ(Selection(), -1);
+        }
+    }
+    EXPECT_FALSE(ButtonEnabled(IDM_EDIT_OBJECT)) << "the buttons themselves are disabled";
+}
+
+TEST_F(ShellTest, TheDeleteQuestionDefaultsToNoInGerman) {
+    // Backspace deletes: Backspace and then Enter must keep the object.
+    Prepare(kThree);
+    Start();
+    Select(1);
     UiDriver ui;
-    ui.answerMessageBox(IDYES);
-    PressKey(VK_DELETE, false);
-    PumpShellUntil([&] { return ui.seen().size() == 1; });
+    int defaultButton = 0;
+    std::wstring yes, no;
+    ui.onNextDialog([&](HWND box) {
+        defaultButton = DefaultButton(box);
+        yes = ItemText(box, IDYES);
+        no = ItemText(box, IDNO);
+        // Enter, as the keyboard gives it to the box's focused button.
+        HWND focus = GetFocus();
+        PostMessageW(focus ? focus : box, WM_KEYDOWN, VK_RETURN, 1);
+        PostMessageW(focus ? focus : box, WM_KEYUP, VK_RETURN, 0xC0000001);
+    });
+    PressKey(VK_BACK, false);
+    EXPECT_TRUE(PumpShellUntil([&] { return ui.seen().size() == 1 && !yes.empty(); }));
+    PumpShellFor(200);
     ASSERT_EQ(ui.seen().size(), 1u);
-    EXPECT_EQ(StoredObjects(), 3);
+    EXPECT_EQ(ui.seen()[0].text, kDeleteQuestion);
+    EXPECT_EQ(defaultButton, IDNO);
+    EXPECT_EQ(yes, L"&Ja") << "Wine draws its buttons in German";
+    EXPECT_EQ(no, L"&Nein");
+    EXPECT_EQ(StoredObjects(), 3) << "Enter answered No";
     EXPECT_EQ(Rows(), 3);
+    EXPECT_EQ(Selection(), 1);
+}
+
+TEST_F(ShellTest, WineDrawsItsMessageBoxButtonsInGerman) {
+    UiDriver ui;
+    std::wstring texts[3];
+    ui.onNextDialog([&](HWND box) {
+        const int ids[3] = {IDYES, IDNO, IDCANCEL};
+        for (int i = 0; i < 3; ++i) texts[i] = ItemText(box, ids[i]);
+        PressButton(box, IDCANCEL);
+    });
+    EXPECT_EQ(MessageBoxW(nullptr, L"Frage", L"The Arkel", MB_YESNOCANCEL | MB_ICONQUESTION),
+              IDCANCEL);
+    EXPECT_EQ(texts[0], L"&Ja");
+    EXPECT_EQ(texts[1], L"&Nein");
+    EXPECT_EQ(texts[2], L"Abbrechen");
+    // The ANSI code page of exchange files stays Windows-1252.
+    EXPECT_EQ(GetACP(), 1252u);
 }
 
 // A delete that the store refuses (here another connection holds its write lock past the layer's
@@ -611,15 +708,59 @@ TEST_F(ShellTest, FitTextCutsA300PixelTextToFit98PixelsWithAnEllipsis) {
     DestroyWindow(w);
 }
 
-TEST_F(ShellTest, ATapOnTheDetailAreaOpensTheEditDialog) {
-    Start();  // empty store: the tap creates a new object
-    UiDriver ui;
-    std::wstring opened;
-    ui.onNextDialog(Identify(&opened));
-    SendMessageW(hMainWnd, WM_COMMAND, MAKEWPARAM(0, STN_CLICKED),
-                 reinterpret_cast<LPARAM>(hDetailBack));
-    PumpShellUntil([&] { return !opened.empty(); });
-    EXPECT_EQ(opened, L"edit");
+TEST_F(ShellTest, ATapOnTheDetailAreaEditsTheSelectedObjectOrMakesANewOne) {
+    // A plain object with an empty field 1 is still an object to edit.
+    Prepare({{L"", L"", L"SN-1"}, {L"Berta", L""}});
+    Start();
+    struct Case {
+        int select;
+        HWND *tapped;
+        LPARAM mode;
+    };
+    const Case cases[] = {{0, &hDetailBack, IDM_EDIT_OBJECT},
+                          {0, &hValueText[1], IDM_EDIT_OBJECT},
+                          {1, &hTitleLabel[0], IDM_EDIT_OBJECT},
+                          {-1, &hDetailBack, IDM_NEW_OBJECT}};
+    for (const Case &c : cases) {
+        Select(c.select);
+        UiDriver ui;
+        std::wstring opened;
+        ui.onNextDialog(Identify(&opened));
+        SendMessageW(hMainWnd, WM_COMMAND, MAKEWPARAM(0, STN_CLICKED),
+                     reinterpret_cast<LPARAM>(*c.tapped));
+        PumpShellUntil([&] { return !opened.empty(); });
+        EXPECT_EQ(opened, L"edit") << c.select;
+        ASSERT_EQ(ui.seen().size(), 1u);
+        EXPECT_EQ(ui.seen()[0].initParam, c.mode) << "row " << c.select;
+    }
+}
+
+TEST_F(ShellTest, TheWindowFillsTheWorkAreaOrElseTheScreen) {
+    struct Case {
+        BOOL (*workArea)(RECT *);
+        RECT expected;
+    };
+    const Case cases[] = {
+        {[](RECT *r) {
+             *r = {0, 26, 240, 320};
+             return TRUE;
+         },
+         {0, 26, 240, 320}},
+        {[](RECT *) { return FALSE; },
+         {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}},
+    };
+    for (const Case &c : cases) {
+        ShellWorkArea = c.workArea;
+        Start();
+        RECT rc;
+        GetWindowRect(hMainWnd, &rc);
+        EXPECT_EQ(rc.left, c.expected.left);
+        EXPECT_EQ(rc.top, c.expected.top);
+        EXPECT_EQ(rc.right, c.expected.right);
+        EXPECT_EQ(rc.bottom, c.expected.bottom);
+        ResetShell();
+        ResetGlobalStores();
+    }
 }
 
 // ---- About box ------------------------------------------------------------------------------
@@ -656,6 +797,61 @@ TEST_F(ShellTest, AboutBoxShowsVersionAndObjectCount) {
         ResetShell();
         ResetGlobalStores();
         NewVolume();
+    }
+}
+
+// ---- Dialog kit ---------------------------------------------------------------------------
+
+unsigned kitRules = 0;
+
+INT_PTR CALLBACK KitOnlyDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) {
+    INT_PTR result;
+    if (DialogKitMessage(hDlg, message, wParam, lParam, kitRules, nullptr, &result)) return result;
+    return PendingDlgProc(hDlg, message, wParam, lParam);
+}
+
+TEST_F(ShellTest, TheDialogKitAnswersTheColoursItsRulesName) {
+    Start();
+    clrWindowText = RGB(40, 50, 60);
+    clrListText = RGB(10, 20, 30);
+    struct Case {
+        unsigned rules;
+        UINT message;
+        HBRUSH *brush;  // null: the system's answer
+        COLORREF text;
+    };
+    const Case cases[] = {
+        {kKitColours, WM_CTLCOLORSTATIC, &hbrWindowBack, clrWindowText},
+        {kKitColours, WM_CTLCOLORDLG, &hbrWindowBack, 0},
+        {kKitColours, WM_CTLCOLORLISTBOX, nullptr, 0},
+        {kKitColours | kKitListColours, WM_CTLCOLORLISTBOX, &hbrListBack, clrListText},
+        {kKitIdle, WM_CTLCOLORSTATIC, nullptr, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.rules) + " " + std::to_string(c.message));
+        kitRules = c.rules;
+        UiDriver ui;
+        LRESULT brush = 0;
+        COLORREF text = 0;
+        ui.onNextDialog([&](HWND d) {
+            HDC dc = GetDC(d);
+            SetTextColor(dc, RGB(1, 2, 3));
+            brush = SendMessageW(d, c.message, reinterpret_cast<WPARAM>(dc),
+                                 reinterpret_cast<LPARAM>(GetDlgItem(d, IDC_CATEGORY_LIST)));
+            text = GetTextColor(dc);
+            ReleaseDC(d, dc);
+            PressButton(d, IDCANCEL);
+        });
+        EXPECT_EQ(ShowDialog(hMainWnd, IDD_CATEGORIES, KitOnlyDlgProc, 0), 0);
+        if (c.brush) {
+            EXPECT_EQ(brush, reinterpret_cast<LRESULT>(*c.brush));
+            if (c.message != WM_CTLCOLORDLG) {
+                EXPECT_EQ(text, c.text);
+            }
+        } else {
+            EXPECT_NE(brush, reinterpret_cast<LRESULT>(hbrWindowBack));
+            EXPECT_NE(brush, reinterpret_cast<LRESULT>(hbrListBack));
+        }
     }
 }
 

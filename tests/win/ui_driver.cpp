@@ -10,10 +10,12 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 UiDriver::UiDriver() {
     g_driver = this;
     hook_ = SetWindowsHookExW(WH_CBT, cbtProc, nullptr, GetCurrentThreadId());
+    callHook_ = SetWindowsHookExW(WH_CALLWNDPROC, callProc, nullptr, GetCurrentThreadId());
 }
 
 UiDriver::~UiDriver() {
     UnhookWindowsHookEx(hook_);
+    UnhookWindowsHookEx(callHook_);
     for (const Due &d : due_) KillTimer(nullptr, d.timer);
     g_driver = nullptr;
 }
@@ -39,6 +41,16 @@ LRESULT CALLBACK UiDriver::cbtProc(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// WM_INITDIALOG comes before the dialog is shown and activated: its parameter is kept until then.
+LRESULT CALLBACK UiDriver::callProc(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION && g_driver) {
+        auto *call = reinterpret_cast<const CWPSTRUCT *>(lParam);
+        if (call->message == WM_INITDIALOG)
+            g_driver->initParams_.emplace_back(call->hwnd, call->lParam);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 void UiDriver::activated(HWND dialog) {
     // The progress window of a long pass takes no step: the pass dispatches no messages, so the
     // window is gone before a step could run.
@@ -47,7 +59,14 @@ void UiDriver::activated(HWND dialog) {
     for (HWND k : known_)
         if (k == dialog && IsWindow(dialog)) return;
     known_.push_back(dialog);
-    seen_.push_back({WindowText(dialog), MessageBoxText(dialog), !steps_.empty()});
+    LPARAM initParam = 0;
+    for (auto it = initParams_.rbegin(); it != initParams_.rend(); ++it) {
+        if (it->first == dialog) {
+            initParam = it->second;
+            break;
+        }
+    }
+    seen_.push_back({WindowText(dialog), MessageBoxText(dialog), !steps_.empty(), initParam});
     std::function<void(HWND)> step;
     if (!steps_.empty()) {
         step = std::move(steps_.front());
@@ -83,6 +102,16 @@ std::wstring ItemText(HWND dialog, int id) {
 }
 
 std::wstring MessageBoxText(HWND box) { return ItemText(box, kMessageBoxTextId); }
+
+int DefaultButton(HWND dialog) {
+    // The dialog manager asks each button whether it is the default push button.
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (SendMessageW(child, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON)
+            return GetDlgCtrlID(child);
+    }
+    LRESULT id = SendMessageW(dialog, DM_GETDEFID, 0, 0);
+    return HIWORD(id) == DC_HASDEFID ? LOWORD(id) : 0;
+}
 
 void PressButton(HWND dialog, int id) {
     HWND button = GetDlgItem(dialog, id);

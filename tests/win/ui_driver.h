@@ -18,6 +18,7 @@ struct SeenDialog {
     std::wstring caption;
     std::wstring text;  // a message box's text; empty for other dialogs
     bool expected;
+    LPARAM initParam;  // the parameter its WM_INITDIALOG carried (a dialog procedure's mode)
 };
 
 class UiDriver {
@@ -41,10 +42,13 @@ public:
 
 private:
     static LRESULT CALLBACK cbtProc(int code, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK callProc(int code, WPARAM wParam, LPARAM lParam);
     static void CALLBACK timerProc(HWND, UINT, UINT_PTR id, DWORD);
     void activated(HWND dialog);
 
     HHOOK hook_;
+    HHOOK callHook_;
+    std::vector<std::pair<HWND, LPARAM>> initParams_;
     std::deque<std::function<void(HWND)>> steps_;
     std::vector<SeenDialog> seen_;
     std::vector<HWND> known_;
@@ -60,6 +64,8 @@ std::wstring WindowText(HWND window);
 std::wstring ItemText(HWND dialog, int id);
 // The text of a message box (its static control 0xFFFF).
 std::wstring MessageBoxText(HWND box);
+// The id of the dialog's default push button (the one Enter presses); 0 when it has none.
+int DefaultButton(HWND dialog);
 // Presses a push button the way a click does.
 void PressButton(HWND dialog, int id);
 // Runs the message loop until pred() holds or the time runs out; true when it held.
