@@ -7,7 +7,7 @@ WIN    := $(BUILD)/win
 NATIVE := $(BUILD)/native
 JOBS   ?= $(shell nproc)
 
-.PHONY: all deps build win native run test clean arkfile bench fuzz crashtest bench-vault
+.PHONY: all deps build win native run test clean arkfile bench bench-store fuzz dist install uninstall crashtest bench-vault
 
 all: build
 
@@ -47,6 +47,19 @@ crashtest: win
 	@WINEPREFIX=$(CURDIR)/$(WIN)/crash-prefix WINEDEBUG=-all FONTCONFIG_FILE=$(CURDIR)/scripts/fonts.conf \
 	  scripts/with-display.sh bash tests/e2e/crash.sh $(WIN)/bin $(CRASH_ROUNDS) $(CRASH_OBJECTS)
 
+# The Windows package: build/dist/arkel-3.01-win64.zip (reproducible; no DLL beyond Windows').
+dist: win
+	@scripts/dist.sh $(WIN) $(BUILD)/dist/arkel-3.01-win64.zip
+
+# For one user on Linux: the launcher arkel (the program under Wine in the 240x320 desktop), a
+# desktop entry with the program's icon, and arkfile, under PREFIX (default ~/.local).
+PREFIX ?= $(HOME)/.local
+install: win arkfile
+	@scripts/install.sh install $(WIN)/bin $(BUILD)/arkfile "$(PREFIX)"
+
+uninstall:
+	@scripts/install.sh uninstall "$(PREFIX)"
+
 # arkfile, the exchange-file tool, as an optimised native program: build/arkfile.
 arkfile: deps
 	@test -f $(BUILD)/release/CMakeCache.txt || cmake -S . -B $(BUILD)/release -Wno-dev \
@@ -69,6 +82,13 @@ bench-vault: win
 	@WINEPREFIX=$(CURDIR)/$(WIN)/bench-prefix WINEDEBUG=-all scripts/with-display.sh \
 	  wine $(WIN)/bin/vault_bench.exe $(BENCH_OBJECTS)
 
+# A full store against the floors of SQLite and Wine's controls: start-up, selection, arkstore load
+# (not part of make test). BENCH_SIZES chooses other store sizes.
+BENCH_SIZES ?= 500 8000 65535
+bench-store: win
+	@cmake --build $(WIN) -j$(JOBS) --target store_bench
+	@scripts/with-display.sh scripts/bench-store.sh $(WIN) $(BENCH_SIZES)
+
 # Each libFuzzer target for FUZZ_SECONDS (clang, ASan, UBSan); the corpus grows in the build tree.
 FUZZ_SECONDS ?= 25
 fuzz: deps
@@ -76,7 +96,7 @@ fuzz: deps
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	  -DARKEL_FUZZ=ON >/dev/null
 	@cmake --build $(BUILD)/fuzz -j$(JOBS)
-	@for t in exchange blob; do \
+	@for t in exchange blob help; do \
 	  mkdir -p $(BUILD)/fuzz/corpus/$$t $(BUILD)/fuzz/artifacts; \
 	  log=$(BUILD)/fuzz/fuzz_$$t.log; \
 	  $(BUILD)/fuzz/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \

@@ -18,7 +18,8 @@ void SetItemFont(HWND hDlg, int id, HFONT font) {
 
 INT_PTR CALLBACK AboutDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) {
     INT_PTR result;
-    if (DialogKitMessage(hDlg, message, wParam, lParam, kKitIdle | kKitColours, nullptr, &result))
+    if (DialogKitMessage(hDlg, message, wParam, lParam, kKitIdle | kKitColours, kHelpAbout,
+                         &result))
         return result;
     switch (message) {
     case WM_INITDIALOG: {

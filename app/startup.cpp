@@ -86,11 +86,25 @@ int OpenTitleLists() {
 
 BOOL ReadWorkArea(RECT *work) { return SystemParametersInfoW(SPI_GETWORKAREA, 0, work, 0); }
 
+// The four merges in one walk over the objects; each list gets exactly the names its own walk
+// would add, and a new category the titles and flag of the first object naming it.
 void MergeNamesFromObjects() {
-    titleList1.mergeTitlesFromObjects(objectStore.hDatabase, PropIDFromPropID(PROP_TITLE1));
-    titleList2.mergeTitlesFromObjects(objectStore.hDatabase, PropIDFromPropID(PROP_TITLE2));
-    titleList3.mergeTitlesFromObjects(objectStore.hDatabase, PropIDFromPropID(PROP_TITLE3));
-    categoryStore.mergeCategoriesFromObjects(objectStore.hDatabase);
+    std::unordered_set<std::wstring> seen[4];
+    // The list fill that follows takes what it shows from this walk.
+    std::vector<ListedObject> listing;
+    ObjectRecord object;
+    WalkDatabase(objectStore.hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
+        // Titles the object lacks read as empty: they add nothing, and a new category keeps them
+        // empty.
+        ReadObjectRecord(props, count, &object, AbsentTitles::Empty);
+        titleList1.mergeTitle(object.title1, &seen[0]);
+        titleList2.mergeTitle(object.title2, &seen[1]);
+        titleList3.mergeTitle(object.title3, &seen[2]);
+        categoryStore.mergeCategory(object, &seen[3]);
+        listing.push_back(ReadListedObject(id, props, count));
+        return true;
+    });
+    objectStore.keepListing(std::move(listing));
 }
 
 ATOM RegisterMainClass(HINSTANCE hInstance) {
@@ -184,10 +198,14 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
     // now, the store was not decrypted at the start. The value is taken before the category combo
     // is filled, since a stored filter that is gone makes that fill the list already.
     DWORD encryptBefore = settings.GetEncrypt();
+    WCHAR storedFilter[256];
+    lstrcpynW(storedFilter, currentCategory, 256);
     FillCategoryCombo();
     SendMessageW(hCategoryCombo, CB_SELECTSTRING, static_cast<WPARAM>(-1),
                  reinterpret_cast<LPARAM>(currentCategory));
-    FillObjectList(objectStore, hObjectList);
+    // A stored filter that is not among the categories (as on a first start) made the combo box
+    // fill the list with " - Alle -" already; a second fill would find the same rows.
+    if (wcscmp(storedFilter, currentCategory) == 0) FillObjectList(objectStore, hObjectList);
     if (settings.GetEncrypt() != encryptBefore) return FailureExitB();
 
     SendMessageW(hObjectList, LB_SETCURSEL, 0, 0);

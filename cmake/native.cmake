@@ -6,7 +6,7 @@ option(ARKEL_TESTS "Build the native tests" ON)
 option(ARKEL_BENCH "Build the cipher benchmark (OpenSSL, Google Benchmark)" OFF)
 option(ARKEL_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
 
-set(ARKEL_CORE_LIBS arkel_crypto_core arkel_exchange_core)
+set(ARKEL_CORE_LIBS arkel_crypto_core arkel_exchange_core help_document)
 
 if(ARKEL_SANITIZE)
   set(ARKEL_SANITIZE_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)

@@ -5,8 +5,9 @@ if(NOT EXISTS "${ARKEL_SQLITE_DIR}/sqlite3.c")
   message(FATAL_ERROR "ARKEL_SQLITE_DIR must hold the SQLite amalgamation (make deps fetches it)")
 endif()
 
-# Link the runtime statically so that the programs run without mingw DLLs beside them.
-add_link_options(-static -static-libgcc -static-libstdc++)
+# Link the runtime statically so that the programs run without mingw DLLs beside them; no link
+# time in the executables, so that a commit always gives the same bytes.
+add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601
                         WINVER=0x0601 _WIN32_IE=0x0600)
 
@@ -52,5 +53,26 @@ add_executable(vault_bench bench/vault_bench.cpp $<TARGET_OBJECTS:arkel_resource
 target_link_libraries(vault_bench PRIVATE arkel_app)
 target_compile_options(vault_bench PRIVATE ${ARKEL_WARNINGS})
 
+# The help viewer PegHelp.exe and the help file arkel.htp, beside the program.
+add_library(help_viewer STATIC platform/help_viewer/help_viewer.cpp)
+target_include_directories(help_viewer PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(help_viewer PUBLIC help_document user32 gdi32)
+target_compile_options(help_viewer PRIVATE ${ARKEL_WARNINGS})
+add_executable(PegHelp WIN32 platform/help_viewer/peghelp.cpp)
+target_link_libraries(PegHelp PRIVATE help_viewer)
+target_compile_options(PegHelp PRIVATE ${ARKEL_WARNINGS})
+target_link_options(PegHelp PRIVATE -municode)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/bin/arkel.htp
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/resources/arkel.htp ${CMAKE_BINARY_DIR}/bin/arkel.htp
+  DEPENDS ${CMAKE_SOURCE_DIR}/resources/arkel.htp)
+add_custom_target(help_file ALL DEPENDS ${CMAKE_BINARY_DIR}/bin/arkel.htp)
+add_dependencies(arkel PegHelp help_file)
+
 add_subdirectory(tools/arkstore)
 add_subdirectory(tests/win)
+
+# make bench-store: a full store against the floors of SQLite and Wine's controls (not a test).
+add_executable(store_bench EXCLUDE_FROM_ALL bench/store_bench.cpp $<TARGET_OBJECTS:arkel_resources>)
+target_link_libraries(store_bench PRIVATE arkel_app psapi)
+target_compile_options(store_bench PRIVATE ${ARKEL_WARNINGS})
+target_link_options(store_bench PRIVATE -municode)

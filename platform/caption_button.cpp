@@ -7,6 +7,8 @@
 // it and sends IDOK when released there. The client area is never touched.
 #include "platform/caption_button.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 namespace {
@@ -199,12 +201,29 @@ void Refresh(HWND hDlg) {
                  SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-LRESULT CALLBACK CallWndRetProc(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HC_ACTION) {
-        auto *cwp = reinterpret_cast<CWPRETSTRUCT *>(lParam);
-        if (cwp->message == WM_INITDIALOG ||
-            (cwp->message == WM_STYLECHANGED && cwp->wParam == static_cast<WPARAM>(GWL_EXSTYLE)))
-            Refresh(cwp->hwnd);
+// Each dialog of the thread is watched from its creation by a subclass of its own, so that the
+// cost falls on dialogs alone and not on every message that the thread's windows are sent.
+constexpr UINT_PTR kWatchId = 0x43424F4B;  // "CBOK"
+
+LRESULT CALLBACK WatchDialog(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                             DWORD_PTR) {
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(hDlg, WatchDialog, id);
+        return DefSubclassProc(hDlg, message, wParam, lParam);
+    }
+    LRESULT result = DefSubclassProc(hDlg, message, wParam, lParam);
+    if (message == WM_INITDIALOG ||
+        (message == WM_STYLECHANGED && wParam == static_cast<WPARAM>(GWL_EXSTYLE)))
+        Refresh(hDlg);
+    return result;
+}
+
+LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND) {
+        auto hwnd = reinterpret_cast<HWND>(wParam);
+        WCHAR cls[16] = L"";
+        GetClassNameW(hwnd, cls, 16);
+        if (lstrcmpW(cls, kDialogClass) == 0) SetWindowSubclass(hwnd, WatchDialog, kWatchId, 0);
     }
     return CallNextHookEx(hookHandle, code, wParam, lParam);
 }
@@ -213,8 +232,7 @@ LRESULT CALLBACK CallWndRetProc(int code, WPARAM wParam, LPARAM lParam) {
 
 int InstallCaptionButtons() {
     if (hookHandle) return 0;
-    hookHandle =
-        SetWindowsHookExW(WH_CALLWNDPROCRET, CallWndRetProc, nullptr, GetCurrentThreadId());
+    hookHandle = SetWindowsHookExW(WH_CBT, CbtProc, nullptr, GetCurrentThreadId());
     return hookHandle ? 0 : -1;
 }
 

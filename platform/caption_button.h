@@ -5,8 +5,9 @@
 //     SetWindowLongW(hDlg, GWL_EXSTYLE,
 //                    GetWindowLongW(hDlg, GWL_EXSTYLE) | WS_EX_CAPTIONOKBTN | WS_EX_CONTEXTHELP);
 // Desktop Windows has no such style. InstallCaptionButtons, called once at start-up on the UI
-// thread, installs a thread hook (WH_CALLWNDPROCRET) that watches WM_INITDIALOG and
-// WM_STYLECHANGED of every window of that thread. A dialog (class #32770) with a caption that
+// thread, installs a thread hook (WH_CBT) that subclasses every dialog of that thread at its
+// creation and so watches its WM_INITDIALOG and WM_STYLECHANGED; other windows and their
+// messages are not touched. A dialog (class #32770) with a caption that
 // carries WS_EX_CAPTIONOKBTN gets, with no further code of its own:
 // - an "OK" button drawn in the caption, left of the help ("?") and close buttons, so that the
 //   dialog's items keep their template positions;

@@ -16,6 +16,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "sqlite3.h"
@@ -51,15 +52,67 @@ const char kSchema[] =
 
 sqlite3 *g_db = nullptr;
 int g_users = 0;
+// Open batches (CeBeginBatch): the outermost is a transaction, every inner one a savepoint.
+int g_batchDepth = 0;
+
+// Prepared statements live as long as the connection: preparing one costs more than running it
+// for a single record. A statement in use by one caller is not handed to a second; that one gets
+// a statement of its own for the length of its use.
+struct CachedStatement {
+    const char *sql;
+    sqlite3_stmt *s;
+    bool busy;
+};
+std::vector<CachedStatement> g_statements;
+
+void finalizeStatements() {
+    for (CachedStatement &c : g_statements) sqlite3_finalize(c.s);
+    g_statements.clear();
+}
 
 struct Stmt {
     sqlite3_stmt *s = nullptr;
-    Stmt(const char *sql) { sqlite3_prepare_v2(g_db, sql, -1, &s, nullptr); }
-    ~Stmt() { sqlite3_finalize(s); }
+    size_t slot = 0;
+    Stmt(const char *sql) {
+        for (size_t i = 0; i < g_statements.size(); ++i) {
+            CachedStatement &c = g_statements[i];
+            if (!c.busy && (c.sql == sql || strcmp(c.sql, sql) == 0)) {
+                c.busy = true;
+                s = c.s;
+                slot = i + 1;
+                return;
+            }
+        }
+        bool keep = true;
+        for (const CachedStatement &c : g_statements)
+            if (c.sql == sql || strcmp(c.sql, sql) == 0) keep = false;
+        if (sqlite3_prepare_v3(g_db, sql, -1, keep ? SQLITE_PREPARE_PERSISTENT : 0, &s, nullptr) !=
+            SQLITE_OK) {
+            sqlite3_finalize(s);
+            s = nullptr;
+            return;
+        }
+        if (keep) {
+            g_statements.push_back({sql, s, true});
+            slot = g_statements.size();
+        }
+    }
+    ~Stmt() {
+        if (!s) return;
+        if (slot) {
+            // Reset at once, so that no read transaction stays open behind the call.
+            sqlite3_reset(s);
+            sqlite3_clear_bindings(s);
+            g_statements[slot - 1].busy = false;
+        } else {
+            sqlite3_finalize(s);
+        }
+    }
     Stmt(const Stmt &) = delete;
     Stmt &operator=(const Stmt &) = delete;
     explicit operator bool() const { return s != nullptr; }
     int step() { return sqlite3_step(s); }
+    void reset() { sqlite3_reset(s); }
     void bind(int i, sqlite3_int64 v) { sqlite3_bind_int64(s, i, v); }
     void bindBlob(int i, const void *p, size_t n) {
         sqlite3_bind_blob64(s, i, n ? p : "", n, SQLITE_TRANSIENT);
@@ -69,6 +122,12 @@ struct Stmt {
 
 bool exec(const char *sql) {
     return sqlite3_exec(g_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// A statement without result rows, kept prepared (transaction control runs for every write).
+bool run(const char *sql) {
+    Stmt st(sql);
+    return st && st.step() == SQLITE_DONE;
 }
 
 std::string toUtf8(const WCHAR *w) {
@@ -179,8 +238,13 @@ bool configureConnection() {
     sqlite3_busy_timeout(g_db, 5000);
     // WAL with NORMAL synchronisation: a write is in the journal before the call returns, so a
     // killed process loses nothing; only a crash of the whole machine may lose the last writes.
+    // The whole store is mapped into memory (a full one is some tens of megabytes), so that a
+    // walk reads its pages where they lie instead of copying each one through a read call, and a
+    // new connection starts warm; the page cache keeps what is written and more than SQLite's
+    // 2 MB default, which a grown store would otherwise read again on every walk.
     return exec("PRAGMA journal_mode=WAL") && exec("PRAGMA synchronous=NORMAL") &&
-           exec("PRAGMA secure_delete=ON") && exec("PRAGMA temp_store=MEMORY");
+           exec("PRAGMA secure_delete=ON") && exec("PRAGMA temp_store=MEMORY") &&
+           exec("PRAGMA cache_size=-16384") && exec("PRAGMA mmap_size=268435456");
 }
 
 // Reads the store marker without writing anything, so that a file of another kind is left alone.
@@ -199,6 +263,7 @@ bool fileExists(const std::wstring &path) {
 }
 
 void closeVolume(DWORD error) {
+    finalizeStatements();
     sqlite3_close(g_db);
     g_db = nullptr;
     SetLastError(error);
@@ -263,6 +328,7 @@ bool acquireVolume() {
 
 void releaseVolume() {
     if (g_users == 0 || --g_users > 0) return;
+    finalizeStatements();
     // Nothing of what was overwritten or deleted may stay behind in the journal.
     sqlite3_wal_checkpoint_v2(g_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     sqlite3_close(g_db);
@@ -281,18 +347,41 @@ struct VolumeUse {
     }
 };
 
+// One call's changes as one atomic unit: a transaction of its own, or inside a batch a savepoint,
+// so that a failed call leaves the batch as it was before the call.
 struct Transaction {
     bool done = false;
+    bool nested;
     bool ok;
-    Transaction() : ok(exec("BEGIN IMMEDIATE")) {}
+    Transaction() : nested(g_batchDepth > 0) {
+        // A batch that SQLite rolled back by itself (an I/O error) must not let later calls run
+        // outside any transaction as if they were part of it.
+        if (nested && sqlite3_get_autocommit(g_db))
+            ok = false;
+        else
+            ok = run(nested ? "SAVEPOINT cedb_call" : "BEGIN IMMEDIATE");
+    }
     bool commit() {
         done = true;
-        if (exec("COMMIT")) return true;
-        exec("ROLLBACK");
+        if (nested) {
+            if (run("RELEASE cedb_call")) return true;
+            undo();
+            return false;
+        }
+        if (run("COMMIT")) return true;
+        run("ROLLBACK");
         return false;
     }
+    void undo() {
+        if (nested) {
+            run("ROLLBACK TO cedb_call");
+            run("RELEASE cedb_call");
+        } else {
+            run("ROLLBACK");
+        }
+    }
     ~Transaction() {
-        if (ok && !done) exec("ROLLBACK");
+        if (ok && !done) undo();
     }
 };
 
@@ -429,41 +518,6 @@ double asDouble(const Value &v) {
     return d;
 }
 
-// Three-way comparison of two present keys of the same type under a sort order's flags.
-int compareKeys(WORD type, DWORD flags, const Value &a, const Value &b) {
-    int r = 0;
-    switch (type) {
-    case CEVT_LPWSTR: {
-        int la = static_cast<int>(a.bytes.size() / 2), lb = static_cast<int>(b.bytes.size() / 2);
-        DWORD how = (flags & CEDB_SORT_CASEINSENSITIVE) ? NORM_IGNORECASE : 0;
-        int c = CompareStringW(LOCALE_USER_DEFAULT, how,
-                               reinterpret_cast<const WCHAR *>(a.bytes.data()), la,
-                               reinterpret_cast<const WCHAR *>(b.bytes.data()), lb);
-        r = c == CSTR_LESS_THAN ? -1 : c == CSTR_GREATER_THAN ? 1 : 0;
-        break;
-    }
-    case CEVT_BLOB: {
-        size_t n = std::min(a.bytes.size(), b.bytes.size());
-        int c = n ? memcmp(a.bytes.data(), b.bytes.data(), n) : 0;
-        r = c ? (c < 0 ? -1 : 1)
-              : (a.bytes.size() < b.bytes.size() ? -1 : a.bytes.size() > b.bytes.size());
-        break;
-    }
-    case CEVT_R8: {
-        double x = asDouble(a), y = asDouble(b);
-        r = x < y ? -1 : x > y ? 1 : 0;
-        break;
-    }
-    case CEVT_FILETIME: {
-        auto x = static_cast<ULONGLONG>(a.number), y = static_cast<ULONGLONG>(b.number);
-        r = x < y ? -1 : x > y ? 1 : 0;
-        break;
-    }
-    default: r = a.number < b.number ? -1 : a.number > b.number ? 1 : 0; break;
-    }
-    return (flags & CEDB_SORT_DESCENDING) ? -r : r;
-}
-
 Value valueOf(const CEPROPVAL &pv) {
     Value v;
     v.present = true;
@@ -501,10 +555,56 @@ Value valueOf(const CEPROPVAL &pv) {
 
 constexpr DWORD kHandleMagic = 0x43454442;  // "CEDB"
 
+// A record's place in a sort order: its id and its sort key in a form that compares quickly.
+// Text keys are the platform's sort keys (LCMapStringW), which order byte by byte exactly as
+// CompareStringW orders the texts, so that sorting needs no call into the platform per
+// comparison.
 struct Entry {
-    CEOID oid;
-    Value key;
+    CEOID oid = 0;
+    bool present = false;
+    sqlite3_int64 number = 0;
+    double real = 0;
+    std::string key;  // text: sort key; blob: the bytes
 };
+
+// A property read ahead of the walk; its bytes lie in the handle's fetchBytes.
+struct FetchedProp {
+    CEOID oid;
+    sqlite3_int64 seq;
+    CEPROPID propid;
+    bool present;
+    sqlite3_int64 number;
+    size_t offset, length;
+};
+
+// A record read ahead of the walk: whether it still existed, and where its properties lie in
+// the handle's fetchProps (in stored order).
+struct Fetched {
+    bool exists = false;
+    size_t first = 0, count = 0;
+};
+
+// A property as a read hands it out.
+struct PropView {
+    CEPROPID propid;
+    bool present;
+    sqlite3_int64 number;
+    const unsigned char *data;
+    size_t length;
+};
+
+// A change this process made to a database since a handle took its order.
+struct Change {
+    CEOID oid;
+    bool erase;  // the record is gone
+    bool place;  // the record takes the place of `entry` (new record or new sort key)
+    Entry entry;
+};
+
+// More changes than this since a handle's last seek are cheaper to take by sorting afresh.
+constexpr size_t kMaxChanges = 64;
+// Reads ahead come in blocks growing from one record (a read by id) to this many (a walk).
+constexpr size_t kMaxFetch = 512;
 
 struct DbHandle {
     DWORD magic = kHandleMagic;
@@ -513,10 +613,23 @@ struct DbHandle {
     bool sorted = false;  // false: record id order (a database without sort orders)
     DWORD flags = 0;
     // The order of the records as the last seek found it; reads walk this list, so a walk sees
-    // every record once even when writes on the way change the order in the database.
+    // every record once even when writes on the way change the order in the database. An
+    // absolute seek brings it up to date: from the file when another process has written since
+    // (PRAGMA data_version), else by applying this process's own changes, else it is kept as it
+    // is: an unchanged database is not sorted again.
     std::vector<Entry> order;
     bool haveOrder = false;
     size_t pos = 0;
+    sqlite3_int64 dataVersion = -1;
+    std::vector<Change> changes;
+    bool changesLost = false;  // more than kMaxChanges, or a rolled back batch: sort afresh
+    // Records read ahead of the position, by id; a write of this process drops its record.
+    std::unordered_map<CEOID, Fetched> fetched;
+    std::vector<FetchedProp> fetchProps;
+    std::vector<unsigned char> fetchBytes;
+    size_t nextFetch = 1;
+    // The properties the block holds: empty for all of them, else these full ids only.
+    std::vector<CEPROPID> fetchIds;
 };
 
 std::set<DbHandle *> g_handles;
@@ -526,9 +639,85 @@ DbHandle *handleOf(HANDLE h) {
     return g_handles.count(p) ? p : nullptr;
 }
 
-bool loadOrder(DbHandle *h) {
+Entry makeEntry(const DbHandle *h, CEOID oid, const Value &v) {
+    Entry e;
+    e.oid = oid;
+    e.present = v.present;
+    if (!v.present || !h->sorted) return e;
+    switch (TypeFromPropID(h->sort.propid)) {
+    case CEVT_LPWSTR: {
+        std::wstring text(reinterpret_cast<const WCHAR *>(v.bytes.data()), v.bytes.size() / 2);
+        DWORD how =
+            LCMAP_SORTKEY | ((h->sort.dwFlags & CEDB_SORT_CASEINSENSITIVE) ? NORM_IGNORECASE : 0);
+        char buffer[1024];
+        int n = LCMapStringW(LOCALE_USER_DEFAULT, how, text.c_str(), -1,
+                             reinterpret_cast<WCHAR *>(buffer), sizeof buffer);
+        if (n > 0) {
+            e.key.assign(buffer, static_cast<size_t>(n));
+        } else {
+            n = LCMapStringW(LOCALE_USER_DEFAULT, how, text.c_str(), -1, nullptr, 0);
+            if (n > 0) {
+                e.key.resize(static_cast<size_t>(n));
+                LCMapStringW(LOCALE_USER_DEFAULT, how, text.c_str(), -1,
+                             reinterpret_cast<WCHAR *>(e.key.data()), n);
+            }
+        }
+        break;
+    }
+    case CEVT_BLOB: e.key.assign(v.bytes.begin(), v.bytes.end()); break;
+    case CEVT_R8: e.real = asDouble(v); break;
+    default: e.number = v.number; break;
+    }
+    return e;
+}
+
+// Three-way comparison of two sort keys under the handle's sort order; records without the key
+// come last (first with CEDB_SORT_UNKNOWNFIRST).
+int compareEntries(const DbHandle *h, const Entry &a, const Entry &b) {
+    if (a.present != b.present) {
+        bool unknownFirst = (h->sort.dwFlags & CEDB_SORT_UNKNOWNFIRST) != 0;
+        return a.present != unknownFirst ? -1 : 1;
+    }
+    if (!a.present) return 0;
+    int r = 0;
+    switch (TypeFromPropID(h->sort.propid)) {
+    case CEVT_LPWSTR:
+    case CEVT_BLOB: {
+        int c = a.key.compare(b.key);
+        r = c < 0 ? -1 : c > 0;
+        break;
+    }
+    case CEVT_R8: r = a.real < b.real ? -1 : a.real > b.real ? 1 : 0; break;
+    case CEVT_FILETIME: {
+        auto x = static_cast<ULONGLONG>(a.number), y = static_cast<ULONGLONG>(b.number);
+        r = x < y ? -1 : x > y ? 1 : 0;
+        break;
+    }
+    default: r = a.number < b.number ? -1 : a.number > b.number ? 1 : 0; break;
+    }
+    return (h->sort.dwFlags & CEDB_SORT_DESCENDING) ? -r : r;
+}
+
+// The order of the handle: by sort key, equal keys by record id; without sort order by id.
+bool entryBefore(const DbHandle *h, const Entry &a, const Entry &b) {
+    if (h->sorted) {
+        int c = compareEntries(h, a, b);
+        if (c) return c < 0;
+    }
+    return a.oid < b.oid;
+}
+
+sqlite3_int64 dataVersion() {
+    Stmt st("PRAGMA data_version");
+    return st && st.step() == SQLITE_ROW ? st.i64(0) : -1;
+}
+
+bool loadOrder(DbHandle *h, sqlite3_int64 version) {
     h->order.clear();
     h->haveOrder = false;
+    h->changes.clear();
+    h->changesLost = false;
+    h->fetched.clear();
     Stmt st(
         "SELECT o.oid, p.value FROM objects o LEFT JOIN props p "
         "ON p.rec = o.oid AND p.propid = ? WHERE o.parent = ? ORDER BY o.oid");
@@ -537,19 +726,74 @@ bool loadOrder(DbHandle *h) {
     st.bind(2, h->db);
     int rc;
     while ((rc = st.step()) == SQLITE_ROW)
-        h->order.push_back({static_cast<CEOID>(st.i64(0)), columnValue(st.s, 1)});
+        h->order.push_back(makeEntry(h, static_cast<CEOID>(st.i64(0)), columnValue(st.s, 1)));
     if (rc != SQLITE_DONE) return false;
-    if (h->sorted) {
-        WORD type = TypeFromPropID(h->sort.propid);
-        bool unknownFirst = (h->sort.dwFlags & CEDB_SORT_UNKNOWNFIRST) != 0;
-        std::stable_sort(h->order.begin(), h->order.end(), [&](const Entry &a, const Entry &b) {
-            if (a.key.present != b.key.present) return a.key.present != unknownFirst;
-            if (!a.key.present) return false;
-            return compareKeys(type, h->sort.dwFlags, a.key, b.key) < 0;
-        });
-    }
+    if (h->sorted)
+        std::sort(h->order.begin(), h->order.end(),
+                  [h](const Entry &a, const Entry &b) { return entryBefore(h, a, b); });
     h->haveOrder = true;
+    h->dataVersion = version;
     h->pos = 0;
+    return true;
+}
+
+size_t indexOf(const DbHandle *h, CEOID oid) {
+    for (size_t i = 0; i < h->order.size(); ++i)
+        if (h->order[i].oid == oid) return i;
+    return h->order.size();
+}
+
+void eraseAt(DbHandle *h, size_t i) {
+    h->order.erase(h->order.begin() + static_cast<std::ptrdiff_t>(i));
+    if (h->pos > i) --h->pos;
+}
+
+// Brings the handle's order up to date for an absolute seek; the position goes to the start.
+bool refreshOrder(DbHandle *h) {
+    sqlite3_int64 version = dataVersion();
+    if (version < 0) return false;
+    h->fetched.clear();
+    h->nextFetch = 1;
+    if (!h->haveOrder || h->changesLost || version != h->dataVersion) return loadOrder(h, version);
+    for (Change &c : h->changes) {
+        size_t i = indexOf(h, c.oid);
+        if (i < h->order.size()) {
+            if (!c.erase && !c.place) continue;
+            eraseAt(h, i);
+        }
+        if (c.erase) continue;
+        auto at =
+            std::lower_bound(h->order.begin(), h->order.end(), c.entry,
+                             [h](const Entry &a, const Entry &b) { return entryBefore(h, a, b); });
+        h->order.insert(at, std::move(c.entry));
+    }
+    h->changes.clear();
+    h->pos = 0;
+    return true;
+}
+
+// For moves from the current place: the walk's order stays, records deleted since drop out, so
+// that offsets count live records.
+bool dropDeleted(DbHandle *h) {
+    sqlite3_int64 version = dataVersion();
+    if (version < 0) return false;
+    if (h->changesLost || version != h->dataVersion) {
+        Stmt st("SELECT oid FROM objects WHERE parent = ?");
+        if (!st) return false;
+        st.bind(1, h->db);
+        std::set<CEOID> live;
+        int rc;
+        while ((rc = st.step()) == SQLITE_ROW) live.insert(static_cast<CEOID>(st.i64(0)));
+        if (rc != SQLITE_DONE) return false;
+        for (size_t i = h->order.size(); i-- > 0;)
+            if (!live.count(h->order[i].oid)) eraseAt(h, i);
+        return true;
+    }
+    for (const Change &c : h->changes) {
+        if (!c.erase) continue;
+        size_t i = indexOf(h, c.oid);
+        if (i < h->order.size()) eraseAt(h, i);
+    }
     return true;
 }
 
@@ -565,74 +809,219 @@ int recordPresence(CEOID db, CEOID rec) {
 
 bool recordExists(CEOID db, CEOID rec) { return recordPresence(db, rec) == 1; }
 
-// Moves the position past records deleted since the order was taken; the record there, or 0 with
-// the reason: ERROR_NO_MORE_ITEMS at the end, ERROR_READ_FAULT when the volume could not be read
-// (a damaged page must not look like the end of the database).
-CEOID recordAtPosition(DbHandle *h) {
-    while (h->pos < h->order.size()) {
-        int presence = recordPresence(h->db, h->order[h->pos].oid);
-        if (presence < 0) {
-            SetLastError(ERROR_READ_FAULT);
-            return 0;
+// Changes this process made, per database (all of them after a rolled back batch).
+std::unordered_map<CEOID, DWORD> g_changeCounts;
+DWORD g_forgotten = 0;
+
+// Tells every handle on the database about a change this process made.
+void noteChange(CEOID db, CEOID rec, bool created, bool erased, WORD count,
+                const CEPROPVAL *props) {
+    ++g_changeCounts[db];
+    for (DbHandle *h : g_handles) {
+        if (h->db != db) continue;
+        h->fetched.erase(rec);
+        if (!h->haveOrder || h->changesLost) continue;
+        Change c{rec, erased, false, {}};
+        if (!erased) {
+            // The last value given for the sort property decides; a record written without it
+            // keeps its place, a new one without it goes where records without key go.
+            const CEPROPVAL *key = nullptr;
+            for (WORD i = 0; i < count; ++i)
+                if (props[i].propid == h->sort.propid) key = &props[i];
+            if (h->sorted && key) {
+                c.place = true;
+                c.entry =
+                    makeEntry(h, rec, key->wFlags & CEDB_PROPDELETE ? Value{} : valueOf(*key));
+            } else if (created) {
+                c.place = true;
+                c.entry.oid = rec;
+            } else {
+                continue;
+            }
         }
-        if (presence) return h->order[h->pos].oid;
+        if (h->changes.size() >= kMaxChanges) {
+            h->changes.clear();
+            h->changesLost = true;
+            continue;
+        }
+        h->changes.push_back(std::move(c));
+    }
+}
+
+// After a batch was rolled back nothing that the handles heard of its changes holds.
+void forgetChanges() {
+    ++g_forgotten;
+    for (DbHandle *h : g_handles) {
+        h->changes.clear();
+        h->changesLost = true;
+        h->fetched.clear();
+    }
+}
+
+// Reads the records at the position and after it, one statement for a whole block. The block
+// replaces the one read before (what was not read of it is read again when needed). The records
+// are looked up in their own table, not in an index that would answer for them, so that a
+// damaged table is a read error and never a record that seems to be there.
+constexpr size_t kMaxFetchIds = 12;
+
+// With ids (at most kMaxFetchIds), only properties of those full ids are read.
+bool fetchAhead(DbHandle *h, const CEPROPID *ids, size_t idCount) {
+    static std::string sqlAll, sqlSome;
+    if (sqlAll.empty()) {
+        std::string in;
+        for (size_t i = 0; i < kMaxFetch; ++i) in += (i ? ",?" : "?") + std::to_string(i + 2);
+        std::string some;
+        for (size_t i = 0; i < kMaxFetchIds; ++i)
+            some += (i ? ",?" : "?") + std::to_string(i + 2 + kMaxFetch);
+        sqlAll =
+            "SELECT o.oid, p.seq, p.propid, p.value FROM objects o NOT INDEXED LEFT JOIN props p "
+            "ON p.rec = o.oid WHERE o.parent = ?1 AND o.oid IN (" +
+            in + ")";
+        sqlSome =
+            "SELECT o.oid, p.seq, p.propid, p.value FROM objects o NOT INDEXED LEFT JOIN props p "
+            "ON p.rec = o.oid AND p.propid IN (" +
+            some + ") WHERE o.parent = ?1 AND o.oid IN (" + in + ")";
+    }
+    if (idCount == 0 || idCount > kMaxFetchIds) ids = nullptr;
+    if (ids)
+        h->fetchIds.assign(ids, ids + idCount);
+    else
+        h->fetchIds.clear();
+    size_t n = std::min(h->nextFetch, h->order.size() - h->pos);
+    h->nextFetch = std::min(h->nextFetch * 8, kMaxFetch);
+    h->fetched.clear();
+    h->fetchProps.clear();
+    h->fetchBytes.clear();
+    Stmt st(ids ? sqlSome.c_str() : sqlAll.c_str());
+    if (!st) return false;
+    st.bind(1, h->db);
+    for (size_t i = 0; ids && i < idCount; ++i)
+        st.bind(static_cast<int>(i + 2 + kMaxFetch), ids[i]);
+    for (size_t i = 0; i < n; ++i) {
+        CEOID oid = h->order[h->pos + i].oid;
+        st.bind(static_cast<int>(i + 2), oid);
+        h->fetched[oid] = Fetched{};
+    }
+    int rc;
+    CEOID last = 0;
+    while ((rc = st.step()) == SQLITE_ROW) {
+        auto oid = static_cast<CEOID>(st.i64(0));
+        if (oid != last) {
+            h->fetched[oid].exists = true;
+            last = oid;
+        }
+        if (sqlite3_column_type(st.s, 1) == SQLITE_NULL) continue;  // a record without properties
+        FetchedProp p{oid, st.i64(1), static_cast<CEPROPID>(st.i64(2)), true, 0, 0, 0};
+        int type = sqlite3_column_type(st.s, 3);
+        if (type == SQLITE_NULL) {
+            p.present = false;
+        } else if (type == SQLITE_INTEGER) {
+            p.number = sqlite3_column_int64(st.s, 3);
+        } else {
+            auto bytes = static_cast<const unsigned char *>(sqlite3_column_blob(st.s, 3));
+            int length = sqlite3_column_bytes(st.s, 3);
+            p.offset = h->fetchBytes.size();
+            if (bytes && length > 0) {
+                p.length = static_cast<size_t>(length);
+                h->fetchBytes.insert(h->fetchBytes.end(), bytes, bytes + length);
+            }
+        }
+        h->fetchProps.push_back(p);
+    }
+    if (rc != SQLITE_DONE) {
+        h->fetched.clear();
+        h->fetchProps.clear();
+        h->fetchBytes.clear();
+        return false;
+    }
+    std::stable_sort(h->fetchProps.begin(), h->fetchProps.end(),
+                     [](const FetchedProp &a, const FetchedProp &b) {
+                         return a.oid != b.oid ? a.oid < b.oid : a.seq < b.seq;
+                     });
+    for (size_t i = 0; i < h->fetchProps.size();) {
+        size_t j = i;
+        while (j < h->fetchProps.size() && h->fetchProps[j].oid == h->fetchProps[i].oid) ++j;
+        Fetched &f = h->fetched[h->fetchProps[i].oid];
+        f.first = i;
+        f.count = j - i;
+        i = j;
+    }
+    return true;
+}
+
+// The record at the position with where its properties lie, skipping records deleted since the
+// order was taken; 0 at the end or on a read failure (*failed).
+// With ids, only those properties are needed.
+CEOID recordAtPosition(DbHandle *h, const CEPROPID *ids, size_t idCount, Fetched *record,
+                       bool *failed) {
+    *failed = false;
+    while (h->pos < h->order.size()) {
+        CEOID oid = h->order[h->pos].oid;
+        auto it = h->fetched.find(oid);
+        // A block of some properties serves only reads of those.
+        bool holds = h->fetchIds.empty();
+        if (!holds && ids) {
+            holds = true;
+            for (size_t i = 0; i < idCount && holds; ++i)
+                holds =
+                    std::find(h->fetchIds.begin(), h->fetchIds.end(), ids[i]) != h->fetchIds.end();
+        }
+        if (it == h->fetched.end() || !holds) {
+            if (!fetchAhead(h, ids, idCount)) {
+                *failed = true;
+                return 0;
+            }
+            it = h->fetched.find(oid);
+        }
+        bool exists = it->second.exists;
+        *record = it->second;
+        h->fetched.erase(it);
+        if (exists) return oid;
         h->order.erase(h->order.begin() + static_cast<std::ptrdiff_t>(h->pos));
     }
     SetLastError(ERROR_NO_MORE_ITEMS);
     return 0;
 }
 
-struct Prop {
-    CEPROPID propid;
-    Value value;
-};
-
-bool readProps(CEOID rec, std::vector<Prop> *props) {
-    Stmt st("SELECT propid, value FROM props WHERE rec=? ORDER BY seq");
-    if (!st) return false;
-    st.bind(1, rec);
-    int rc;
-    while ((rc = st.step()) == SQLITE_ROW)
-        props->push_back({static_cast<CEPROPID>(st.i64(0)), columnValue(st.s, 1)});
-    return rc == SQLITE_DONE;
-}
-
 size_t align8(size_t n) { return (n + 7) & ~static_cast<size_t>(7); }
 
 // Size of a property's data behind the CEPROPVAL array.
-size_t dataSize(const Prop &p) {
+size_t dataSize(const PropView &p) {
+    if (!p.present) return 0;
     switch (TypeFromPropID(p.propid)) {
-    case CEVT_LPWSTR: return align8(p.value.bytes.size() + sizeof(WCHAR));
-    case CEVT_BLOB: return align8(p.value.bytes.size());
+    case CEVT_LPWSTR: return align8(p.length + sizeof(WCHAR));
+    case CEVT_BLOB: return align8(p.length);
     default: return 0;
     }
 }
 
-void fillValue(CEPROPVAL *out, const Prop &p, BYTE **data) {
+void fillValue(CEPROPVAL *out, const PropView &p, BYTE **data) {
     out->propid = p.propid;
     out->wLenData = 0;
     out->wFlags = 0;
     memset(&out->val, 0, sizeof out->val);
-    if (!p.value.present) {
+    if (!p.present) {
         out->wFlags = CEDB_PROPNOTFOUND;
         return;
     }
     switch (TypeFromPropID(p.propid)) {
-    case CEVT_I2: out->val.iVal = static_cast<short>(p.value.number); break;
-    case CEVT_UI2: out->val.uiVal = static_cast<USHORT>(p.value.number); break;
-    case CEVT_I4: out->val.lVal = static_cast<long>(p.value.number); break;
-    case CEVT_UI4: out->val.ulVal = static_cast<ULONG>(p.value.number); break;
-    case CEVT_BOOL: out->val.boolVal = static_cast<BOOL>(p.value.number); break;
+    case CEVT_I2: out->val.iVal = static_cast<short>(p.number); break;
+    case CEVT_UI2: out->val.uiVal = static_cast<USHORT>(p.number); break;
+    case CEVT_I4: out->val.lVal = static_cast<long>(p.number); break;
+    case CEVT_UI4: out->val.ulVal = static_cast<ULONG>(p.number); break;
+    case CEVT_BOOL: out->val.boolVal = static_cast<BOOL>(p.number); break;
     case CEVT_FILETIME: {
-        auto u = static_cast<ULONGLONG>(p.value.number);
+        auto u = static_cast<ULONGLONG>(p.number);
         out->val.filetime.dwLowDateTime = static_cast<DWORD>(u);
         out->val.filetime.dwHighDateTime = static_cast<DWORD>(u >> 32);
         break;
     }
-    case CEVT_R8: out->val.dblVal = asDouble(p.value); break;
+    case CEVT_R8:
+        if (p.length == sizeof(double)) memcpy(&out->val.dblVal, p.data, sizeof(double));
+        break;
     case CEVT_LPWSTR: {
-        size_t n = p.value.bytes.size();
-        if (n) memcpy(*data, p.value.bytes.data(), n);
+        size_t n = p.length;
+        if (n) memcpy(*data, p.data, n);
         (*data)[n] = 0;
         (*data)[n + 1] = 0;
         out->val.lpwstr = reinterpret_cast<LPWSTR>(*data);
@@ -641,8 +1030,8 @@ void fillValue(CEPROPVAL *out, const Prop &p, BYTE **data) {
         break;
     }
     case CEVT_BLOB: {
-        size_t n = p.value.bytes.size();
-        if (n) memcpy(*data, p.value.bytes.data(), n);
+        size_t n = p.length;
+        if (n) memcpy(*data, p.data, n);
         out->val.blob.dwCount = static_cast<DWORD>(n);
         out->val.blob.lpb = *data;
         out->wLenData = static_cast<WORD>(std::min<size_t>(n, 0xFFFF));
@@ -811,15 +1200,7 @@ CEOID CeSeekDatabase(HANDLE hDatabase, DWORD dwSeekType, DWORD_PTR dwValue, LPDW
         return 0;
     }
     bool relative = dwSeekType == CEDB_SEEK_CURRENT || dwSeekType == CEDB_SEEK_VALUENEXTEQUAL;
-    if (relative && h->haveOrder) {
-        // Moving from the current place keeps the walk's order; records deleted since it was
-        // taken drop out, so that offsets count live records.
-        for (size_t i = h->order.size(); i-- > 0;)
-            if (!recordExists(h->db, h->order[i].oid)) {
-                h->order.erase(h->order.begin() + static_cast<std::ptrdiff_t>(i));
-                if (h->pos > i) --h->pos;
-            }
-    } else if (!loadOrder(h)) {
+    if (!(relative && h->haveOrder ? dropDeleted(h) : refreshOrder(h))) {
         SetLastError(ERROR_READ_FAULT);
         return 0;
     }
@@ -833,10 +1214,11 @@ CEOID CeSeekDatabase(HANDLE hDatabase, DWORD dwSeekType, DWORD_PTR dwValue, LPDW
     case CEDB_SEEK_CURRENT:
         target = static_cast<long long>(h->pos) + static_cast<long>(static_cast<DWORD>(dwValue));
         break;
-    case CEDB_SEEK_CEOID:
-        for (long long i = 0; i < size; ++i)
-            if (h->order[static_cast<size_t>(i)].oid == static_cast<CEOID>(dwValue)) target = i;
+    case CEDB_SEEK_CEOID: {
+        size_t i = indexOf(h, static_cast<CEOID>(dwValue));
+        if (i < h->order.size()) target = static_cast<long long>(i);
         break;
+    }
     case CEDB_SEEK_VALUESMALLER:
     case CEDB_SEEK_VALUEFIRSTEQUAL:
     case CEDB_SEEK_VALUEGREATER:
@@ -847,12 +1229,15 @@ CEOID CeSeekDatabase(HANDLE hDatabase, DWORD dwSeekType, DWORD_PTR dwValue, LPDW
             SetLastError(ERROR_INVALID_PARAMETER);
             return 0;
         }
-        Value v = valueOf(*pv);
-        WORD type = TypeFromPropID(pv->propid);
-        DWORD flags = h->sort.dwFlags & ~static_cast<DWORD>(CEDB_SORT_DESCENDING);
+        const Entry v = makeEntry(h, 0, valueOf(*pv));
+        // Value seeks compare ascending whatever the direction of the order.
+        const int direction = (h->sort.dwFlags & CEDB_SORT_DESCENDING) ? -1 : 1;
+        auto ascending = [&](const Entry &a, const Entry &b) {
+            return direction * compareEntries(h, a, b);
+        };
         auto cmp = [&](long long i) {
-            const Value &k = h->order[static_cast<size_t>(i)].key;
-            return k.present ? compareKeys(type, flags, k, v) : 2;
+            const Entry &k = h->order[static_cast<size_t>(i)];
+            return k.present ? ascending(k, v) : 2;
         };
         if (dwSeekType == CEDB_SEEK_VALUEFIRSTEQUAL) {
             for (long long i = 0; i < size && target < 0; ++i)
@@ -860,23 +1245,14 @@ CEOID CeSeekDatabase(HANDLE hDatabase, DWORD dwSeekType, DWORD_PTR dwValue, LPDW
         } else if (dwSeekType == CEDB_SEEK_VALUENEXTEQUAL) {
             for (long long i = static_cast<long long>(h->pos) + 1; i < size && target < 0; ++i)
                 if (cmp(i) == 0) target = i;
-        } else if (dwSeekType == CEDB_SEEK_VALUEGREATER) {
-            long long best = -1;
-            for (long long i = 0; i < size; ++i) {
-                int c = cmp(i);
-                if (c == 1 &&
-                    (best < 0 || compareKeys(type, flags, h->order[static_cast<size_t>(i)].key,
-                                             h->order[static_cast<size_t>(best)].key) < 0))
-                    best = i;
-            }
-            target = best;
         } else {
+            const int side = dwSeekType == CEDB_SEEK_VALUEGREATER ? 1 : -1;
             long long best = -1;
             for (long long i = 0; i < size; ++i) {
-                int c = cmp(i);
-                if (c == -1 &&
-                    (best < 0 || compareKeys(type, flags, h->order[static_cast<size_t>(i)].key,
-                                             h->order[static_cast<size_t>(best)].key) > 0))
+                if (cmp(i) != side) continue;
+                if (best < 0 || side * ascending(h->order[static_cast<size_t>(i)],
+                                                 h->order[static_cast<size_t>(best)]) <
+                                    0)
                     best = i;
             }
             target = best;
@@ -906,29 +1282,35 @@ CEOID CeReadRecordProps(HANDLE hDbase, DWORD dwFlags, LPWORD lpcPropID, CEPROPID
         SetLastError(h ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
         return 0;
     }
-    if (!h->haveOrder && !loadOrder(h)) {
+    if (!h->haveOrder && !refreshOrder(h)) {
         SetLastError(ERROR_READ_FAULT);
         return 0;
     }
-    CEOID rec = recordAtPosition(h);
-    if (!rec) return 0;  // the end, or a read error: GetLastError tells which
-    std::vector<Prop> stored;
-    if (!readProps(rec, &stored)) {
-        SetLastError(ERROR_READ_FAULT);
+    Fetched record;
+    bool failed = false;
+    CEOID rec = recordAtPosition(h, rgPropID, rgPropID ? *lpcPropID : 0, &record, &failed);
+    if (!rec) {
+        SetLastError(failed ? ERROR_READ_FAULT : ERROR_NO_MORE_ITEMS);
         return 0;
     }
-    std::vector<Prop> out;
+    auto view = [h](const FetchedProp &p) {
+        return PropView{p.propid, p.present, p.number, h->fetchBytes.data() + p.offset, p.length};
+    };
+    static std::vector<PropView> out;
+    out.clear();
+    const FetchedProp *stored = h->fetchProps.data() + record.first;
     if (rgPropID) {
         for (WORD i = 0; i < *lpcPropID; ++i) {
-            auto it = std::find_if(stored.begin(), stored.end(),
-                                   [&](const Prop &p) { return p.propid == rgPropID[i]; });
-            out.push_back(it != stored.end() ? *it : Prop{rgPropID[i], Value{}});
+            const FetchedProp *found = nullptr;
+            for (size_t k = 0; k < record.count && !found; ++k)
+                if (stored[k].propid == rgPropID[i]) found = &stored[k];
+            out.push_back(found ? view(*found) : PropView{rgPropID[i], false, 0, nullptr, 0});
         }
     } else {
-        out = std::move(stored);
+        for (size_t k = 0; k < record.count; ++k) out.push_back(view(stored[k]));
     }
     size_t need = align8(out.size() * sizeof(CEPROPVAL));
-    for (const Prop &p : out) need += dataSize(p);
+    for (const PropView &p : out) need += dataSize(p);
     if (need == 0) need = sizeof(CEPROPVAL);  // a record without properties still gets a buffer
     if (need > 0xFFFFFFFFu) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -1049,6 +1431,7 @@ CEOID CeWriteRecordProps(HANDLE hDbase, CEOID oidRecord, WORD cPropID, CEPROPVAL
         SetLastError(ERROR_DISK_FULL);
         return 0;
     }
+    noteChange(h->db, rec, oidRecord == 0, false, cPropID, rgPropVal);
     return rec;
 }
 
@@ -1076,6 +1459,7 @@ BOOL CeDeleteRecord(HANDLE hDatabase, CEOID oidRecord) {
         SetLastError(ERROR_WRITE_FAULT);
         return FALSE;
     }
+    noteChange(h->db, oidRecord, false, true, 0, nullptr);
     return TRUE;
 }
 
@@ -1225,4 +1609,72 @@ bool CeCheckVolume(WCHAR *reason, DWORD reasonChars) {
 
 int CeVerifyVolume(WCHAR *reason, DWORD reasonChars) {
     return runVolumeCheck("PRAGMA quick_check", reason, reasonChars);
+}
+
+BOOL CeBeginBatch() {
+    if (!acquireVolume()) return FALSE;
+    if (!run(g_batchDepth > 0 ? "SAVEPOINT cedb_batch" : "BEGIN IMMEDIATE")) {
+        releaseVolume();
+        SetLastError(ERROR_LOCK_VIOLATION);
+        return FALSE;
+    }
+    ++g_batchDepth;
+    return TRUE;
+}
+
+BOOL CeCommitBatch() {
+    if (g_batchDepth == 0) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    const bool outermost = g_batchDepth == 1;
+    // SQLite may have rolled the transaction back by itself after an I/O error.
+    bool ok = !sqlite3_get_autocommit(g_db) && run(outermost ? "COMMIT" : "RELEASE cedb_batch");
+    // A commit that fails (a full disk) leaves the transaction open: end it with nothing of the
+    // batch written.
+    if (!ok && !sqlite3_get_autocommit(g_db)) {
+        if (outermost) {
+            run("ROLLBACK");
+        } else {
+            run("ROLLBACK TO cedb_batch");
+            run("RELEASE cedb_batch");
+        }
+    }
+    if (!ok) forgetChanges();
+    --g_batchDepth;
+    releaseVolume();
+    if (!ok) SetLastError(ERROR_WRITE_FAULT);
+    return ok ? TRUE : FALSE;
+}
+
+BOOL CeRollbackBatch() {
+    if (g_batchDepth == 0) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    bool ok = true;
+    if (!sqlite3_get_autocommit(g_db)) {
+        if (g_batchDepth > 1)
+            ok = run("ROLLBACK TO cedb_batch") && run("RELEASE cedb_batch");
+        else
+            ok = run("ROLLBACK");
+    }
+    // What the handles heard of the batch's changes no longer holds: the next seek sorts afresh.
+    forgetChanges();
+    --g_batchDepth;
+    releaseVolume();
+    return ok ? TRUE : FALSE;
+}
+
+ULONGLONG CeDatabaseChangeStamp(HANDLE hDatabase) {
+    DbHandle *h = handleOf(hDatabase);
+    if (!h) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    sqlite3_int64 version = dataVersion();
+    if (version < 0) return 0;
+    // Other processes' writes show in the data version, this process's own in the counts.
+    auto own = static_cast<ULONGLONG>(g_changeCounts[h->db] + g_forgotten);
+    return (static_cast<ULONGLONG>(version) << 32 | (own & 0xFFFFFFFF)) + 1;
 }

@@ -16,7 +16,7 @@
 //   when it began with a seek, each once, even when it rewrites them on the way.
 // - CeWriteRecordProps with record id 0 creates a record; otherwise the given properties replace
 //   those with the same full id, properties not given stay, and CEDB_PROPDELETE removes one. Each
-//   write and each delete is one transaction.
+//   write and each delete is one transaction (or one step of a batch, see CeBeginBatch).
 // - A database holds at most 65,535 records.
 // - Database handles are closed with CloseHandle (this header routes the call, see below).
 #pragma once
@@ -220,3 +220,20 @@ int CeOpenHandleCount();
 // Tests only: the k-th CeWriteRecordProps call from now on (k from 1) fails with ERROR_WRITE_FAULT
 // and writes nothing; the calls before and after it succeed as usual. 0 takes the fault back.
 void CeFailNthWrite(int k);
+
+// A stamp that changes whenever a record of the handle's database is written or deleted, by this
+// process or (conservatively: by any write to the volume) another; 0 when it cannot be read. A
+// caller may keep what it derived from the records while the stamp stays the same.
+ULONGLONG CeDatabaseChangeStamp(HANDLE hDatabase);
+
+// Batches: the writes, deletes and database changes of many calls as one unit of work. Between
+// CeBeginBatch and CeCommitBatch every call works as usual and sees what the batch changed so
+// far; the commit makes all of it durable at once, CeRollbackBatch (or a failed commit) takes
+// all of it back. A failed call inside a batch takes back only its own changes. Batches nest:
+// an inner batch commits into the outer one and rolls back only its own part. One batch is
+// also much faster than its calls one by one. The volume stays open while a batch is open.
+// FALSE when no batch can begin (the volume cannot be opened, another process writes) or when
+// none is open; a commit that fails leaves nothing of its batch.
+BOOL CeBeginBatch();
+BOOL CeCommitBatch();
+BOOL CeRollbackBatch();

@@ -1,5 +1,7 @@
 #include "platform/message_box_fit.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -49,11 +51,28 @@ void CALLBACK fitLater(HWND box, UINT, UINT_PTR id, DWORD) {
     if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0)) FitMessageBox(box, area);
 }
 
+// Every dialog window of the thread is watched from its creation (a message box is one); the
+// thread's other windows and messages cost nothing.
+constexpr UINT_PTR kWatchId = 0x4D424654;  // "MBFT"
+
+LRESULT CALLBACK watchBox(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                          DWORD_PTR) {
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(box, watchBox, id);
+        return DefSubclassProc(box, message, wParam, lParam);
+    }
+    LRESULT result = DefSubclassProc(box, message, wParam, lParam);
+    if (message == WM_SHOWWINDOW && wParam && isMessageBox(box))
+        SetTimer(box, kFitTimer, 0, fitLater);
+    return result;
+}
+
 LRESULT CALLBACK hookProc(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HC_ACTION) {
-        auto msg = reinterpret_cast<const CWPRETSTRUCT *>(lParam);
-        if (msg->message == WM_SHOWWINDOW && msg->wParam && isMessageBox(msg->hwnd))
-            SetTimer(msg->hwnd, kFitTimer, 0, fitLater);
+    if (code == HCBT_CREATEWND) {
+        auto hwnd = reinterpret_cast<HWND>(wParam);
+        WCHAR cls[16] = {};
+        GetClassNameW(hwnd, cls, 16);
+        if (lstrcmpW(cls, L"#32770") == 0) SetWindowSubclass(hwnd, watchBox, kWatchId, 0);
     }
     return CallNextHookEx(hook, code, wParam, lParam);
 }
@@ -130,7 +149,7 @@ void FitMessageBox(HWND box, const RECT &area) {
 
 int InstallMessageBoxFit() {
     if (hook) return 0;
-    hook = SetWindowsHookExW(WH_CALLWNDPROCRET, hookProc, nullptr, GetCurrentThreadId());
+    hook = SetWindowsHookExW(WH_CBT, hookProc, nullptr, GetCurrentThreadId());
     return hook ? 0 : -1;
 }
 

@@ -3,7 +3,8 @@
 // The desktop sizes a message box for a desktop screen: on the 240-pixel screen a box with a
 // sentence of text comes out wider than the screen, and its caption, the end of its text and its
 // buttons are cut off. InstallMessageBoxFit, called once at start-up on the UI thread, installs a
-// thread hook (WH_CALLWNDPROCRET) that looks at every message box of that thread once it is shown
+// thread hook (WH_CBT) that subclasses every dialog window of that thread at its creation and so
+// looks at every message box of that thread once it is shown
 // and its modal loop runs. A box
 // wider than the work area, or one whose own layout leaves a part of it outside its client area,
 // is laid out again within the work area: the text wraps at the new width (the box

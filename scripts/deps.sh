@@ -12,7 +12,7 @@ PACKAGES=(
   # anti-aliased text and the X extensions it uses.
   fonts-wine fonts-liberation libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1
   libxinerama1 libxfixes3 libgnutls30
-  xvfb xdotool x11-utils imagemagick
+  xvfb xdotool x11-utils imagemagick zip unzip
   # The German locale's sources, from which the scripts make de_DE.UTF-8 in the build tree.
   locales
   googletest libgtest-dev libbenchmark-dev libssl-dev libsqlite3-dev

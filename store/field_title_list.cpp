@@ -27,10 +27,16 @@ void FieldTitleList::mergeTitlesFromObjects(HANDLE hObjectDatabase, WORD propert
                          : propertyNumber == PropIDFromPropID(PROP_TITLE3) ? object.title3
                                                                            : nullptr;
     if (!title) return;
+    std::unordered_set<std::wstring> seen;
     WalkDatabase(hObjectDatabase, [&](CEOID, const CEPROPVAL *props, WORD count) {
         // A title the object lacks reads as empty and adds nothing.
         ReadObjectRecord(props, count, &object, AbsentTitles::Empty);
-        addName(title);  // adds nothing for an empty or known title
+        mergeTitle(title, &seen);
         return true;
     });
+}
+
+void FieldTitleList::mergeTitle(const WCHAR *title, std::unordered_set<std::wstring> *seen) {
+    // An empty title adds nothing; one met before is in the list now.
+    if (title[0] && seen->insert(title).second) addName(title);
 }

@@ -17,6 +17,8 @@ public:
     // number (7, 8 or 9) and the list lacks. Moves that database's read position, not the object
     // store's current record.
     void mergeTitlesFromObjects(HANDLE hObjectDatabase, WORD propertyNumber);
+    // The same for one object's title in such a walk; `seen` holds the titles met before in it.
+    void mergeTitle(const WCHAR *title, std::unordered_set<std::wstring> *seen);
 
 protected:
     // openOrCreate, then the seed title when the database holds no record. Non-zero on failure.

@@ -152,16 +152,20 @@ void NameList::writeCategory(const WCHAR *name, const WCHAR *title1, const WCHAR
 }
 
 void NameList::mergeCategoriesFromObjects(HANDLE hObjectDatabase) {
+    std::unordered_set<std::wstring> seen;
     ObjectRecord object;
     WalkDatabase(hObjectDatabase, [&](CEOID, const CEPROPVAL *props, WORD count) {
         // Titles the object lacks stay empty in the new category.
         ReadObjectRecord(props, count, &object, AbsentTitles::Empty);
-        if (object.category[0]) {
-            addName(object.category);
-            if (lastResult)
-                writeCategory(object.category, object.title1, object.title2, object.title3,
-                              object.encrypt);
-        }
+        mergeCategory(object, &seen);
         return true;
     });
+}
+
+void NameList::mergeCategory(const ObjectRecord &object, std::unordered_set<std::wstring> *seen) {
+    // A name met before is in the store now (added then, or there already).
+    if (!object.category[0] || !seen->insert(object.category).second) return;
+    addName(object.category);
+    if (lastResult)
+        writeCategory(object.category, object.title1, object.title2, object.title3, object.encrypt);
 }

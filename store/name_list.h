@@ -7,6 +7,9 @@
 // same position as the database; deleteAt relies on that.
 #pragma once
 
+#include <string>
+#include <unordered_set>
+
 #include "store/property_database.h"
 
 // Property ids of a name record (number in the upper half, type in the lower half).
@@ -75,6 +78,10 @@ public:
     // takes the titles and the flag of the first such object in the object database's order.
     // Moves that database's read position, not the object store's current record.
     void mergeCategoriesFromObjects(HANDLE hObjectDatabase);
+    // The same for one object of such a walk (read with empty titles where it has none); `seen`
+    // holds the categories met before in the walk (exactly as written), so that a name repeated
+    // by many objects costs no second look-up.
+    void mergeCategory(const struct ObjectRecord &object, std::unordered_set<std::wstring> *seen);
 
     CEOID lastResult;  // record most recently found, added or written; 0 as described above
 };

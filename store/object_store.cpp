@@ -1,5 +1,6 @@
 #include "store/object_store.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <string_view>
@@ -50,6 +51,12 @@ void categoryOf(const CEPROPVAL *props, WORD count, WCHAR *category) {
 }
 
 }  // namespace
+
+ListedObject ReadListedObject(CEOID id, const CEPROPVAL *props, WORD count) {
+    ObjectRecord object;
+    ReadObjectRecord(props, count, &object);
+    return ListedObject{id, object.field1, object.category, IsEncryptedRecord(props, count)};
+}
 
 bool CategoryPassesFilter(const WCHAR *filter, const WCHAR *category) {
     if (wcscmp(filter, kFilterAll) == 0) return true;
@@ -105,7 +112,13 @@ bool IsEncryptedRecord(const CEPROPVAL *props, WORD count) {
 }
 
 ObjectStore::ObjectStore(const WCHAR *filter)
-    : filter(filter), currentRecord(0), blobs{}, verifier{} {
+    : filter(filter),
+      currentRecord(0),
+      blobs{},
+      verifier{},
+      indexFilter{},
+      indexStamp(0),
+      indexBuilding(false) {
     clearKeyMaterial();
 }
 
@@ -131,57 +144,162 @@ int ObjectStore::open(const WCHAR *name) {
 }
 
 CEOID ObjectStore::addObject(const ObjectRecord &object) {
+    bool keep = indexUsable();
     currentRecord = writeObject(hDatabase, 0, object);
+    indexAfterWrite(currentRecord, object.category, keep);
     return currentRecord;
 }
 
 CEOID ObjectStore::updateCurrent(const ObjectRecord &object) {
+    bool keep = indexUsable();
     currentRecord = writeObject(hDatabase, currentRecord, object);
+    indexAfterWrite(currentRecord, object.category, keep);
     return currentRecord;
+}
+
+void ObjectStore::keepListing(std::vector<ListedObject> &&listing) {
+    keptListing = std::move(listing);
+    listingStamp = CeDatabaseChangeStamp(hDatabase);
+}
+
+bool ObjectStore::takeListing(std::vector<ListedObject> *listing) {
+    bool fresh = listingStamp && CeDatabaseChangeStamp(hDatabase) == listingStamp;
+    if (fresh) *listing = std::move(keptListing);
+    keptListing = std::vector<ListedObject>();
+    listingStamp = 0;
+    return fresh;
+}
+
+void ObjectStore::beginIndex() {
+    indexIds.clear();
+    indexPasses.clear();
+    visibleIds.clear();
+    indexStamp = 0;
+    indexBuilding = true;
+    lstrcpynW(indexFilter, filter, 256);
+}
+
+void ObjectStore::noteIndexed(CEOID id, const WCHAR *category) {
+    if (!indexBuilding) return;
+    indexIds.push_back(id);
+    indexPasses.push_back(CategoryPassesFilter(filter, category) ? 1 : 0);
+}
+
+void ObjectStore::endIndex() {
+    if (!indexBuilding) return;
+    indexBuilding = false;
+    rebuildVisible();
+    indexStamp = CeDatabaseChangeStamp(hDatabase);
+}
+
+bool ObjectStore::indexUsable() {
+    if (!indexStamp || indexBuilding || wcscmp(indexFilter, filter) != 0) return false;
+    if (CeDatabaseChangeStamp(hDatabase) == indexStamp) return true;
+    indexStamp = 0;
+    return false;
+}
+
+void ObjectStore::rebuildVisible() {
+    visibleIds.clear();
+    for (size_t i = 0; i < indexIds.size(); ++i)
+        if (indexPasses[i]) visibleIds.push_back(indexIds[i]);
+}
+
+// The index holds when it held before the store's own change and the change is taken into it;
+// otherwise it is dropped and the next use walks the database once to build it again.
+void ObjectStore::restampIndex(bool keep) {
+    indexStamp = keep ? CeDatabaseChangeStamp(hDatabase) : 0;
+}
+
+// A record the store has just written goes to the place the database gives it now.
+void ObjectStore::indexAfterWrite(CEOID id, const WCHAR *category, bool keep) {
+    DWORD index = 0;
+    if (!keep || !id || CeSeekDatabase(hDatabase, CEDB_SEEK_CEOID, id, &index) != id) {
+        indexStamp = 0;
+        return;
+    }
+    auto it = std::find(indexIds.begin(), indexIds.end(), id);
+    if (it != indexIds.end()) {
+        indexPasses.erase(indexPasses.begin() + (it - indexIds.begin()));
+        indexIds.erase(it);
+    }
+    if (index > indexIds.size()) {
+        indexStamp = 0;
+        return;
+    }
+    indexIds.insert(indexIds.begin() + index, id);
+    indexPasses.insert(indexPasses.begin() + index, CategoryPassesFilter(filter, category) ? 1 : 0);
+    rebuildVisible();
+    restampIndex(true);
 }
 
 void ObjectStore::readVisible(int position, ObjectRecord *object) {
     ClearObjectRecord(object);
     currentRecord = 0;
-    WalkDatabase(hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
-        WCHAR category[256];
-        categoryOf(props, count, category);
-        if (!CategoryPassesFilter(filter, category)) return true;
-        if (position > 0) {
-            --position;
+    if (!indexUsable()) {
+        // One walk builds the index; every later position is read directly.
+        beginIndex();
+        WalkDatabase(hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
+            WCHAR category[256];
+            categoryOf(props, count, category);
+            noteIndexed(id, category);
             return true;
-        }
+        });
+        endIndex();
+    }
+    if (position < 0 || static_cast<size_t>(position) >= visibleIds.size()) return;
+    CEOID id = visibleIds[static_cast<size_t>(position)];
+    if (CeSeekDatabase(hDatabase, CEDB_SEEK_CEOID, id, nullptr) != id) return;
+    WORD count = 0;
+    BYTE *buffer = nullptr;
+    DWORD size = 0;
+    if (CeReadRecordProps(hDatabase, CEDB_ALLOWREALLOC, &count, nullptr, &buffer, &size) == id) {
         currentRecord = id;
-        ReadObjectRecord(props, count, object);
-        return false;
-    });
+        ReadObjectRecord(reinterpret_cast<const CEPROPVAL *>(buffer), count, object);
+    }
+    if (buffer) LocalFree(buffer);
 }
 
 bool ObjectStore::deleteVisible(int position) {
     ObjectRecord object;
     readVisible(position, &object);
     if (!currentRecord) return true;
-    bool deleted = CeDeleteRecord(hDatabase, currentRecord) != FALSE;
+    bool keep = indexUsable();
+    CEOID id = currentRecord;
+    bool deleted = CeDeleteRecord(hDatabase, id) != FALSE;
+    if (deleted && keep) {
+        auto it = std::find(indexIds.begin(), indexIds.end(), id);
+        if (it != indexIds.end()) {
+            indexPasses.erase(indexPasses.begin() + (it - indexIds.begin()));
+            indexIds.erase(it);
+        }
+        rebuildVisible();
+    }
+    restampIndex(keep);
     currentRecord = 0;
     return deleted;
 }
 
 int ObjectStore::positionOfCurrent() {
     if (!currentRecord) return 0;
-    int visible = 0;
-    WalkDatabase(hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
-        WCHAR category[256];
-        categoryOf(props, count, category);
-        if (!CategoryPassesFilter(filter, category)) return true;
-        if (id == currentRecord) return false;
-        ++visible;
-        return true;
-    });
+    if (!indexUsable()) {
+        beginIndex();
+        WalkDatabase(hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
+            WCHAR category[256];
+            categoryOf(props, count, category);
+            noteIndexed(id, category);
+            return true;
+        });
+        endIndex();
+    }
     // A current record outside the visible set gives one past the last row, which selects nothing.
-    return visible;
+    auto it = std::find(visibleIds.begin(), visibleIds.end(), currentRecord);
+    return static_cast<int>(it - visibleIds.begin());
 }
 
 void ObjectStore::setEncryptFlagForCategory(const WCHAR *name, short flag) {
+    // Only the flags change: order and categories, and so the index, stay as they are.
+    bool keep = indexUsable();
     WalkDatabase(hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
         WCHAR category[256];
         categoryOf(props, count, category);
@@ -193,6 +311,7 @@ void ObjectStore::setEncryptFlagForCategory(const WCHAR *name, short flag) {
         }
         return true;
     });
+    restampIndex(keep);
 }
 
 void ObjectStore::setPassword(WCHAR *password) {

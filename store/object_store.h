@@ -1,6 +1,9 @@
 // The object database "Arkel": one record per object, sorted on the text of field 1.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "store/property_database.h"
 
 // Property ids of the object record (number in the upper half, type in the lower half).
@@ -37,6 +40,14 @@ struct ObjectRecord {
     WCHAR title1[256];
     WCHAR title2[256];
     WCHAR title3[256];
+};
+
+// What the object list shows of an object and needs to filter it.
+struct ListedObject {
+    CEOID id;
+    std::wstring name;      // field 1
+    std::wstring category;  // empty: none
+    bool encrypted;         // carries the password verifier
 };
 
 // One record's encrypted texts during a bulk pass.
@@ -76,7 +87,41 @@ public:
     CEOID currentRecord;  // 0: none
     BlobSlot blobs[7];
     VerifierSlot verifier;
+
+    // The position index: every record in database order with whether it passes the filter, as
+    // the last full walk found them and the store's own writes have kept them since. With it,
+    // reading the object at a list position, the position of the current record and deleting at
+    // a position go straight to the record. It holds while the filter is the one it was built
+    // for and nothing else has written to the database (CeDatabaseChangeStamp).
+    // The list fill builds it: beginIndex, noteIndexed for every record walked, endIndex.
+    void beginIndex();
+    void noteIndexed(CEOID id, const WCHAR *category);
+    void endIndex();
+
+    // A walk over every object (the name merge) hands over what the list shows of each, so that
+    // the list fill that follows takes it instead of walking again; takeListing gives it only
+    // while the database is unchanged since (and only once).
+    void keepListing(std::vector<ListedObject> &&listing);
+    bool takeListing(std::vector<ListedObject> *listing);
+
+private:
+    std::vector<ListedObject> keptListing;
+    ULONGLONG listingStamp = 0;
+    bool indexUsable();
+    void restampIndex(bool keep);
+    void indexAfterWrite(CEOID id, const WCHAR *category, bool keep);
+    void rebuildVisible();
+    std::vector<CEOID> indexIds;
+    std::vector<unsigned char> indexPasses;
+    std::vector<CEOID> visibleIds;
+    WCHAR indexFilter[256];
+    ULONGLONG indexStamp;  // 0: no index
+    bool indexBuilding;
 };
+
+// What the object list takes from a stored object (properties marked CEDB_PROPNOTFOUND are
+// absent).
+ListedObject ReadListedObject(CEOID id, const CEPROPVAL *props, WORD count);
 
 // Empty texts and category, encrypt flag 1, the three default titles.
 void ClearObjectRecord(ObjectRecord *object);

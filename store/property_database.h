@@ -28,24 +28,28 @@ public:
 // Walks a database from its beginning, calling visit(id, properties, count) for every record, with
 // the record's properties in a buffer that lives until visit returns. Stops early when visit
 // returns false, or when a read fails. Returns false only for a failed read (a damaged volume, no
-// memory for the record): the walk then did not see every record, which is not the end.
+// memory for the record): the walk then did not see every record, which is not the end. With
+// ids, only the properties of those full ids are read, in that order, missing ones marked
+// CEDB_PROPNOTFOUND.
 template <typename Visit>
-bool WalkDatabase(HANDLE hDatabase, Visit visit) {
+bool WalkDatabase(HANDLE hDatabase, Visit visit, const CEPROPID *ids = nullptr, WORD idCount = 0) {
     CeSeekDatabase(hDatabase, CEDB_SEEK_BEGINNING, 0, nullptr);
+    // One buffer serves the whole walk; the read call grows it when a record needs more.
+    BYTE *buffer = nullptr;
+    DWORD size = 0;
     for (;;) {
-        WORD count = 0;
-        BYTE *buffer = nullptr;
-        DWORD size = 0;
-        CEOID id = CeReadRecordProps(hDatabase, CEDB_ALLOWREALLOC, &count, nullptr, &buffer, &size);
+        WORD count = idCount;
+        CEOID id = CeReadRecordProps(hDatabase, CEDB_ALLOWREALLOC, &count,
+                                     const_cast<CEPROPID *>(ids), &buffer, &size);
         if (!id) {
             DWORD error = GetLastError();
             if (buffer) LocalFree(buffer);
             return error == ERROR_NO_MORE_ITEMS;
         }
-        bool more = visit(id, reinterpret_cast<CEPROPVAL *>(buffer), count);
-        LocalFree(buffer);
-        if (!more) return true;
+        if (!visit(id, reinterpret_cast<CEPROPVAL *>(buffer), count)) break;
     }
+    if (buffer) LocalFree(buffer);
+    return true;
 }
 
 // Copies a stored text into a buffer of 256 units, shortening what does not fit.

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -516,8 +517,278 @@ TEST_F(CedbTest, TheVolumeMayBeNamedWithAUnixPathUnderWine) {
     EXPECT_FALSE(ReadWholeFile(volumePath).empty()) << "the store went to the named file";
 }
 
-// A walk must tell the end of a database from a volume it cannot read: a damaged page that looked
-// like the end would show a vault as empty and let a backup lose records.
+// ---- the kept sort order, other processes, write batches ----
+
+// The order a handle keeps between seeks, brought up to date with this process's own changes,
+// must be the order a freshly opened handle takes from the file, after any mix of changes.
+TEST_F(CedbTest, TheKeptOrderFollowsEveryKindOfChange) {
+    HANDLE kept = createNamed();
+    std::vector<CEOID> ids;
+    const wchar_t *names[] = {L"m", L"B", L"a", L"Z", L"b", L"ä", L"", L"zz"};
+    for (const wchar_t *n : names) ids.push_back(writeText(kept, 0, kName, n));
+    auto order = [](HANDLE h) {
+        std::vector<CEOID> seen;
+        CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr);
+        for (Read r = readNext(h); r.id; r = readNext(h)) seen.push_back(r.id);
+        return seen;
+    };
+    order(kept);
+    CEPROPVAL dropKey{};
+    dropKey.propid = kName;
+    dropKey.wFlags = CEDB_PROPDELETE;
+    struct Step {
+        const char *what;
+        std::function<void()> change;
+    } steps[] = {
+        {"new record with a key", [&] { ids.push_back(writeText(kept, 0, kName, L"Mitte")); }},
+        {"new record without a key", [&] { ids.push_back(writeFlag(kept, 0, 1)); }},
+        {"key rewritten", [&] { writeText(kept, ids[0], kName, L"0 first"); }},
+        {"key equal to another's in other case", [&] { writeText(kept, ids[2], kName, L"b"); }},
+        {"key removed", [&] { CeWriteRecordProps(kept, ids[3], 1, &dropKey); }},
+        {"key given back", [&] { writeText(kept, ids[3], kName, L"zz"); }},
+        {"other property only", [&] { writeText(kept, ids[4], kOther, L"x"); }},
+        {"record deleted", [&] { CeDeleteRecord(kept, ids[1]); }},
+        {"many changes at once",
+         [&] {
+             for (int i = 0; i < 100; ++i) {
+                 WCHAR n[16];
+                 wsprintfW(n, L"k%03d", (i * 37) % 100);
+                 writeText(kept, ids[5 + i % 3], kName, n);
+             }
+         }},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.what);
+        step.change();
+        CEOID oid = 0;
+        HANDLE fresh =
+            CeOpenDatabase(&oid, const_cast<LPWSTR>(L"Test"), kName, CEDB_AUTOINCREMENT, nullptr);
+        ASSERT_NE(fresh, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(order(kept), order(fresh));
+        CloseHandle(fresh);
+    }
+}
+
+// The test program started again as a second process: what it does is chosen by
+// ARKEL_CEDB_CHILD, and it signals the event named by ARKEL_CEDB_READY when it has done it.
+class OtherProcess {
+public:
+    explicit OtherProcess(const wchar_t *job) {
+        WCHAR self[MAX_PATH];
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        WCHAR event[64];
+        wsprintfW(event, L"arkel-cedb-ready-%lu", GetCurrentProcessId());
+        ready = CreateEventW(nullptr, TRUE, FALSE, event);
+        SetEnvironmentVariableW(L"ARKEL_CEDB_CHILD", job);
+        SetEnvironmentVariableW(L"ARKEL_CEDB_READY", event);
+        std::wstring command =
+            L"\"" + std::wstring(self) + L"\" --gtest_filter=CedbOtherProcess.Job";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &si, &pi);
+        SetEnvironmentVariableW(L"ARKEL_CEDB_CHILD", nullptr);
+        SetEnvironmentVariableW(L"ARKEL_CEDB_READY", nullptr);
+    }
+    // True when the job signalled within the time.
+    bool waitReady() {
+        if (!started) return false;
+        HANDLE both[2] = {ready, pi.hProcess};
+        return WaitForMultipleObjects(2, both, FALSE, 120000) == WAIT_OBJECT_0;
+    }
+    DWORD waitExit() {
+        DWORD code = 999;
+        if (started && WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(pi.hProcess, &code);
+        return code;
+    }
+    void kill() {
+        if (!started) return;
+        TerminateProcess(pi.hProcess, 9);
+        WaitForSingleObject(pi.hProcess, 120000);
+    }
+    ~OtherProcess() {
+        if (started) {
+            if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) kill();
+            CloseHandle(pi.hProcess);
+            CloseHandle(pi.hThread);
+        }
+        CloseHandle(ready);
+    }
+
+private:
+    HANDLE ready = nullptr;
+    PROCESS_INFORMATION pi{};
+    BOOL started = FALSE;
+};
+
+TEST(CedbOtherProcess, Job) {
+    WCHAR job[32] = {}, event[64] = {};
+    if (!GetEnvironmentVariableW(L"ARKEL_CEDB_CHILD", job, 32) ||
+        !GetEnvironmentVariableW(L"ARKEL_CEDB_READY", event, 64))
+        GTEST_SKIP() << "runs only as the second process of another test";
+    CEOID oid = 0;
+    HANDLE h =
+        CeOpenDatabase(&oid, const_cast<LPWSTR>(L"Test"), kName, CEDB_AUTOINCREMENT, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, event);
+    std::vector<CEOID> ids;
+    CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr);
+    for (Read r = readNext(h); r.id; r = readNext(h)) ids.push_back(r.id);
+    if (wcscmp(job, L"write") == 0) {
+        // A new first record, and the first record of before deleted.
+        ASSERT_NE(writeText(h, 0, kName, L"0 new"), 0u);
+        ASSERT_TRUE(CeDeleteRecord(h, ids[0]));
+        CloseHandle(h);
+        SetEvent(ready);
+    } else {
+        // The first half in one committed batch, the second half in a batch that the test
+        // kills before it ends.
+        size_t half = ids.size() / 2;
+        ASSERT_TRUE(CeBeginBatch());
+        for (size_t i = 0; i < half; ++i) ASSERT_EQ(writeText(h, ids[i], kOther, L"new"), ids[i]);
+        ASSERT_TRUE(CeCommitBatch());
+        ASSERT_TRUE(CeBeginBatch());
+        for (size_t i = half; i < ids.size(); ++i)
+            ASSERT_EQ(writeText(h, ids[i], kOther, L"new"), ids[i]);
+        SetEvent(ready);
+        Sleep(INFINITE);
+    }
+}
+
+TEST_F(CedbTest, AWriteOfAnotherProcessIsSeenByTheNextSeek) {
+    HANDLE h = createNamed();
+    CEOID first = writeText(h, 0, kName, L"a");
+    CEOID second = writeText(h, 0, kName, L"b");
+    EXPECT_EQ(walkNames(h), (std::vector<std::wstring>{L"a", L"b"}));  // the order is kept now
+    OtherProcess other(L"write");
+    ASSERT_TRUE(other.waitReady());
+    EXPECT_EQ(other.waitExit(), 0u);
+    EXPECT_EQ(walkNames(h), (std::vector<std::wstring>{L"0 new", L"b"}));
+    EXPECT_EQ(CeSeekDatabase(h, CEDB_SEEK_CEOID, first, nullptr), 0u);
+    EXPECT_EQ(CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 1, nullptr), second);
+}
+
+TEST_F(CedbTest, ABatchKilledPartWayLeavesEveryRecordOldOrNew) {
+    HANDLE h = createNamed();
+    std::vector<CEOID> ids;
+    for (int i = 0; i < 200; ++i) {
+        WCHAR n[16];
+        wsprintfW(n, L"r%03d", i);
+        CEPROPVAL v[2] = {};
+        v[0].propid = kName;
+        v[0].val.lpwstr = n;
+        v[1].propid = kOther;
+        v[1].val.lpwstr = const_cast<LPWSTR>(L"old");
+        ids.push_back(CeWriteRecordProps(h, 0, 2, v));
+    }
+    {
+        OtherProcess other(L"batch");
+        ASSERT_TRUE(other.waitReady());
+        other.kill();
+    }
+    WCHAR reason[128];
+    EXPECT_TRUE(CeCheckVolume(reason, 128)) << Utf8(reason);
+    CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr);
+    size_t i = 0;
+    for (Read r = readNext(h); r.id; r = readNext(h), ++i) {
+        ASSERT_LT(i, ids.size());
+        EXPECT_EQ(r.id, ids[i]);
+        EXPECT_EQ(textOf(r, kOther), i < 100 ? L"new" : L"old") << "record " << i;
+    }
+    EXPECT_EQ(i, ids.size());
+    // The volume is free again for writers.
+    EXPECT_NE(writeText(h, ids[150], kOther, L"after"), 0u);
+}
+
+// A batch spans databases: an import deletes and fills five of them as one unit.
+TEST_F(CedbTest, ABatchTakesEffectWholeOrNotAtAll) {
+    for (bool commit : {true, false}) {
+        SCOPED_TRACE(commit ? "commit" : "rollback");
+        HANDLE a = createNamed(commit ? L"A1" : L"A2");
+        HANDLE b = createNamed(commit ? L"B1" : L"B2");
+        CEOID old1 = writeText(a, 0, kName, L"old 1");
+        writeText(a, 0, kName, L"old 2");
+        writeText(b, 0, kName, L"b");
+
+        ASSERT_TRUE(CeBeginBatch());
+        for (CEOID id = CeSeekDatabase(a, CEDB_SEEK_BEGINNING, 0, nullptr); id;
+             id = CeSeekDatabase(a, CEDB_SEEK_BEGINNING, 0, nullptr))
+            ASSERT_TRUE(CeDeleteRecord(a, id));
+        ASSERT_NE(writeText(a, 0, kName, L"new"), 0u);
+        ASSERT_NE(writeText(b, 0, kName, L"c"), 0u);
+        // A call that fails inside the batch takes back only its own part.
+        CEPROPVAL bad[2] = {};
+        bad[0].propid = kName;
+        bad[0].val.lpwstr = const_cast<LPWSTR>(L"half");
+        bad[1].propid = kOther;
+        EXPECT_EQ(CeWriteRecordProps(b, 0, 2, bad), 0u);
+        EXPECT_FALSE(CeDeleteRecord(a, old1)) << "deleted in this batch already";
+        // The batch's calls see what it changed so far.
+        EXPECT_EQ(walkNames(a), std::vector<std::wstring>{L"new"});
+        EXPECT_EQ(walkNames(b), (std::vector<std::wstring>{L"b", L"c"}));
+
+        ASSERT_TRUE(commit ? CeCommitBatch() : CeRollbackBatch());
+        std::vector<std::wstring> expectA = commit ? std::vector<std::wstring>{L"new"}
+                                                   : std::vector<std::wstring>{L"old 1", L"old 2"};
+        std::vector<std::wstring> expectB =
+            commit ? std::vector<std::wstring>{L"b", L"c"} : std::vector<std::wstring>{L"b"};
+        EXPECT_EQ(walkNames(a), expectA);
+        EXPECT_EQ(walkNames(b), expectB);
+        CEOIDINFO info;
+        ASSERT_TRUE(CeOidGetInfo(CeSeekDatabase(a, CEDB_SEEK_BEGINNING, 0, nullptr), &info));
+        ASSERT_TRUE(CeOidGetInfo(info.infRecord.oidParent, &info));
+        EXPECT_EQ(info.infDatabase.wNumRecords, expectA.size());
+
+        // What was committed is in the file: it is there after the volume was closed.
+        for (HANDLE h : handles) CloseHandle(h);
+        handles.clear();
+        ASSERT_EQ(CeOpenHandleCount(), 0);
+        CEOID oid = 0;
+        HANDLE again = CeOpenDatabase(&oid, const_cast<LPWSTR>(commit ? L"A1" : L"A2"), kName,
+                                      CEDB_AUTOINCREMENT, nullptr);
+        ASSERT_NE(again, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(walkNames(again), expectA);
+        CloseHandle(again);
+    }
+    EXPECT_FALSE(CeCommitBatch()) << "no batch is open";
+    EXPECT_FALSE(CeRollbackBatch()) << "no batch is open";
+}
+
+// A pass that groups its own work in batches may run inside a caller's batch.
+TEST_F(CedbTest, BatchesNest) {
+    HANDLE h = createNamed();
+    writeText(h, 0, kName, L"outer");
+    ASSERT_TRUE(CeBeginBatch());
+    writeText(h, 0, kName, L"outer 2");
+    ASSERT_TRUE(CeBeginBatch());
+    writeText(h, 0, kName, L"inner, rolled back");
+    ASSERT_TRUE(CeRollbackBatch());
+    ASSERT_TRUE(CeBeginBatch());
+    writeText(h, 0, kName, L"inner, committed");
+    ASSERT_TRUE(CeCommitBatch());
+    EXPECT_EQ(walkNames(h), (std::vector<std::wstring>{L"inner, committed", L"outer", L"outer 2"}));
+    // The outer rollback takes back what the inner batch committed into it.
+    ASSERT_TRUE(CeRollbackBatch());
+    EXPECT_EQ(walkNames(h), std::vector<std::wstring>{L"outer"});
+}
+
+// A batch may begin before any database is open, so that creating databases belongs to it too.
+TEST_F(CedbTest, ABatchHoldsTheVolumeAndTakesInDatabaseCreation) {
+    ASSERT_EQ(CeOpenHandleCount(), 0);
+    ASSERT_TRUE(CeBeginBatch());
+    SORTORDERSPEC sort{kName, CEDB_SORT_CASEINSENSITIVE};
+    CEOID oid = CeCreateDatabase(const_cast<LPWSTR>(L"Batched"), 0, 1, &sort);
+    EXPECT_NE(oid, 0u);
+    CeRollbackBatch();
+    CEOID byName = 0;
+    EXPECT_EQ(CeOpenDatabase(&byName, const_cast<LPWSTR>(L"Batched"), 0, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CeOpenHandleCount(), 0);
+}
+
+// A walk must tell the end of a database from a volume it cannot read: a damaged page that
+// looked like the end would show a vault as empty and let a backup lose records.
 TEST_F(CedbTest, ADamagedPageIsAReadErrorNotTheEnd) {
     HANDLE h = createNamed();
     Read end = readNext(h);

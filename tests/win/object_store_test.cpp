@@ -1,6 +1,7 @@
 // The object store on a real volume: records, the visible set and the current record.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -264,6 +265,76 @@ TEST_F(ObjectStoreTest, DeleteByVisiblePosition) {
     lstrcpyW(currentCategory, L"Post");
     objectStore.deleteVisible(5);  // past the end: nothing
     EXPECT_EQ(objectStore.recordCount(), 2);
+}
+
+// The visible set by a plain walk of the database, without the store's position index: what
+// every read by position must agree with.
+std::vector<CEOID> visibleByWalk() {
+    std::vector<CEOID> ids;
+    WalkDatabase(objectStore.hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
+        WCHAR category[256] = {};
+        for (WORD i = 0; i < count; ++i)
+            if (props[i].propid == PROP_CATEGORY) lstrcpynW(category, props[i].val.lpwstr, 256);
+        bool all = wcscmp(currentCategory, kFilterAll) == 0;
+        bool none = wcscmp(currentCategory, kFilterNone) == 0;
+        if (all || (none ? !category[0] : wcscmp(category, currentCategory) == 0))
+            ids.push_back(id);
+        return true;
+    });
+    return ids;
+}
+
+// Reads by position, the position of the current record and deletes by position go straight to
+// the record through the store's index; after every kind of change, its own and others', each
+// position must still show the record a walk finds there.
+TEST_F(ObjectStoreTest, ReadsByPositionFollowEveryChange) {
+    const wchar_t *names[] = {L"m", L"B", L"a", L"Z", L"b", L"k", L"x", L"d"};
+    const wchar_t *categories[] = {L"Bank", L"", L"Post", L"Bank"};
+    for (int i = 0; i < 8; ++i) objectStore.addObject(makeObject(names[i], categories[i % 4]));
+    CEOID other = 0;
+    struct Step {
+        const char *what;
+        std::function<void()> change;
+    } steps[] = {
+        {"nothing", [] {}},
+        {"filter changed", [] { lstrcpyW(currentCategory, L"Bank"); }},
+        {"object added in the filter's category",
+         [] { objectStore.addObject(makeObject(L"c", L"Bank")); }},
+        {"object added elsewhere", [] { objectStore.addObject(makeObject(L"0", L"Post")); }},
+        {"current object renamed and moved out of the category",
+         [] {
+             ObjectRecord o;
+             objectStore.readVisible(1, &o);
+             lstrcpyW(o.field1, L"zz");
+             lstrcpyW(o.category, L"Post");
+             objectStore.updateCurrent(o);
+         }},
+        {"object deleted by position", [] { objectStore.deleteVisible(0); }},
+        {"filter ' - Ohne -'", [] { lstrcpyW(currentCategory, kFilterNone); }},
+        {"a write past the store, through its handle",
+         [&] {
+             other = writeRaw({text(PROP_FIELD1, L"A raw"), text(PROP_CATEGORY, L"")});
+         }},
+        {"a deletion past the store", [&] { CeDeleteRecord(objectStore.hDatabase, other); }},
+        {"flags of a category", [] { objectStore.setEncryptFlagForCategory(L"Bank", 0); }},
+        {"filter ' - Alle -'", [] { lstrcpyW(currentCategory, kFilterAll); }},
+        {"the last object deleted",
+         [] { objectStore.deleteVisible(static_cast<int>(visibleByWalk().size()) - 1); }},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.what);
+        step.change();
+        std::vector<CEOID> expected = visibleByWalk();
+        for (size_t i = 0; i <= expected.size(); ++i) {
+            ObjectRecord o;
+            objectStore.readVisible(static_cast<int>(i), &o);
+            EXPECT_EQ(objectStore.currentRecord, i < expected.size() ? expected[i] : 0u)
+                << "position " << i;
+            if (i < expected.size()) {
+                EXPECT_EQ(objectStore.positionOfCurrent(), static_cast<int>(i));
+            }
+        }
+    }
 }
 
 TEST_F(ObjectStoreTest, EncryptFlagOfOneCategory) {

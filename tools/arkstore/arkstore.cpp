@@ -545,10 +545,16 @@ int load(const std::wstring &argument) {
     }
     if (GetLastError() != ERROR_NO_MORE_ITEMS) return fail(damaged("the list of databases"));
 
-    // A write that still fails (a full disk) takes back the databases made so far.
+    // The whole load is one batch: much faster than a transaction per record, and a load that
+    // fails or is killed part-way leaves the store as it was. Without a batch (the volume is
+    // busy), a write that still fails (a full disk) takes back the databases made so far.
+    const bool batch = CeBeginBatch() != FALSE;
     std::vector<CEOID> created;
     auto undo = [&](const std::string &message) {
-        for (CEOID oid : created) CeDeleteDatabase(oid);
+        if (batch)
+            CeRollbackBatch();
+        else
+            for (CEOID oid : created) CeDeleteDatabase(oid);
         return fail(message + "; nothing loaded");
     };
     for (LoadedDb &db : dbs) {
@@ -576,6 +582,8 @@ int load(const std::wstring &argument) {
         }
         CloseHandle(h);
     }
+    if (batch && !CeCommitBatch())
+        return fail(volumeName() + ": cannot write the store; nothing loaded");
     return 0;
 }
 
