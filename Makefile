@@ -7,7 +7,7 @@ WIN    := $(BUILD)/win
 NATIVE := $(BUILD)/native
 JOBS   ?= $(shell nproc)
 
-.PHONY: all deps build win native run test clean arkfile bench bench-store fuzz dist install uninstall
+.PHONY: all deps build win native run test clean arkfile bench bench-store fuzz dist install uninstall crashtest bench-vault
 
 all: build
 
@@ -36,6 +36,17 @@ test: build
 	@ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)
 	@scripts/with-display.sh scripts/ctest-wine.sh $(WIN)
 
+# The closing pass killed with SIGKILL at random moments (not part of make test):
+# CRASH_ROUNDS kills of a store of CRASH_OBJECTS objects, each followed by a start that must give
+# back every object exactly.
+CRASH_ROUNDS ?= 50
+CRASH_OBJECTS ?= 2000
+# It has a Wine prefix of its own, so that it can run beside the tests.
+crashtest: win
+	@WINEPREFIX=$(CURDIR)/$(WIN)/crash-prefix scripts/with-display.sh scripts/wine-prefix.sh
+	@WINEPREFIX=$(CURDIR)/$(WIN)/crash-prefix WINEDEBUG=-all FONTCONFIG_FILE=$(CURDIR)/scripts/fonts.conf \
+	  scripts/with-display.sh bash tests/e2e/crash.sh $(WIN)/bin $(CRASH_ROUNDS) $(CRASH_OBJECTS)
+
 # The Windows package: build/dist/arkel-3.01-win64.zip (reproducible; no DLL beyond Windows').
 dist: win
 	@scripts/dist.sh $(WIN) $(BUILD)/dist/arkel-3.01-win64.zip
@@ -62,6 +73,14 @@ bench: deps
 	  -DCMAKE_BUILD_TYPE=Release -DARKEL_BENCH=ON >/dev/null
 	@cmake --build $(BUILD)/bench -j$(JOBS)
 	@$(BUILD)/bench/bench/cipher_bench --benchmark_min_time=1
+
+# The vault's closing and opening passes on BENCH_OBJECTS objects against the layer's
+# single-record writes, under Wine (in a prefix of its own, so that it can run beside the tests).
+BENCH_OBJECTS ?= 10000
+bench-vault: win
+	@WINEPREFIX=$(CURDIR)/$(WIN)/bench-prefix scripts/with-display.sh scripts/wine-prefix.sh
+	@WINEPREFIX=$(CURDIR)/$(WIN)/bench-prefix WINEDEBUG=-all scripts/with-display.sh \
+	  wine $(WIN)/bin/vault_bench.exe $(BENCH_OBJECTS)
 
 # A full store against the floors of SQLite and Wine's controls: start-up, selection, arkstore load
 # (not part of make test). BENCH_SIZES chooses other store sizes.

@@ -1,6 +1,7 @@
 // The program's entry: one instance, start-up, the message loop, shutdown.
 #include "app/clipboard.h"
 #include "app/shell.h"
+#include "crypto/bulk_crypt.h"
 #include "store/object_store.h"
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR /*lpCmdLine*/,
@@ -11,7 +12,11 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR /*lpCmdLi
         return 0;
     }
     if (!hPrevInstance && !RegisterMainClass(hInstance)) return 0;
-    if (!InitInstance(hInstance, nCmdShow)) return 0;
+    if (!InitInstance(hInstance, nCmdShow)) {
+        // A start given up after the password prompt leaves the records as they are, but no key.
+        objectStore.clearKeyMaterial();
+        return 0;
+    }
 
     MSG msg{};
     // Accelerators are translated, and the message is still dispatched as it is.
@@ -21,7 +26,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR /*lpCmdLi
         DispatchMessageW(&msg);
     }
 
-    objectStore.clearKeyMaterial();
+    // Encrypts the store again when encryption is on, and wipes the key material in any case.
+    lockStore(&objectStore);
     RemoveObjectFromClipboard();
     ReleaseDrawingObjects();
     return static_cast<int>(msg.wParam);

@@ -1339,10 +1339,20 @@ CEOID CeReadRecordProps(HANDLE hDbase, DWORD dwFlags, LPWORD lpcPropID, CEPROPID
     return rec;
 }
 
+namespace {
+int g_writesUntilFault = 0;  // CeFailNthWrite: 0 off, else the writes left until the failing one
+}  // namespace
+
+void CeFailNthWrite(int k) { g_writesUntilFault = k > 0 ? k : 0; }
+
 CEOID CeWriteRecordProps(HANDLE hDbase, CEOID oidRecord, WORD cPropID, CEPROPVAL *rgPropVal) {
     DbHandle *h = handleOf(hDbase);
     if (!h) {
         SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    if (g_writesUntilFault > 0 && --g_writesUntilFault == 0) {
+        SetLastError(ERROR_WRITE_FAULT);
         return 0;
     }
     if (cPropID && !rgPropVal) {

@@ -3,4 +3,15 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 INT_PTR CALLBACK PreferencesDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Enables the auto-quit check box while encryption is checked, the period controls while a period
+// is set, and shows the period in whole minutes ("Minute", "Minuten") from one minute on, else in
+// seconds ("Sekunden").
+void UpdateAutoQuitControls(HWND hDlg);
+
+// One step of the up-down control (a negative delta is the up arrow): 5 seconds below one minute,
+// one minute from there on, never below 15 seconds.
+DWORD StepAutoQuitPeriod(DWORD period, const NMUPDOWN *change);

@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <string_view>
 
+#include "crypto/bulk_crypt.h"
 #include "crypto/password_key.h"
 #include "store/legacy_conversion.h"
 
@@ -121,7 +122,7 @@ ObjectStore::ObjectStore(const WCHAR *filter)
     clearKeyMaterial();
 }
 
-ObjectStore::~ObjectStore() = default;
+ObjectStore::~ObjectStore() { clearKeyMaterial(); }
 
 int ObjectStore::open(const WCHAR *name) {
     oidDatabase = 0;
@@ -137,11 +138,9 @@ int ObjectStore::open(const WCHAR *name) {
         created = hDatabase != INVALID_HANDLE_VALUE;
     }
     if (hDatabase == INVALID_HANDLE_VALUE) return 1;
-    // What follows the opening of the store (the empty-store check, the legacy conversion of a
-    // new database, the password and the decryption pass) starts here, in that order, with
-    // `created` telling a new database.
-    if (created) convertLegacyObjects(this);
-    return 0;
+    // The empty-store rule, the legacy conversion of a new database, the password and the
+    // decryption of the records.
+    return unlockStore(this, created);
 }
 
 CEOID ObjectStore::addObject(const ObjectRecord &object) {

@@ -593,6 +593,9 @@ TEST_F(ShellTest, AnEncryptedObjectWhileEncryptionIsOffEndsTheStartAndSwitchesIt
     // the list's own fill; the encrypted object must end the start either way.
     const wchar_t *storedFilters[] = {nullptr, L" - Alle -", L"Weg"};
     for (const wchar_t *filter : storedFilters) {
+        // The case before left "Encrypt" on; opening the new, empty store would switch it off
+        // with a message.
+        ClearSettingsKey();
         Prepare({{L"Anton", L""}});
         ASSERT_EQ(objectStore.open(L"Arkel"), 0);
         AddEncryptedRecord(objectStore.hDatabase);

@@ -1,0 +1,303 @@
+#include "crypto/bulk_crypt.h"
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+#include <string_view>
+
+#include "app/dialog_kit.h"
+#include "app/progress_dialog.h"
+#include "app/shell.h"
+#include "crypto/password_dialogs.h"
+#include "crypto/password_key.h"
+#include "crypto/record_blob.h"
+#include "crypto/wipe.h"
+#include "prefs/settings.h"
+#include "resources/resource.h"
+#include "store/legacy_conversion.h"
+#include "store/object_store.h"
+
+namespace {
+
+const WCHAR kNoEncryptedData[] =
+    L"Es waren keine verschl\u00fcsselten Daten vorhanden. Bitte geben Sie das Passwort eneut "
+    L"ein!";
+const WCHAR kDecryptFailed[] =
+    L"Ein Fehler ist beim Entschluesseln der Daten aufgetreten. M\u00f6glicherweise sind nicht "
+    L"alle Daten entschl\u00fcsselt.";
+const WCHAR kEncryptFailed[] =
+    L"Ein Fehler ist beim Verschluesseln der Daten aufgetreten. M\u00f6glicherweise sind nicht "
+    L"alle Daten verschl\u00fcsselt.";
+const WCHAR kWrongPassword[] = L"Das Passwort ist falsch. Bitte geben Sie es nochmals ein!";
+
+constexpr WORD kBlobType = CEVT_BLOB;
+
+// The seven texts in the order a record is encrypted, with the BLOB that holds each one. Field 1
+// and field 2 cross (0x102 and 0x101); stored records depend on it.
+struct TextMap {
+    WORD textId;
+    WORD blobId;
+};
+constexpr TextMap kTexts[7] = {{1, 0x102}, {2, 0x101}, {3, 0x103}, {4, 0x104},
+                               {7, 0x107}, {8, 0x108}, {9, 0x109}};
+// The BLOBs in the order a record is decrypted: slot i of the store holds BLOB kBlobIds[i].
+constexpr WORD kBlobIds[7] = {0x101, 0x102, 0x103, 0x104, 0x107, 0x108, 0x109};
+constexpr WORD kVerifierId = 0x106;
+
+int textIndex(WORD id) {
+    for (int i = 0; i < 7; ++i)
+        if (kTexts[i].textId == id) return i;
+    return -1;
+}
+
+int slotIndex(WORD blobId) {
+    for (int i = 0; i < 7; ++i)
+        if (kBlobIds[i] == blobId) return i;
+    return -1;
+}
+
+CEPROPID tag(WORD id, WORD type) { return (static_cast<CEPROPID>(id) << 16) | type; }
+
+void append(CryptRecord *work, CEPROPID propid, WORD flags) {
+    CEPROPVAL &v = work->list[work->count++];
+    v = CEPROPVAL{};
+    v.propid = propid;
+    v.wFlags = flags;
+}
+
+// The store's keys as the cipher takes them; wiped when the holder goes.
+struct HeldKeys {
+    PasswordKeys keys;
+    explicit HeldKeys(const ObjectStore *store) {
+        std::memcpy(keys.key1.data(), store->keys[0], 8);
+        std::memcpy(keys.key2.data(), store->keys[1], 8);
+        std::memcpy(keys.key3.data(), store->keys[2], 8);
+    }
+    ~HeldKeys() { wipeKeys(keys); }
+    HeldKeys(const HeldKeys &) = delete;
+    HeldKeys &operator=(const HeldKeys &) = delete;
+};
+
+std::u16string_view view(const WCHAR *text) {
+    return {reinterpret_cast<const char16_t *>(text), static_cast<size_t>(lstrlenW(text))};
+}
+
+void message(HWND owner, const WCHAR *text, UINT flags) {
+    MessageBoxW(owner, text, kAppTitle, flags);
+}
+
+void enablePasswordCommand(bool enable) {
+    if (hMenu)
+        EnableMenuItem(hMenu, IDM_PASSWORD, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
+}
+
+// Runs the enter-password dialog over the main window; true when a password was given.
+bool askPassword() {
+    return ShowDialog(hMainWnd, IDD_ENTER_PASSWORD, EnterPasswordDlgProc,
+                      reinterpret_cast<LPARAM>(kAppTitle)) == 1;
+}
+
+// Everything a pass holds that came from a record or the keys is wiped when the pass ends, on
+// every way out.
+struct PassState {
+    ObjectStore *store;
+    CryptRecord work;
+    BYTE *buffer = nullptr;
+    DWORD size = 0;
+    HWND progress = nullptr;
+    explicit PassState(ObjectStore *s) : store(s) {}
+    ~PassState() {
+        CloseProgressWindow(progress);
+        if (buffer) {
+            secureWipe(buffer, size);
+            LocalFree(buffer);
+        }
+        secureWipe(&work, sizeof work);
+        secureWipe(store->blobs, sizeof store->blobs);
+        secureWipe(&store->verifier, sizeof store->verifier);
+    }
+    PassState(const PassState &) = delete;
+    PassState &operator=(const PassState &) = delete;
+};
+
+}  // namespace
+
+void LoadCryptRecord(ObjectStore *store, CryptRecord *work, const CEPROPVAL *props, WORD count) {
+    for (auto &text : work->text) text[0] = 0;
+    for (BlobSlot &slot : store->blobs) slot.length = 0;
+    store->verifier.length = 0;
+    work->flag = 1;
+    work->count = 0;
+    for (WORD i = 0; i < count; ++i) {
+        const CEPROPVAL &p = props[i];
+        const WORD id = PropIDFromPropID(p.propid);
+        const WORD type = TypeFromPropID(p.propid);
+        if (type == CEVT_LPWSTR) {
+            int t = textIndex(id);
+            if (t >= 0) CopyStoredText(work->text[t], p);
+        } else if (type == kBlobType) {
+            const BYTE *data = p.val.blob.lpb;
+            DWORD n = data ? p.val.blob.dwCount : 0;
+            if (id == kVerifierId) {
+                n = std::min<DWORD>(n, sizeof store->verifier.data);
+                if (n) std::memcpy(store->verifier.data, data, n);
+                store->verifier.length = n;
+            } else if (int s = slotIndex(id); s >= 0) {
+                n = std::min<DWORD>(n, sizeof store->blobs[s].data);
+                if (n) std::memcpy(store->blobs[s].data, data, n);
+                store->blobs[s].length = n;
+            }
+        } else if (p.propid == PROP_ENCRYPT) {
+            work->flag = p.val.iVal;
+        }
+    }
+}
+
+WORD EncryptRecord(ObjectStore *store, CryptRecord *work) {
+    work->count = 0;
+    if (work->flag == 0) return 0;
+    if (store->verifier.length != 0) return 0;  // in encrypted form already
+    HeldKeys held(store);
+    for (const TextMap &m : kTexts) {
+        const WCHAR *text = work->text[textIndex(m.textId)];
+        if (!text[0]) continue;
+        BlobSlot &slot = store->blobs[slotIndex(m.blobId)];
+        int size = encodeTextBlob(view(text), held.keys,
+                                  std::span<std::uint8_t, kTextBlobMax>(slot.data, kTextBlobMax));
+        if (size <= 0) continue;  // cannot happen for a text of 1..255 units
+        slot.length = static_cast<DWORD>(size);
+        append(work, tag(m.textId, CEVT_LPWSTR), CEDB_PROPDELETE);
+        append(work, tag(m.blobId, kBlobType), 0);
+        work->list[work->count - 1].val.blob = {slot.length, slot.data};
+    }
+    makeVerifier(held.keys, std::span<std::uint8_t, kVerifierSize>(store->verifier.data, 32));
+    store->verifier.length = kVerifierSize;
+    append(work, PROP_VERIFIER, 0);
+    work->list[work->count - 1].val.blob = {kVerifierSize, store->verifier.data};
+    return work->count;
+}
+
+int DecryptRecord(ObjectStore *store, CryptRecord *work) {
+    work->count = 0;
+    HeldKeys held(store);
+    for (int s = 0; s < 7; ++s) {
+        BlobSlot &slot = store->blobs[s];
+        if (slot.length == 0) continue;
+        // The text is the units up to the first zero unit, at most 255 of them.
+        const WORD blobId = kBlobIds[s];
+        const WORD textId = blobId == 0x101 ? 2 : blobId == 0x102 ? 1 : blobId - 0x100;
+        WCHAR *text = work->text[textIndex(textId)];
+        cipherWithKeys(std::span<std::uint8_t>(slot.data, sizeof slot.data),
+                       static_cast<std::int32_t>(slot.length), held.keys, 0);
+        std::memset(text, 0, 256 * sizeof(WCHAR));
+        std::memcpy(text, slot.data, std::min<DWORD>(slot.length, 255 * sizeof(WCHAR)));
+        append(work, tag(blobId, kBlobType), CEDB_PROPDELETE);
+        append(work, tag(textId, CEVT_LPWSTR), 0);
+        work->list[work->count - 1].val.lpwstr = text;
+    }
+    if (store->verifier.length != 0) {
+        // The only test of the password, made before anything of the record is written.
+        if (!testVerifier(
+                std::span<const std::uint8_t>(store->verifier.data, store->verifier.length),
+                held.keys)) {
+            work->count = 0;
+            return -1;
+        }
+        append(work, PROP_VERIFIER, CEDB_PROPDELETE);
+    }
+    return work->count;
+}
+
+int cryptAllObjects(ObjectStore *store, int mode) {
+    const int n = std::max(store->recordCount(), 0);
+    int written = 0;
+    {
+        PassState pass(store);
+        if (n > 0) {
+            WCHAR caption[64];
+            wsprintfW(
+                caption,
+                mode == 1 ? L"%d Objekte verschl\u00fcsseln" : L"%d Objekte entschl\u00fcsseln", n);
+            pass.progress = OpenProgressWindow(caption, n);
+            const int step = std::max(n / 24, 1);
+            CeSeekDatabase(store->hDatabase, CEDB_SEEK_BEGINNING, 0, nullptr);
+            for (int i = 0; i < n; ++i) {
+                WORD count = 0;
+                CEOID id = CeReadRecordProps(store->hDatabase, CEDB_ALLOWREALLOC, &count, nullptr,
+                                             &pass.buffer, &pass.size);
+                if (!id) return -1;
+                store->currentRecord = id;
+                LoadCryptRecord(store, &pass.work, reinterpret_cast<CEPROPVAL *>(pass.buffer),
+                                count);
+                if (mode == 1) {
+                    EncryptRecord(store, &pass.work);
+                } else if (DecryptRecord(store, &pass.work) < 0) {
+                    return 1;
+                }
+                if (pass.work.count) {
+                    ++written;
+                    if (!CeWriteRecordProps(store->hDatabase, id, pass.work.count, pass.work.list))
+                        return -1;
+                }
+                if (i % step == 0) {
+                    SetProgressText(pass.progress, i, n);
+                    SetProgressPosition(pass.progress, i + 1);
+                }
+            }
+            SetProgressText(pass.progress, n, n);
+            SetProgressPosition(pass.progress, n);
+        }
+    }
+    if (mode == 0 && written == 0) {
+        // Nothing was encrypted: the password just given protects nothing yet; ask for the one
+        // the store is to be encrypted with.
+        message(hMainWnd, kNoEncryptedData, MB_SETFOREGROUND | MB_ICONHAND);
+        if (ShowDialog(nullptr, IDD_SET_PASSWORD, SetPasswordDlgProc,
+                       reinterpret_cast<LPARAM>(kAppTitle)) != 1) {
+            message(hMainWnd, kNoPasswordGiven, MB_ICONINFORMATION);
+            settings.SetEncrypt(0);
+        }
+    }
+    return 0;
+}
+
+int unlockStore(ObjectStore *store, bool created) {
+    if (store->recordCount() == 0 && settings.GetEncrypt()) {
+        message(hMainWnd, kNoEncryptedData, MB_SETFOREGROUND | MB_ICONHAND);
+        settings.SetEncrypt(0);
+    }
+    if (created) convertLegacyObjects(store);
+    if (!settings.GetEncrypt()) return 0;
+
+    if (!askPassword()) {
+        store->clearKeyMaterial();
+        return 1;
+    }
+    for (;;) {
+        int result = cryptAllObjects(store, 0);
+        // The change-password command is for a running vault only: a pass that found nothing to
+        // decrypt may have switched encryption off.
+        enablePasswordCommand(result == 0 && settings.GetEncrypt());
+        if (result == 0) return 0;
+        if (result == -1) {
+            message(hMainWnd, kDecryptFailed, MB_SETFOREGROUND | MB_ICONHAND);
+            return 0;
+        }
+        message(hMainWnd, kWrongPassword, MB_SETFOREGROUND | MB_ICONHAND);
+        if (!askPassword()) {
+            store->clearKeyMaterial();
+            return 1;
+        }
+    }
+}
+
+void lockStore(ObjectStore *store) {
+    // Only keys that a password gave in this run may lock the records. Without one (encryption
+    // switched on behind the program's back) the keys are all zero, keys that no accepted
+    // password makes: records locked under them could never be opened. They stay plain instead.
+    if (settings.GetEncrypt() && store->passwordText[0] != 0) {
+        if (cryptAllObjects(store, 1) != 0)
+            message(nullptr, kEncryptFailed, MB_SETFOREGROUND | MB_ICONHAND);
+    }
+    store->clearKeyMaterial();
+}

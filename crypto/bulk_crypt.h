@@ -1,0 +1,56 @@
+// The encrypted form of the object store on the database, and the passes that move the whole
+// store between its plain and its encrypted form: decryption after the password at start-up
+// (unlockStore), encryption when the program ends (lockStore).
+//
+// While the program runs every object record is plain; the passes are the only code that reads
+// or writes an encrypted record.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/cedb.h"
+
+class ObjectStore;
+
+// The working set of one record during a pass: its seven texts, its encrypt flag, and the
+// property list that turns it into its other form.
+struct CryptRecord {
+    WCHAR text[7][256];  // properties 1, 2, 3, 4, 7, 8, 9
+    short flag;          // property 10; 1 when absent
+    CEPROPVAL list[15];  // two entries per text, one for the verifier
+    WORD count;
+};
+
+// Fills the working set and the store's blob slots from a record's properties: the seven texts,
+// the BLOBs 0x101..0x104 and 0x106..0x109 (a longer BLOB than its slot is cut to the slot), the
+// flag. Every other property is ignored.
+void LoadCryptRecord(ObjectStore *store, CryptRecord *work, const CEPROPVAL *props, WORD count);
+
+// Builds the property list that encrypts the loaded record with the store's keys: every non-empty
+// text becomes its BLOB (field 1 under 0x102, field 2 under 0x101, the others under 0x100 + id)
+// and the verifier is added. The list stays empty for a record whose flag is 0 or that carries a
+// verifier already. Returns the number of entries.
+WORD EncryptRecord(ObjectStore *store, CryptRecord *work);
+
+// Builds the property list that decrypts the loaded record: every BLOB back to its text, the
+// verifier removed. Returns the number of entries (0 for a plain record), or -1 when the verifier
+// does not match the store's keys (the password is wrong; nothing may be written then).
+int DecryptRecord(ObjectStore *store, CryptRecord *work);
+
+// One pass over every record of the store with its current keys: mode 1 encrypts, mode 0
+// decrypts, with the progress window. Returns 0 when the pass ended normally, 1 when decryption
+// met a verifier that does not match (nothing of that record or after it is written), -1 when a
+// record could not be read or written (what was written before stays in its new form; running the
+// pass again completes the work). A decryption that found nothing to decrypt asks for a new
+// password and switches encryption off when none is given.
+int cryptAllObjects(ObjectStore *store, int mode);
+
+// The step after the object database has been opened (created: just made): the empty-store rule,
+// the legacy conversion of a new database, and with encryption on the password prompt and the
+// decryption until the password is right. Non-zero when the program cannot go on (the prompt was
+// cancelled); the key material is then wiped.
+int unlockStore(ObjectStore *store, bool created);
+
+// The step after the message loop: with encryption on, the encryption pass under the keys of the
+// password given in this run; then the key material is wiped in any case.
+void lockStore(ObjectStore *store);
