@@ -12,11 +12,13 @@
 
 #include "app/dialog_kit.h"
 #include "app/shell.h"
+#include "crypto/password_dialogs.h"
 #include "dialogs/categories_dialog.h"
 #include "dialogs/field_titles_dialog.h"
 #include "dialogs/object_edit_dialog.h"
 #include "help_document.h"
 #include "platform/help_viewer/help_viewer.h"
+#include "prefs/preferences_dialog.h"
 #include "resources/resource.h"
 #include "tests/win/shell_kit.h"
 #include "tests/win/test_env.h"
@@ -392,6 +394,10 @@ TEST_F(HelpStartTest, TheDialogsOpenTheirOwnSections) {
         {IDD_CATEGORIES, CategoriesDlgProc, 0, kHelpCategories},
         {IDD_FIELD_TITLES, FieldTitlesDlgProc, 2, kHelpTitles},
         {IDD_ABOUT, AboutDlgProc, 0, kHelpAbout},
+        {IDD_ENTER_PASSWORD, EnterPasswordDlgProc, 0, kHelpPassword},
+        {IDD_SET_PASSWORD, SetPasswordDlgProc, 0, kHelpPassword},
+        {IDD_CHANGE_PASSWORD, ChangePasswordDlgProc, 0, kHelpPassword},
+        {IDD_PREFERENCES, PreferencesDlgProc, 0, kHelpSettings},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(Utf8(c.anchor));
