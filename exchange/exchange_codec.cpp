@@ -106,6 +106,31 @@ ByteString decryptField(std::span<const std::uint8_t> digits, const PasswordKeys
     return text;
 }
 
+std::vector<ByteString> decryptFields(std::span<const std::span<const std::uint8_t>> fields,
+                                      const PasswordKeys &keys) {
+    constexpr std::size_t kSlot = kEncryptedFieldLimit / 2;
+    // Each field's bytes start on a block boundary and are zero-padded to the next one, as
+    // decryptField pads them.
+    std::vector<std::uint8_t> buffer(fields.size() * kSlot);
+    std::vector<std::size_t> lengths(fields.size());
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        lengths[i] = decodeHexDigits(fields[i], std::span<std::uint8_t>(buffer.data() + at, kSlot));
+        at += (lengths[i] + 7) / 8 * 8;
+    }
+    cipherWithKeys(std::span<std::uint8_t>(buffer.data(), at), static_cast<std::int32_t>(at), keys,
+                   0);
+    std::vector<ByteString> texts;
+    texts.reserve(fields.size());
+    at = 0;
+    for (std::size_t length : lengths) {
+        texts.push_back(cutText(std::span<const std::uint8_t>(buffer.data() + at, length)));
+        at += (length + 7) / 8 * 8;
+    }
+    secureWipe(buffer.data(), buffer.size());
+    return texts;
+}
+
 void appendMarker(ByteString &out, const PasswordKeys &keys) {
     const auto marker = asBytes(kEncryptedMarker);
     out.insert(out.end(), marker.begin(), marker.end());

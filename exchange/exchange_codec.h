@@ -79,6 +79,12 @@ std::size_t decodeHexDigits(std::span<const std::uint8_t> digits, std::span<std:
 // ignored.
 ByteString decryptField(std::span<const std::uint8_t> digits, const PasswordKeys &keys);
 
+// The texts of several encrypted fields, each the one decryptField gives for it, with one run of
+// the cipher for all of them (its blocks are independent of each other): a line's fields cost one
+// key schedule, not one each.
+std::vector<ByteString> decryptFields(std::span<const std::span<const std::uint8_t>> fields,
+                                      const PasswordKeys &keys);
+
 // The encrypted marker line, its check field ("encrypted" encrypted under the keys) and CR LF:
 // the first 45 bytes of every encrypted file.
 void appendMarker(ByteString &out, const PasswordKeys &keys);

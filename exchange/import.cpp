@@ -7,6 +7,7 @@
 #include <commdlg.h>
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "app/dialog_kit.h"
@@ -84,22 +85,32 @@ bool ReadRawField(ImportFile &file, FieldReader &reader) {
     return false;
 }
 
-// Reads one field and stores its text, unescaped or decrypted with the store's current keys, in
-// dest (256 units). Non-zero when the field ended with TAB or CR.
-int readField(ObjectStore &store, ImportFile &file, WCHAR *dest, bool encrypted) {
-    static FieldReader reader;
-    dest[0] = 0;
-    if (!ReadRawField(file, reader)) return 0;
-    PasswordKeys keys = StoreKeys(store);
-    ByteString text = decodeField(reader.field(), encrypted, keys);
-    wipeKeys(keys);
-    int n = text.empty()
-                ? 0
-                : MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char *>(text.data()),
-                                      static_cast<int>(text.size()), dest, 255);
-    dest[n > 0 ? n : 0] = 0;
-    secureWipe(text.data(), text.size());
-    return 1;
+// Reads the next line's fields and stores their texts, unescaped or decrypted with the keys, in
+// dest (256 units each). False when the file ends first or a read fails.
+bool ReadLine(ImportFile &file, std::array<FieldReader, kColumnCount> &readers,
+              WCHAR (&dest)[kColumnCount][256], bool encrypted, const PasswordKeys &keys) {
+    for (FieldReader &reader : readers)
+        if (!ReadRawField(file, reader)) return false;
+    std::vector<ByteString> texts;
+    if (encrypted) {
+        // All fields of the line in one run of the cipher.
+        std::array<std::span<const std::uint8_t>, kColumnCount> raw;
+        for (size_t c = 0; c < kColumnCount; ++c) raw[c] = readers[c].field();
+        texts = decryptFields(raw, keys);
+    } else {
+        for (const FieldReader &reader : readers)
+            texts.push_back(decodeField(reader.field(), false, keys));
+    }
+    for (size_t c = 0; c < kColumnCount; ++c) {
+        ByteString &text = texts[c];
+        int n = text.empty()
+                    ? 0
+                    : MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char *>(text.data()),
+                                          static_cast<int>(text.size()), dest[c], 255);
+        dest[c][n > 0 ? n : 0] = 0;
+        secureWipe(text.data(), text.size());
+    }
+    return true;
 }
 
 void SetKilobyteText(HWND progress, unsigned long long done, unsigned long long total) {
@@ -119,9 +130,11 @@ long long CheckLines(ImportFile &file, bool encrypted, unsigned long long offset
     HWND progress = OpenProgressWindow(L"Daten pr\u00fcfen", static_cast<int>(sizeKB));
     ExchangeChecker checker(encrypted);
     long long result = 0;
+    // About a hundred updates of the window: one per kilobyte cost more than the check itself.
+    const unsigned long long step = std::max<unsigned long long>(sizeKB / 100, 1) * 1024;
     BYTE b;
     while (file.next(&b)) {
-        if (++offset % 1024 == 0) {
+        if (++offset % step == 0) {
             SetKilobyteText(progress, offset / 1024, sizeKB);
             SetProgressPosition(progress, static_cast<int>(offset / 1024));
         }
@@ -141,28 +154,11 @@ bool DeleteExistingData(ObjectStore &store) {
                                       &titleList3};
     HWND progress = OpenProgressWindow(L"Vorhandene Daten l\u00f6schen...", 5);
     bool ok = true;
-    std::vector<CEOID> ids;
-    BYTE *buffer = nullptr;
-    DWORD size = 0;
     for (int n = 0; n < 5 && ok; ++n) {
-        HANDLE h = databases[n]->hDatabase;
         SetProgressPosition(progress, n + 1);
-        // The ids first, in one walk: seeking to the first record after every deletion would
-        // sort the database again each time.
-        ids.clear();
-        CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr);
-        for (;;) {
-            WORD count = 1;
-            CEPROPID none = 0;
-            CEOID id = CeReadRecordProps(h, CEDB_ALLOWREALLOC, &count, &none, &buffer, &size);
-            if (!id) break;
-            ids.push_back(id);
-        }
-        for (CEOID id : ids) ok = ok && CeDeleteRecord(h, id);
-        // Whatever the walk missed (a failed read) makes the pass fail, not half done.
-        ok = ok && CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr) == 0;
+        // One step per database: deleting the records one by one costs a step each.
+        ok = CeDeleteAllRecords(databases[n]->hDatabase) != FALSE;
     }
-    if (buffer) LocalFree(buffer);
     CloseProgressWindow(progress);
     return ok;
 }
@@ -183,10 +179,14 @@ Failure ImportLines(ObjectStore &store, ImportFile &file, bool encrypted, int li
     const Column named[4] = {colCategory, colTitle1, colTitle2, colTitle3};
     NameList *lists[4] = {&categoryStore, &titleList1, &titleList2, &titleList3};
     ObjectRecord object;
+    // The store's keys stay the same through the import.
+    PasswordKeys keys = StoreKeys(store);
+    std::array<FieldReader, kColumnCount> readers;
     for (int i = 0; i < lines && failure == Failure::none; ++i) {
-        for (size_t c = 0; c < kColumnCount && failure == Failure::none; ++c)
-            if (!readField(store, file, f[c], encrypted)) failure = Failure::read;
-        if (failure != Failure::none) break;
+        if (!ReadLine(file, readers, f, encrypted, keys)) {
+            failure = Failure::read;
+            break;
+        }
         const short flag = f[colFlag][0] == L'1' ? 1 : 0;
         for (int n = 0; n < 4; ++n) {
             const WCHAR *name = f[named[n]];
@@ -212,6 +212,8 @@ Failure ImportLines(ObjectStore &store, ImportFile &file, bool encrypted, int li
             SetProgressPosition(progress, i + 1);
         }
     }
+    wipeKeys(keys);
+    SecureZeroMemory(&readers, sizeof readers);
     SecureZeroMemory(f, sizeof f);
     SecureZeroMemory(previous, sizeof previous);
     SecureZeroMemory(&object, sizeof object);

@@ -1463,6 +1463,42 @@ BOOL CeDeleteRecord(HANDLE hDatabase, CEOID oidRecord) {
     return TRUE;
 }
 
+BOOL CeDeleteAllRecords(HANDLE hDatabase) {
+    DbHandle *h = handleOf(hDatabase);
+    if (!h) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    Transaction tx;
+    if (!tx.ok) {
+        SetLastError(ERROR_LOCK_VIOLATION);
+        return FALSE;
+    }
+    Stmt props("DELETE FROM props WHERE rec IN (SELECT oid FROM objects WHERE parent=?)");
+    Stmt obj("DELETE FROM objects WHERE parent=?");
+    Stmt touch("UPDATE dbs SET modified=?, records=0 WHERE oid=?");
+    if (!props || !obj || !touch) return FALSE;
+    props.bind(1, h->db);
+    obj.bind(1, h->db);
+    touch.bind(1, nowFileTime());
+    touch.bind(2, h->db);
+    if (props.step() != SQLITE_DONE || obj.step() != SQLITE_DONE || touch.step() != SQLITE_DONE ||
+        !tx.commit()) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    // Every handle on the database finds it empty at its next seek; a walk under way drops the
+    // records it has not reached yet, as it would after deletes one by one.
+    ++g_changeCounts[h->db];
+    for (DbHandle *other : g_handles) {
+        if (other->db != h->db) continue;
+        other->fetched.clear();
+        other->changes.clear();
+        other->changesLost = true;
+    }
+    return TRUE;
+}
+
 BOOL CeDeleteDatabase(CEOID oid) {
     for (DbHandle *h : g_handles) {
         if (h->db == oid) {

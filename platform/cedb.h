@@ -226,6 +226,11 @@ void CeFailNthWrite(int k);
 // caller may keep what it derived from the records while the stamp stays the same.
 ULONGLONG CeDatabaseChangeStamp(HANDLE hDatabase);
 
+// Deletes every record of the handle's database in one step (one transaction, or one step of a
+// batch): the database stays, empty. FALSE with nothing deleted when the volume cannot be
+// written. Much quicker than deleting the records one by one.
+BOOL CeDeleteAllRecords(HANDLE hDatabase);
+
 // Batches: the writes, deletes and database changes of many calls as one unit of work. Between
 // CeBeginBatch and CeCommitBatch every call works as usual and sees what the batch changed so
 // far; the commit makes all of it durable at once, CeRollbackBatch (or a failed commit) takes

@@ -113,6 +113,30 @@ TEST(EncryptedField, DigitRule) {
     EXPECT_NE(str(decryptField(out, kFileKeys)), "Konto 4711");
 }
 
+// A line's fields decrypted together give each field's own text, whatever their lengths: the
+// padding of one field must not reach into the next, nor the odd digit counts and overlong
+// fields a damaged file may hold.
+TEST(EncryptedField, FieldsDecryptedTogetherEqualEachDecryptedAlone) {
+    std::vector<ByteString> fields;
+    for (std::size_t length : {0, 1, 7, 8, 9, 16, 17, 100, 248, 255}) {
+        ByteString text;
+        for (std::size_t i = 0; i < length; ++i)
+            text.push_back(static_cast<std::uint8_t>(0x21 + (i * 7 + length) % 0xDE));
+        ByteString out;
+        ASSERT_EQ(appendEncryptedField(out, text, kFileKeys), 0);
+        fields.push_back(out);
+    }
+    fields.push_back(ByteString(3, 'C'));
+    fields.push_back(ByteString(15, '7'));
+    fields.push_back(ByteString(600, 'A'));
+    std::vector<std::span<const std::uint8_t>> spans(fields.begin(), fields.end());
+    const std::vector<ByteString> together = decryptFields(spans, kFileKeys);
+    ASSERT_EQ(together.size(), fields.size());
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        EXPECT_EQ(together[i], decryptField(fields[i], kFileKeys)) << i;
+    EXPECT_TRUE(decryptFields({}, kFileKeys).empty());
+}
+
 TEST(EncryptedField, OddAndOverlongFieldsStayInBounds) {
     const std::size_t counts[] = {1, 3, 15, 17, 511, 512, 513, 514, 600, 2000};
     for (std::size_t n : counts) {

@@ -755,6 +755,57 @@ TEST_F(CedbTest, ABatchTakesEffectWholeOrNotAtAll) {
     EXPECT_FALSE(CeRollbackBatch()) << "no batch is open";
 }
 
+// Import's "delete everything, then add": every handle on the database sees it empty, others keep
+// theirs, and the order after many writes is the one a freshly opened handle takes.
+TEST_F(CedbTest, DeletingAllRecordsEmptiesOneDatabaseForEveryHandle) {
+    for (bool commit : {true, false}) {
+        SCOPED_TRACE(commit ? "commit" : "rollback");
+        const wchar_t *nameA = commit ? L"A1" : L"A2";
+        HANDLE a = createNamed(nameA);
+        HANDLE b = createNamed(commit ? L"B1" : L"B2");
+        for (const wchar_t *n : {L"old b", L"Old a", L"old c"}) writeText(a, 0, kName, n);
+        writeText(b, 0, kName, L"b");
+        auto openA = [&] {
+            CEOID oid = 0;
+            HANDLE h =
+                CeOpenDatabase(&oid, const_cast<LPWSTR>(nameA), kName, CEDB_AUTOINCREMENT, nullptr);
+            EXPECT_NE(h, INVALID_HANDLE_VALUE);
+            handles.push_back(h);
+            return h;
+        };
+        HANDLE other = openA();
+        const std::vector<std::wstring> old = walkNames(other);
+
+        ASSERT_TRUE(CeBeginBatch());
+        ASSERT_TRUE(CeDeleteAllRecords(a));
+        EXPECT_TRUE(walkNames(a).empty());
+        EXPECT_TRUE(walkNames(other).empty());
+        EXPECT_EQ(walkNames(b), std::vector<std::wstring>{L"b"});
+        // Far more writes than a handle follows one by one, in no order, cases mixed.
+        std::vector<std::wstring> written;
+        for (int i = 0; i < 300; ++i) {
+            WCHAR n[16];
+            wsprintfW(n, (i % 2) ? L"n%03d" : L"N%03d", (i * 113) % 300);
+            ASSERT_NE(writeText(a, 0, kName, n), 0u);
+            written.push_back(n);
+        }
+        const std::vector<std::wstring> fresh = walkNames(openA());
+        EXPECT_EQ(fresh.size(), written.size());
+        EXPECT_EQ(walkNames(a), fresh);
+        EXPECT_EQ(walkNames(other), fresh);
+
+        ASSERT_TRUE(commit ? CeCommitBatch() : CeRollbackBatch());
+        const std::vector<std::wstring> expect = commit ? fresh : old;
+        EXPECT_EQ(walkNames(a), expect);
+        EXPECT_EQ(walkNames(other), expect);
+        EXPECT_EQ(walkNames(b), std::vector<std::wstring>{L"b"});
+        CEOIDINFO info;
+        ASSERT_TRUE(CeOidGetInfo(CeSeekDatabase(a, CEDB_SEEK_BEGINNING, 0, nullptr), &info));
+        ASSERT_TRUE(CeOidGetInfo(info.infRecord.oidParent, &info));
+        EXPECT_EQ(info.infDatabase.wNumRecords, expect.size());
+    }
+}
+
 // A pass that groups its own work in batches may run inside a caller's batch.
 TEST_F(CedbTest, BatchesNest) {
     HANDLE h = createNamed();
