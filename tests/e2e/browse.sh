@@ -11,6 +11,8 @@
 # delete the object that the paging reached.
 #   browse.sh BIN_DIR ARTIFACTS_DIR
 set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 bin=$(cd "$1" && pwd)
 art=$2
 here=$(cd "$(dirname "$0")" && pwd)
@@ -86,25 +88,7 @@ start() {
   wine reg delete 'HKCU\Software\Mobrix\Arkel' /f </dev/null >/dev/null 2>&1 || true
   wine "$bin/arkstore.exe" load "$(winpath "$2")" </dev/null >"$work/load.log" 2>&1 ||
     fail "arkstore load: $(cat "$work/load.log")"
-  wine explorer /desktop=ArkelE2E,240x320 "$(winpath "$bin/arkel.exe")" </dev/null >/dev/null 2>&1 &
-  pid=$!
-  desk=""
-  for _ in $(seq 100); do
-    desk=$(xdotool search --name 'ArkelE2E' 2>/dev/null | head -n1 || true)
-    [ -n "$desk" ] && break
-    sleep 0.2
-  done
-  [ -n "$desk" ] || fail "the virtual desktop did not appear"
-  xdotool windowfocus --sync "$desk" 2>/dev/null || xdotool windowfocus "$desk"
-  # The program has opened its store once the store's shared-memory file exists (SQLite removes
-  # it when the last connection closes, as arkstore's did); then it fills its list.
-  for _ in $(seq 150); do
-    [ -e "$work/$1.cdb-shm" ] && break
-    kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
-    sleep 0.2
-  done
-  [ -e "$work/$1.cdb-shm" ] || fail "the program did not open its store"
-  sleep 2
+  start_arkel ArkelE2E "$work/$1.cdb"
 }
 
 # Ends the program with Ctrl+Q and dumps its store to $work/$1.json.

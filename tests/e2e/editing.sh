@@ -8,6 +8,8 @@
 # show each dialog whole inside the screen.
 #   editing.sh BIN_DIR ARTIFACTS_DIR
 set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 bin=$(cd "$1" && pwd)
 art=$2
 here=$(cd "$(dirname "$0")" && pwd)
@@ -36,23 +38,7 @@ ARKEL_OBJECT_STORE=$(winepath -w "$work/store.cdb")
 # inherit this script's output, or CTest would wait for them.
 wine reg delete 'HKCU\Software\Mobrix\Arkel' /f </dev/null >/dev/null 2>&1 || true
 
-wine explorer /desktop=ArkelEdit,240x320 "$(winepath -w "$bin/arkel.exe")" </dev/null >/dev/null 2>&1 &
-pid=$!
-desk=""
-for _ in $(seq 100); do
-  desk=$(xdotool search --name 'ArkelEdit' 2>/dev/null | head -n1 || true)
-  [ -n "$desk" ] && break
-  sleep 0.2
-done
-[ -n "$desk" ] || fail "the virtual desktop did not appear"
-xdotool windowfocus --sync "$desk" 2>/dev/null || xdotool windowfocus "$desk"
-for _ in $(seq 150); do
-  [ -e "$work/store.cdb-shm" ] && break
-  kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
-  sleep 0.2
-done
-[ -e "$work/store.cdb-shm" ] || fail "the program did not open its store"
-sleep 2
+start_arkel ArkelEdit "$work/store.cdb"
 # A tap on the empty list gives the program the keyboard.
 xdotool mousemove --window "$desk" 100 200 click 1
 sleep 0.5

@@ -6,6 +6,8 @@
 # reads both files. Screenshots are kept in the artifacts folder.
 #   exchange.sh BIN_DIR ARTIFACTS_DIR [ARKFILE]
 set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 bin=$(cd "$1" && pwd)
 art=$2
 arkfile=${3:-}
@@ -44,23 +46,7 @@ wine "$bin/arkstore.exe" load "$(winepath -w "$here/exchange.json")" </dev/null 
   fail "arkstore load: $(cat "$work/load.log")"
 
 start() {
-  wine explorer /desktop=ArkelX2E,240x320 "$(winepath -w "$bin/arkel.exe")" </dev/null >/dev/null 2>&1 &
-  pid=$!
-  desk=""
-  for _ in $(seq 100); do
-    desk=$(xdotool search --name 'ArkelX2E' 2>/dev/null | head -n1 || true)
-    [ -n "$desk" ] && break
-    sleep 0.2
-  done
-  [ -n "$desk" ] || fail "the virtual desktop did not appear"
-  xdotool windowfocus --sync "$desk" 2>/dev/null || xdotool windowfocus "$desk"
-  for _ in $(seq 150); do
-    [ -e "$work/store.cdb-shm" ] && break
-    kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
-    sleep 0.2
-  done
-  [ -e "$work/store.cdb-shm" ] || fail "the program did not open its store"
-  sleep 2
+  start_arkel ArkelX2E "$work/store.cdb"
   # A tap on the first row gives the program the keyboard.
   xdotool mousemove --window "$desk" 100 148 click 1
   sleep 0.5

@@ -8,6 +8,8 @@
 #  3. Start with the new password: every object is back exactly; quit: encrypted again.
 #   vault.sh BIN_DIR ARTIFACTS_DIR
 set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 bin=$(cd "$1" && pwd)
 art=$2
 here=$(cd "$(dirname "$0")" && pwd)
@@ -41,24 +43,7 @@ wine "$bin/arkstore.exe" load "$(winepath -w "$here/vault.json")" </dev/null >"$
   fail "arkstore load: $(cat "$work/load.log")"
 
 start() {
-  wine explorer /desktop=ArkelVault,240x320 "$(winepath -w "$bin/arkel.exe")" </dev/null >/dev/null 2>&1 &
-  pid=$!
-  desk=""
-  for _ in $(seq 100); do
-    desk=$(xdotool search --name 'ArkelVault' 2>/dev/null | head -n1 || true)
-    [ -n "$desk" ] && break
-    sleep 0.2
-  done
-  [ -n "$desk" ] || fail "the virtual desktop did not appear"
-  xdotool windowfocus --sync "$desk" 2>/dev/null || xdotool windowfocus "$desk"
-  # The store is open once its shared-memory file exists.
-  for _ in $(seq 150); do
-    [ -e "$store-shm" ] && break
-    kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
-    sleep 0.2
-  done
-  [ -e "$store-shm" ] || fail "the program did not open its store"
-  sleep 2
+  start_arkel ArkelVault "$store"
 }
 
 quit() {

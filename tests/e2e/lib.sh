@@ -1,0 +1,27 @@
+# Steps shared by the end-to-end scripts. The caller sets bin (the folder of arkel.exe) and
+# defines fail MESSAGE.
+
+# Starts arkel.exe in a 240x320 Wine desktop titled $1 and waits until the program has opened its
+# store $2 (SQLite makes the store's -shm file with the first connection and removes it with the
+# last, so it is there only while the program holds the store). Sets pid and desk. Wine's own
+# processes outlive the call that starts them: none of them may inherit the script's output, or
+# CTest would wait for them.
+start_arkel() {
+  wine explorer /desktop="$1",240x320 "$(winepath -w "$bin/arkel.exe" </dev/null 2>/dev/null)" </dev/null >/dev/null 2>&1 &
+  pid=$!
+  desk=""
+  for _ in $(seq 100); do
+    desk=$(xdotool search --name "$1" 2>/dev/null | head -n1 || true)
+    [ -n "$desk" ] && break
+    sleep 0.2
+  done
+  [ -n "$desk" ] || fail "the virtual desktop did not appear"
+  xdotool windowfocus --sync "$desk" 2>/dev/null || xdotool windowfocus "$desk"
+  for _ in $(seq 150); do
+    [ -e "$2-shm" ] && break
+    kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
+    sleep 0.2
+  done
+  [ -e "$2-shm" ] || fail "the program did not open its store"
+  sleep 2
+}
