@@ -93,14 +93,7 @@ start() {
 
 # Ends the program with Ctrl+Q and dumps its store to $work/$1.json.
 quit_and_dump() {
-  key ctrl+q
-  for _ in $(seq 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.2
-  done
-  kill -0 "$pid" 2>/dev/null && fail "Ctrl+Q did not end the program"
-  wait "$pid" || true
-  pid=""
+  quit_arkel
   wine "$bin/arkstore.exe" dump -o "$(winpath "$work/$1.json")" </dev/null >/dev/null 2>&1
 }
 

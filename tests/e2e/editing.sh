@@ -105,14 +105,7 @@ key alt+l
 shot titles-deleted
 key Escape
 
-key ctrl+q
-for _ in $(seq 50); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.2
-done
-kill -0 "$pid" 2>/dev/null && fail "Ctrl+Q did not end the program"
-wait "$pid" || true
-pid=""
+quit_arkel
 
 wine "$bin/arkstore.exe" dump -o "$(winepath -w "$work/dump.json")" </dev/null >/dev/null 2>&1
 cp "$work/dump.json" "$art/editing-dump.json"

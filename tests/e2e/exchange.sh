@@ -52,14 +52,7 @@ start() {
   sleep 0.5
 }
 quit() {
-  key ctrl+q
-  for _ in $(seq 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.2
-  done
-  kill -0 "$pid" 2>/dev/null && fail "Ctrl+Q did not end the program"
-  wait "$pid" || true
-  pid=""
+  quit_arkel
 }
 dump() {
   wine "$bin/arkstore.exe" dump -o "$(winepath -w "$work/$1.json")" </dev/null >/dev/null 2>&1 ||

@@ -25,3 +25,16 @@ start_arkel() {
   [ -e "$2-shm" ] || fail "the program did not open its store"
   sleep 2
 }
+
+# Ends the program with Ctrl+Q (through the caller's key) and waits up to $1 seconds (default 10)
+# for it to end; the closing pass of an encrypted store runs in that time.
+quit_arkel() {
+  key ctrl+q
+  for _ in $(seq $((${1:-10} * 5))); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.2
+  done
+  kill -0 "$pid" 2>/dev/null && fail "Ctrl+Q did not end the program"
+  wait "$pid" || true
+  pid=""
+}

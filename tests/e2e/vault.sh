@@ -47,14 +47,7 @@ start() {
 }
 
 quit() {
-  key ctrl+q
-  for _ in $(seq 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.2
-  done
-  kill -0 "$pid" 2>/dev/null && fail "Ctrl+Q did not end the program"
-  wait "$pid" || true
-  pid=""
+  quit_arkel 20
 }
 
 # The main window with its list and no dialog over it (given a moment to repaint).
