@@ -97,6 +97,28 @@ bool askPassword() {
                       reinterpret_cast<LPARAM>(kAppTitle)) == 1;
 }
 
+// A record's blocks laid side by side for one run of the cipher, wiped when it goes.
+struct JoinedBlocks {
+    std::uint8_t bytes[7 * kTextBlobMax + kVerifierSize];
+    std::size_t used = 0;
+    JoinedBlocks() = default;
+    ~JoinedBlocks() { secureWipe(bytes, used); }
+    JoinedBlocks(const JoinedBlocks &) = delete;
+    JoinedBlocks &operator=(const JoinedBlocks &) = delete;
+    // Appends the bytes, zero-padded to a whole block.
+    void add(const std::uint8_t *data, std::size_t n) {
+        const std::size_t padded = (n + 7) / 8 * 8;
+        if (n) std::memcpy(bytes + used, data, n);
+        std::memset(bytes + used + n, 0, padded - n);
+        used += padded;
+    }
+    void run(const PasswordKeys &keys, int mode) {
+        if (used)
+            cipherWithKeys(std::span<std::uint8_t>(bytes, used), static_cast<std::int32_t>(used),
+                           keys, mode);
+    }
+};
+
 // Everything a pass holds that came from a record or the keys is wiped when the pass ends, on
 // every way out.
 struct PassState {
@@ -191,20 +213,33 @@ WORD EncryptRecord(ObjectStore *store, CryptRecord *work) {
     work->count = 0;
     if (work->flag == 0) return 0;
     if (store->verifier.length != 0) return 0;  // in encrypted form already
-    HeldKeys held(store);
-    for (const TextMap &m : kTexts) {
-        const WCHAR *text = work->text[textIndex(m.textId)];
-        if (!text[0]) continue;
-        BlobSlot &slot = store->blobs[slotIndex(m.blobId)];
-        int size = encodeTextBlob(view(text), held.keys,
-                                  std::span<std::uint8_t, kTextBlobMax>(slot.data, kTextBlobMax));
-        if (size <= 0) continue;  // cannot happen for a text of 1..255 units
-        slot.length = static_cast<DWORD>(size);
-        append(work, tag(m.textId, CEVT_LPWSTR), CEDB_PROPDELETE);
-        append(work, tag(m.blobId, kBlobType), 0);
+    // The record's texts and the verifier side by side, encrypted in one run of the cipher
+    // instead of one run (and one key schedule) for each.
+    JoinedBlocks joined;
+    std::size_t at[7] = {}, size[7] = {};
+    for (int i = 0; i < 7; ++i) {
+        const std::u16string_view text = view(work->text[textIndex(kTexts[i].textId)]);
+        if (text.empty() || text.size() > kTextMaxUnits) continue;
+        at[i] = joined.used;
+        size[i] = layoutTextBlob(text, joined.bytes + joined.used);
+        joined.used += size[i];
+    }
+    const std::size_t verifierAt = joined.used;
+    joined.used += layoutTextBlob(kCheckText, joined.bytes + joined.used);
+    {
+        HeldKeys held(store);
+        joined.run(held.keys, 1);
+    }
+    for (int i = 0; i < 7; ++i) {
+        if (size[i] == 0) continue;
+        BlobSlot &slot = store->blobs[slotIndex(kTexts[i].blobId)];
+        std::memcpy(slot.data, joined.bytes + at[i], size[i]);
+        slot.length = static_cast<DWORD>(size[i]);
+        append(work, tag(kTexts[i].textId, CEVT_LPWSTR), CEDB_PROPDELETE);
+        append(work, tag(kTexts[i].blobId, kBlobType), 0);
         work->list[work->count - 1].val.blob = {slot.length, slot.data};
     }
-    makeVerifier(held.keys, std::span<std::uint8_t, kVerifierSize>(store->verifier.data, 32));
+    std::memcpy(store->verifier.data, joined.bytes + verifierAt, kVerifierSize);
     store->verifier.length = kVerifierSize;
     append(work, PROP_VERIFIER, 0);
     work->list[work->count - 1].val.blob = {kVerifierSize, store->verifier.data};
@@ -213,32 +248,53 @@ WORD EncryptRecord(ObjectStore *store, CryptRecord *work) {
 
 int DecryptRecord(ObjectStore *store, CryptRecord *work) {
     work->count = 0;
-    HeldKeys held(store);
+    // Every BLOB of the record and the verifier in one run of the cipher. A BLOB whose size is
+    // not a multiple of 8 is read zero-padded to its last block, as a single one is.
+    JoinedBlocks joined;
+    std::size_t at[7] = {}, length[7] = {};
     for (int s = 0; s < 7; ++s) {
-        BlobSlot &slot = store->blobs[s];
-        if (slot.length == 0) continue;
-        // The text is the units up to the first zero unit, at most 255 of them.
+        const BlobSlot &slot = store->blobs[s];
+        length[s] = std::min<std::size_t>(slot.length, kTextBlobMax);
+        at[s] = joined.used;
+        joined.add(slot.data, length[s]);
+    }
+    const bool verified = store->verifier.length != 0;
+    const std::size_t verifierAt = joined.used;
+    if (verified)
+        joined.add(store->verifier.data,
+                   std::min<std::size_t>(store->verifier.length, kVerifierSize));
+    {
+        HeldKeys held(store);
+        joined.run(held.keys, 0);
+    }
+    // The only test of the password, made before anything of the record is written. A verifier
+    // shorter than 32 bytes counts as zero-padded after its decrypted blocks.
+    if (verified) {
+        std::uint8_t plain[kVerifierSize] = {};
+        std::memcpy(plain, joined.bytes + verifierAt,
+                    std::min(joined.used - verifierAt, kVerifierSize));
+        const bool right = isCheckText(plain);
+        secureWipe(plain, sizeof plain);
+        if (!right) return -1;
+    }
+    for (int s = 0; s < 7; ++s) {
+        if (length[s] == 0) continue;
         const WORD blobId = kBlobIds[s];
         const WORD textId = blobId == 0x101 ? 2 : blobId == 0x102 ? 1 : blobId - 0x100;
         WCHAR *text = work->text[textIndex(textId)];
-        cipherWithKeys(std::span<std::uint8_t>(slot.data, sizeof slot.data),
-                       static_cast<std::int32_t>(slot.length), held.keys, 0);
+        // The text is the units up to the first zero unit, at most 255 of them.
+        const std::size_t units = std::min(length[s] / 2, kTextMaxUnits);
         std::memset(text, 0, 256 * sizeof(WCHAR));
-        std::memcpy(text, slot.data, std::min<DWORD>(slot.length, 255 * sizeof(WCHAR)));
+        for (std::size_t u = 0; u < units; ++u) {
+            const std::uint8_t *b = joined.bytes + at[s] + 2 * u;
+            text[u] = static_cast<WCHAR>(b[0] | (b[1] << 8));
+            if (!text[u]) break;
+        }
         append(work, tag(blobId, kBlobType), CEDB_PROPDELETE);
         append(work, tag(textId, CEVT_LPWSTR), 0);
         work->list[work->count - 1].val.lpwstr = text;
     }
-    if (store->verifier.length != 0) {
-        // The only test of the password, made before anything of the record is written.
-        if (!testVerifier(
-                std::span<const std::uint8_t>(store->verifier.data, store->verifier.length),
-                held.keys)) {
-            work->count = 0;
-            return -1;
-        }
-        append(work, PROP_VERIFIER, CEDB_PROPDELETE);
-    }
+    if (verified) append(work, PROP_VERIFIER, CEDB_PROPDELETE);
     return work->count;
 }
 

@@ -7,15 +7,20 @@
 
 std::size_t textBlobSize(std::size_t units) { return (2 * units + 7) / 8 * 8; }
 
+std::size_t layoutTextBlob(std::u16string_view text, std::uint8_t *out) {
+    const std::size_t size = textBlobSize(text.size());
+    std::fill(out, out + size, std::uint8_t{0});
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        out[2 * i] = static_cast<std::uint8_t>(text[i] & 0xFF);
+        out[2 * i + 1] = static_cast<std::uint8_t>(text[i] >> 8);
+    }
+    return size;
+}
+
 int encodeTextBlob(std::u16string_view text, const PasswordKeys &keys,
                    std::span<std::uint8_t, kTextBlobMax> blob) {
     if (text.empty() || text.size() > kTextMaxUnits) return -1;
-    const std::size_t size = textBlobSize(text.size());
-    std::fill(blob.begin(), blob.begin() + static_cast<std::ptrdiff_t>(size), std::uint8_t{0});
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        blob[2 * i] = static_cast<std::uint8_t>(text[i] & 0xFF);
-        blob[2 * i + 1] = static_cast<std::uint8_t>(text[i] >> 8);
-    }
+    const std::size_t size = layoutTextBlob(text, blob.data());
     cipherWithKeys(blob, static_cast<std::int32_t>(size), keys, 1);
     return static_cast<int>(size);
 }
@@ -41,12 +46,19 @@ std::u16string decodeTextBlob(std::span<const std::uint8_t> blob, const Password
 }
 
 void makeVerifier(const PasswordKeys &keys, std::span<std::uint8_t, kVerifierSize> verifier) {
-    std::fill(verifier.begin(), verifier.end(), std::uint8_t{0});
-    for (std::size_t i = 0; i < kCheckText.size(); ++i) {
-        verifier[2 * i] = static_cast<std::uint8_t>(kCheckText[i] & 0xFF);
-        verifier[2 * i + 1] = static_cast<std::uint8_t>(kCheckText[i] >> 8);
-    }
+    layoutTextBlob(kCheckText, verifier.data());
     cipherWithKeys(verifier, static_cast<std::int32_t>(kVerifierSize), keys, 1);
+}
+
+bool isCheckText(std::span<const std::uint8_t> plain) {
+    // Compared as a string: the units up to the first zero, which the 16-unit buffer bounds.
+    std::u16string text;
+    for (std::size_t i = 0; i < kVerifierSize / 2 && 2 * i + 1 < plain.size(); ++i) {
+        const char16_t c = static_cast<char16_t>(plain[2 * i] | (plain[2 * i + 1] << 8));
+        if (c == 0) break;
+        text.push_back(c);
+    }
+    return text == kCheckText;
 }
 
 bool testVerifier(std::span<const std::uint8_t> verifier, const PasswordKeys &keys) {
@@ -54,13 +66,5 @@ bool testVerifier(std::span<const std::uint8_t> verifier, const PasswordKeys &ke
     const std::size_t size = std::min(verifier.size(), kVerifierSize);
     std::copy_n(verifier.begin(), size, plain.begin());
     cipherWithKeys(plain, static_cast<std::int32_t>(size), keys, 0);
-
-    // Compared as a string: the units up to the first zero, which the 16-unit buffer bounds.
-    std::u16string text;
-    for (std::size_t i = 0; i < kVerifierSize / 2; ++i) {
-        const char16_t c = static_cast<char16_t>(plain[2 * i] | (plain[2 * i + 1] << 8));
-        if (c == 0) break;
-        text.push_back(c);
-    }
-    return text == kCheckText;
+    return isCheckText(plain);
 }

@@ -20,6 +20,16 @@ inline constexpr std::u16string_view kCheckText = u"7E2A9C41F0D8B35";
 // Stored size of a text of the given number of code units: twice the count, rounded up to 8.
 std::size_t textBlobSize(std::size_t units);
 
+// The plain form of a text's blob: the units in little-endian order, zero filler up to
+// textBlobSize(text.size()) bytes, which out must hold. Returns that size. Since the cipher takes
+// every 8-byte block on its own, the plain forms of several texts laid side by side and encrypted
+// in one run come out exactly as each one's own blob.
+std::size_t layoutTextBlob(std::u16string_view text, std::uint8_t *out);
+
+// True when decrypted verifier bytes hold the check text: the units up to the first zero unit
+// within the first 32 bytes (a shorter span reads as zero-padded).
+bool isCheckText(std::span<const std::uint8_t> plain);
+
 // Encrypts a text of 1 to 255 code units into its blob: the units in little-endian order, the
 // terminator where the rounded size leaves room, zero filler. Returns the blob's size, or -1 for
 // an empty or too long text (then the blob is untouched).

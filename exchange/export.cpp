@@ -56,28 +56,6 @@ struct ExportFile {
     }
 };
 
-// Writes the bytes of a text without its terminator. Non-zero on success.
-int writeText(ExportFile &file, std::string_view text) {
-    auto bytes = asBytes(text);
-    file.buffer.insert(file.buffer.end(), bytes.begin(), bytes.end());
-    return file.buffer.size() < kFlushSize || file.flush() ? 1 : 0;
-}
-
-// Writes one field in the plain or the encrypted encoding, the latter under the store's current
-// keys. Non-zero on success.
-int writeField(ObjectStore &store, ExportFile &file, std::span<const std::uint8_t> text,
-               bool encrypted) {
-    if (encrypted) {
-        PasswordKeys keys = StoreKeys(store);
-        int result = appendEncryptedField(file.buffer, text, keys);
-        wipeKeys(keys);
-        if (result != 0) return 0;
-    } else {
-        appendPlainField(file.buffer, text);
-    }
-    return file.buffer.size() < kFlushSize || file.flush() ? 1 : 0;
-}
-
 // The ANSI form of a stored text, at most 255 bytes: the exchange file's field limit.
 void ToAnsi(const WCHAR *text, ByteString &out) {
     char buffer[1024];
@@ -130,6 +108,8 @@ Failure WriteRecords(ObjectStore &store, const WCHAR *tempPath, bool encrypted, 
         appendMarker(file.buffer, keys);
         wipeKeys(keys);
     }
+    // The export's keys stay the same through the pass.
+    PasswordKeys keys = StoreKeys(store);
     TextLine line;
     BYTE *buffer = nullptr;
     DWORD size = 0;
@@ -141,11 +121,9 @@ Failure WriteRecords(ObjectStore &store, const WCHAR *tempPath, bool encrypted, 
             break;
         }
         RecordLine(reinterpret_cast<CEPROPVAL *>(buffer), props, line);
-        for (size_t c = 0; c < kColumnCount && failure == Failure::none; ++c) {
-            if (!writeField(store, file, line[c], encrypted) ||
-                !writeText(file, c + 1 < kColumnCount ? "\t" : "\r\n"))
-                failure = Failure::write;
-        }
+        // RecordLine keeps every field within the limit, so the line is always appended.
+        appendRecordLine(file.buffer, line, encrypted, keys);
+        if (file.buffer.size() >= kFlushSize && !file.flush()) failure = Failure::write;
         if (i % step == 0) {
             SetProgressText(progress, i, count);
             SetProgressPosition(progress, i + 1);
@@ -155,6 +133,7 @@ Failure WriteRecords(ObjectStore &store, const WCHAR *tempPath, bool encrypted, 
         SecureZeroMemory(buffer, size);
         LocalFree(buffer);
     }
+    wipeKeys(keys);
     for (auto &column : line) secureWipe(column.data(), column.size());
     if (failure == Failure::none) {
         SetProgressText(progress, count, count);

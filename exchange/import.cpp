@@ -150,8 +150,10 @@ long long CheckLines(ImportFile &file, bool encrypted, unsigned long long offset
 
 // Deletes every record of the five databases. False when one could not be deleted.
 bool DeleteExistingData(ObjectStore &store) {
-    PropertyDatabase *databases[5] = {&store, &categoryStore, &titleList1, &titleList2,
-                                      &titleList3};
+    // The object database last: once it holds the only records left, the layer frees its
+    // pages whole.
+    PropertyDatabase *databases[5] = {&categoryStore, &titleList1, &titleList2, &titleList3,
+                                      &store};
     HWND progress = OpenProgressWindow(L"Vorhandene Daten l\u00f6schen...", 5);
     bool ok = true;
     for (int n = 0; n < 5 && ok; ++n) {

@@ -234,6 +234,14 @@ bool headerIsStore(const WCHAR *path) {
            id == static_cast<DWORD>(kApplicationId);
 }
 
+// The page cache between batches, and during one. A batch over a full store (an import that
+// replaces every record) changes more pages than the normal cache holds; every page pushed out
+// and needed again is then looked up in the journal and read back, which cost such an import
+// more than its writes. While a batch is open the cache may hold the pages a full store has;
+// when the batch ends, it goes back to its size and frees the pages it held.
+const char kCacheSize[] = "PRAGMA cache_size=-16384";
+const char kBatchCacheSize[] = "PRAGMA cache_size=-65536";
+
 bool configureConnection() {
     sqlite3_busy_timeout(g_db, 5000);
     // WAL with NORMAL synchronisation: a write is in the journal before the call returns, so a
@@ -244,7 +252,7 @@ bool configureConnection() {
     // 2 MB default, which a grown store would otherwise read again on every walk.
     return exec("PRAGMA journal_mode=WAL") && exec("PRAGMA synchronous=NORMAL") &&
            exec("PRAGMA secure_delete=ON") && exec("PRAGMA temp_store=MEMORY") &&
-           exec("PRAGMA cache_size=-16384") && exec("PRAGMA mmap_size=268435456");
+           exec(kCacheSize) && exec("PRAGMA mmap_size=268435456");
 }
 
 // Reads the store marker without writing anything, so that a file of another kind is left alone.
@@ -1474,11 +1482,25 @@ BOOL CeDeleteAllRecords(HANDLE hDatabase) {
         SetLastError(ERROR_LOCK_VIOLATION);
         return FALSE;
     }
-    Stmt props("DELETE FROM props WHERE rec IN (SELECT oid FROM objects WHERE parent=?)");
+    // When the database holds every record of the volume, its properties are all there are:
+    // SQLite then frees the table's pages whole instead of deleting the rows one by one, which
+    // would cost an import that replaces a full store most of its time.
+    Stmt others("SELECT 1 FROM objects WHERE parent<>0 AND parent<>? LIMIT 1");
+    if (!others) return FALSE;
+    others.bind(1, h->db);
+    const int found = others.step();
+    sqlite3_reset(others.s);
+    if (found != SQLITE_ROW && found != SQLITE_DONE) {
+        SetLastError(ERROR_READ_FAULT);
+        return FALSE;
+    }
+    Stmt props(found == SQLITE_DONE
+                   ? "DELETE FROM props"
+                   : "DELETE FROM props WHERE rec IN (SELECT oid FROM objects WHERE parent=?)");
     Stmt obj("DELETE FROM objects WHERE parent=?");
     Stmt touch("UPDATE dbs SET modified=?, records=0 WHERE oid=?");
     if (!props || !obj || !touch) return FALSE;
-    props.bind(1, h->db);
+    if (found == SQLITE_ROW) props.bind(1, h->db);
     obj.bind(1, h->db);
     touch.bind(1, nowFileTime());
     touch.bind(2, h->db);
@@ -1561,12 +1583,17 @@ BOOL CeOidGetInfo(CEOID oid, CEOIDINFO *poidInfo) {
         return FALSE;
     }
     sqlite3_int64 count = recordCountOf(oid);
+    if (count < 0) return FALSE;
     Stmt size(
         "SELECT ifnull(sum(length(value)), 0) + 8 * count(*) FROM props "
         "WHERE rec IN (SELECT oid FROM objects WHERE parent=?)");
-    if (count < 0 || !size) return FALSE;
+    if (!size) return FALSE;
     size.bind(1, oid);
-    sqlite3_int64 bytes = size.step() == SQLITE_ROW ? size.i64(0) : 0;
+    if (size.step() != SQLITE_ROW) {
+        SetLastError(ERROR_READ_FAULT);
+        return FALSE;
+    }
+    const sqlite3_int64 bytes = size.i64(0);
     CEDBASEINFO &d = poidInfo->infDatabase;
     poidInfo->wObjType = OBJTYPE_DATABASE;
     d.dwFlags = CEDB_VALIDNAME | CEDB_VALIDTYPE | CEDB_VALIDSORTSPEC | CEDB_VALIDMODTIME;
@@ -1654,9 +1681,21 @@ BOOL CeBeginBatch() {
         SetLastError(ERROR_LOCK_VIOLATION);
         return FALSE;
     }
+    if (g_batchDepth == 0) exec(kBatchCacheSize);
     ++g_batchDepth;
     return TRUE;
 }
+
+namespace {
+
+// After the outermost batch: the cache back to its size, its memory back to the system.
+void endBatchCache() {
+    if (g_batchDepth != 0) return;
+    exec(kCacheSize);
+    sqlite3_db_release_memory(g_db);
+}
+
+}  // namespace
 
 BOOL CeCommitBatch() {
     if (g_batchDepth == 0) {
@@ -1678,6 +1717,7 @@ BOOL CeCommitBatch() {
     }
     if (!ok) forgetChanges();
     --g_batchDepth;
+    endBatchCache();
     releaseVolume();
     if (!ok) SetLastError(ERROR_WRITE_FAULT);
     return ok ? TRUE : FALSE;
@@ -1698,8 +1738,22 @@ BOOL CeRollbackBatch() {
     // What the handles heard of the batch's changes no longer holds: the next seek sorts afresh.
     forgetChanges();
     --g_batchDepth;
+    endBatchCache();
     releaseVolume();
     return ok ? TRUE : FALSE;
+}
+
+int CeDatabaseRecordCount(CEOID oid) {
+    VolumeUse vol;
+    if (!vol.ok) return -1;
+    DbInfo info;
+    if (!oid || !findDbByOid(oid, &info)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    const sqlite3_int64 count = recordCountOf(oid);
+    if (count < 0) SetLastError(ERROR_READ_FAULT);
+    return count < 0 ? -1 : static_cast<int>(std::min<sqlite3_int64>(count, CEDB_MAXRECORDS));
 }
 
 ULONGLONG CeDatabaseChangeStamp(HANDLE hDatabase) {

@@ -183,6 +183,10 @@ BOOL CeDeleteDatabase(CEOID oid);
 
 BOOL CeOidGetInfo(CEOID oid, CEOIDINFO *poidInfo);
 
+// The number of records of a database, as CeOidGetInfo gives it, without summing the size of its
+// properties (which reads every record); -1 when the database does not exist or cannot be read.
+int CeDatabaseRecordCount(CEOID oidDatabase);
+
 // Windows CE closes a database handle with CloseHandle. The desktop kernel does not know these
 // handles, so code that includes this header calls the layer's CloseHandle, which closes a
 // database handle itself and passes every other handle on to the kernel. Closing the last

@@ -8,11 +8,7 @@ PropertyDatabase::~PropertyDatabase() {
     hDatabase = INVALID_HANDLE_VALUE;
 }
 
-int PropertyDatabase::recordCount() {
-    CEOIDINFO info;
-    if (!CeOidGetInfo(oidDatabase, &info) || info.wObjType != OBJTYPE_DATABASE) return -1;
-    return info.infDatabase.wNumRecords;
-}
+int PropertyDatabase::recordCount() { return CeDatabaseRecordCount(oidDatabase); }
 
 void CopyStoredText(WCHAR *dest, const CEPROPVAL &value) {
     if (TypeFromPropID(value.propid) != CEVT_LPWSTR || !value.val.lpwstr) {

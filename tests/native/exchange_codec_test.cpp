@@ -289,6 +289,20 @@ TEST(RecordLines, ExportFormOfALine) {
     ASSERT_EQ(appendRecordLine(out, l, false, kFileKeys), 0);
     EXPECT_EQ(str(out), "Name\ta\tSeriennummer\tb\tBemerkung\tc\tPrivat\t1\r\n");
 
+    // The encrypted line runs the cipher once over all its fields; each field must still come out
+    // as its own encryption, for empty fields and fields of 1 to 255 bytes.
+    TextLine e =
+        textLine({"", "a", "achtByte", "neun Byte", std::string(255, 'w'), "", "Privat", "1"});
+    out.clear();
+    ASSERT_EQ(appendRecordLine(out, e, true, kFileKeys), 0);
+    ByteString separate;
+    for (std::size_t c = 0; c < kColumnCount; ++c) {
+        ASSERT_EQ(appendEncryptedField(separate, e[c], kFileKeys), 0);
+        separate.push_back(c + 1 < kColumnCount ? '\t' : '\r');
+    }
+    separate.push_back('\n');
+    EXPECT_EQ(str(out), str(separate));
+
     l[colFlag] = bytes("-1");
     normaliseForExport(l);
     EXPECT_EQ(str(l[colFlag]), "0");

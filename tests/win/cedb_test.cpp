@@ -806,6 +806,73 @@ TEST_F(CedbTest, DeletingAllRecordsEmptiesOneDatabaseForEveryHandle) {
     }
 }
 
+// Import's order: the small databases first, then the object database, which by then holds every
+// record of the volume and is emptied whole. Each record keeps all of its properties on rollback;
+// the record counts follow without summing sizes.
+TEST_F(CedbTest, DeletingAllRecordsOfTheLastDatabaseWithRecordsKeepsTheOthersSound) {
+    HANDLE a = createNamed(L"Objekte");
+    HANDLE b = createNamed(L"Leer");
+    HANDLE c = createNamed(L"Kategorien");
+    for (const wchar_t *n : {L"Bank", L"Auto", L"PIN"}) {
+        CEOID id = writeText(a, 0, kName, n);
+        ASSERT_NE(writeFlag(a, id, 1), 0u);
+    }
+    ASSERT_NE(writeText(c, 0, kName, L"Privat"), 0u);
+    auto oidOf = [](HANDLE h) {
+        CEOIDINFO info{};
+        CEOID rec = CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr);
+        return rec && CeOidGetInfo(rec, &info) ? info.infRecord.oidParent : 0;
+    };
+    const CEOID oidA = oidOf(a), oidC = oidOf(c);
+    // Every record with its name and flag, in order.
+    auto records = [](HANDLE h) {
+        std::vector<std::wstring> out;
+        CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr);
+        for (Read r = readNext(h); r.id; r = readNext(h)) {
+            std::wstring flag = L"-";
+            for (const CEPROPVAL &p : r.props)
+                if (p.propid == kFlag) flag = std::to_wstring(p.val.iVal);
+            out.push_back(textOf(r, kName) + L"/" + flag);
+        }
+        return out;
+    };
+    const std::vector<std::wstring> before = records(a);
+    ASSERT_EQ(before, (std::vector<std::wstring>{L"Auto/1", L"Bank/1", L"PIN/1"}));
+
+    for (bool commit : {false, true}) {
+        SCOPED_TRACE(commit ? "commit" : "rollback");
+        ASSERT_TRUE(CeBeginBatch());
+        ASSERT_TRUE(CeDeleteAllRecords(c));
+        EXPECT_EQ(records(a), before) << "another database's records stay";
+        ASSERT_TRUE(CeDeleteAllRecords(a));
+        EXPECT_TRUE(records(a).empty());
+        EXPECT_TRUE(records(c).empty());
+        EXPECT_EQ(CeDatabaseRecordCount(oidA), 0);
+        ASSERT_NE(writeText(a, 0, kName, L"Neu"), 0u);
+        ASSERT_NE(writeText(b, 0, kName, L"b"), 0u);
+        ASSERT_TRUE(commit ? CeCommitBatch() : CeRollbackBatch());
+        if (commit) {
+            EXPECT_EQ(records(a), std::vector<std::wstring>{L"Neu/-"});
+            EXPECT_EQ(records(b), std::vector<std::wstring>{L"b/-"});
+            EXPECT_TRUE(records(c).empty());
+        } else {
+            EXPECT_EQ(records(a), before);
+            EXPECT_TRUE(records(b).empty());
+            EXPECT_EQ(records(c), std::vector<std::wstring>{L"Privat/-"});
+        }
+        CEOIDINFO info{};
+        ASSERT_TRUE(CeOidGetInfo(oidA, &info));
+        EXPECT_EQ(CeDatabaseRecordCount(oidA), info.infDatabase.wNumRecords);
+        EXPECT_EQ(CeDatabaseRecordCount(oidA), commit ? 1 : 3);
+        EXPECT_EQ(CeDatabaseRecordCount(oidC), commit ? 0 : 1);
+        WCHAR reason[128];
+        EXPECT_TRUE(CeCheckVolume(reason, 128)) << reason;
+    }
+    EXPECT_EQ(CeDatabaseRecordCount(0), -1);
+    EXPECT_EQ(CeDatabaseRecordCount(CeSeekDatabase(a, CEDB_SEEK_BEGINNING, 0, nullptr)), -1)
+        << "a record is no database";
+}
+
 // A pass that groups its own work in batches may run inside a caller's batch.
 TEST_F(CedbTest, BatchesNest) {
     HANDLE h = createNamed();

@@ -7,6 +7,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <array>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -290,6 +292,75 @@ LRESULT CALLBACK WatchProgress(int code, WPARAM wParam, LPARAM lParam) {
             *g_progressCaption = text;
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// A pass encrypts a record's texts in one run of the cipher: every BLOB must still be exactly its
+// own text's encryption, for texts from 1 to 255 units. A BLOB whose size is not a multiple of 8
+// (not written by this program) decrypts as if zero-padded, whatever the record before it held.
+TEST_F(VaultTest, EachBlobIsItsOwnTextsEncryptionAndOddSizedBlobsReadZeroPadded) {
+    settings.SetEncrypt(0);
+    ASSERT_EQ(objectStore.open(L"Arkel"), 0);
+    const std::wstring longest(255, L'\u00fc');
+    ObjectRecord o = MakeObject(longest.c_str(), L"x", L"vier", L"Reise", 1);
+    lstrcpyW(o.title1, L"Dreizehn Zeic");
+    lstrcpyW(o.title2, std::wstring(120, L'T').c_str());
+    o.title3[0] = 0;
+    ASSERT_NE(objectStore.addObject(o), 0u);
+    UsePassword(kPassword);
+    ASSERT_EQ(cryptAllObjects(&objectStore, 1), 0);
+    const PasswordKeys keys = KeysOf(kPassword);
+    const std::vector<Found> records = AllRecords();
+    ASSERT_EQ(records.size(), 1u);
+    const struct {
+        CEPROPID blob;
+        std::wstring text;
+    } cases[] = {{0x01020041, longest},  {0x01010041, L"x"},     {0x01030041, L"vier"},
+                 {0x01040041, L"Reise"}, {0x01070041, o.title1}, {0x01080041, o.title2}};
+    for (const auto &c : cases) {
+        std::array<std::uint8_t, kTextBlobMax> own{};
+        const int size = encodeTextBlob(
+            std::u16string_view(reinterpret_cast<const char16_t *>(c.text.c_str()), c.text.size()),
+            keys, own);
+        ASSERT_NE(records[0].get(c.blob), nullptr) << std::hex << c.blob;
+        EXPECT_EQ(*records[0].get(c.blob), std::vector<BYTE>(own.begin(), own.begin() + size))
+            << std::hex << c.blob;
+    }
+    EXPECT_EQ(records[0].get(0x01090041), nullptr) << "an empty title has no BLOB";
+    std::array<std::uint8_t, kVerifierSize> verifier{};
+    makeVerifier(keys, verifier);
+    EXPECT_EQ(*records[0].get(PROP_VERIFIER), std::vector<BYTE>(verifier.begin(), verifier.end()));
+
+    // A second record whose field 1 is the first 13 bytes of an encrypted text, read after the
+    // one above filled the pass's slot with 512 bytes.
+    std::array<std::uint8_t, kTextBlobMax> text{};
+    ASSERT_EQ(encodeTextBlob(u"Dreizehn Bytes", keys, text), 32);
+    CEPROPVAL v[3] = {};
+    v[0].propid = 0x01020041;
+    v[0].val.blob = {13, text.data()};
+    v[1].propid = PROP_VERIFIER;
+    v[1].val.blob = {kVerifierSize, verifier.data()};
+    v[2].propid = PROP_ENCRYPT;
+    v[2].val.iVal = 1;
+    const CEOID odd = CeWriteRecordProps(objectStore.hDatabase, 0, 3, v);
+    ASSERT_NE(odd, 0u);
+    ASSERT_EQ(cryptAllObjects(&objectStore, 0), 0);
+    const std::u16string expected =
+        decodeTextBlob(std::span<const std::uint8_t>(text.data(), 13), keys);
+    bool seen = false, whole = false;
+    WalkDatabase(objectStore.hDatabase, [&](CEOID id, const CEPROPVAL *p, WORD count) {
+        WCHAR name[256] = {};
+        for (WORD i = 0; i < count; ++i)
+            if (p[i].propid == PROP_FIELD1) CopyStoredText(name, p[i]);
+        if (id == odd) {
+            seen = true;
+            EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t *>(name)), expected);
+        } else {
+            whole = longest == name;
+        }
+        return true;
+    });
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(whole) << "the 255-unit field 1 comes back whole";
 }
 
 TEST_F(VaultTest, ProgressShowsEveryRecordOfTenAndEverySecondOfFortyEight) {
