@@ -74,19 +74,20 @@ bench: deps
 	@cmake --build $(BUILD)/bench -j$(JOBS)
 	@$(BUILD)/bench/bench/cipher_bench --benchmark_min_time=1
 
-# The vault's closing and opening passes on BENCH_OBJECTS objects against the layer's
-# single-record writes, under Wine (in a prefix of its own, so that it can run beside the tests).
+# The vault's closing and opening passes on BENCH_OBJECTS objects, each beside the same records
+# written in one transaction, under Wine (in a prefix of its own, so that it can run beside the tests).
 BENCH_OBJECTS ?= 10000
 bench-vault: win
 	@WINEPREFIX=$(CURDIR)/$(WIN)/bench-prefix scripts/with-display.sh scripts/wine-prefix.sh
 	@WINEPREFIX=$(CURDIR)/$(WIN)/bench-prefix WINEDEBUG=-all scripts/with-display.sh \
 	  wine $(WIN)/bin/vault_bench.exe $(BENCH_OBJECTS)
 
-# A full store against the floors of SQLite and Wine's controls: start-up, selection, arkstore load
-# (not part of make test). BENCH_SIZES chooses other store sizes.
+# A full store against the floors of SQLite and Wine's controls: arkstore load, start-up,
+# selection, memory, the closing and opening passes, export and import (not part of make test).
+# BENCH_SIZES chooses other store sizes.
 BENCH_SIZES ?= 500 8000 65535
 bench-store: win
-	@cmake --build $(WIN) -j$(JOBS) --target store_bench
+	@cmake --build $(WIN) -j$(JOBS) --target store_bench vault_bench exchange_bench
 	@scripts/with-display.sh scripts/bench-store.sh $(WIN) $(BENCH_SIZES)
 
 # Each libFuzzer target for FUZZ_SECONDS (clang, ASan, UBSan); the corpus grows in the build tree.

@@ -7,6 +7,8 @@
 // ARKEL_BENCH_DETAIL=1 adds where a pass spends its time: reading, the cipher, the writes.
 #include <windows.h>
 
+#include <psapi.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -190,5 +192,11 @@ int main(int argc, char **argv) {
 
     Line(n, "closing pass (encrypt)", closing, encryptedWrites, "one-transaction writes (encr.)");
     Line(n, "opening pass (decrypt)", opening, plainWrites, "one-transaction writes (plain)");
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof pmc;
+    GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
+    printf("%7d  %-28s %9.1f MB (peak %.1f MB)\n", n, "bench working set after",
+           static_cast<double>(pmc.WorkingSetSize) / 1048576.0,
+           static_cast<double>(pmc.PeakWorkingSetSize) / 1048576.0);
     return 0;
 }

@@ -51,7 +51,7 @@ target_compile_options(arkel PRIVATE ${ARKEL_WARNINGS})
 
 # Speed of the vault's passes against single-record writes (make bench-vault; not a test).
 add_executable(vault_bench bench/vault_bench.cpp $<TARGET_OBJECTS:arkel_resources>)
-target_link_libraries(vault_bench PRIVATE arkel_app)
+target_link_libraries(vault_bench PRIVATE arkel_app psapi)
 target_compile_options(vault_bench PRIVATE ${ARKEL_WARNINGS})
 
 # The help viewer PegHelp.exe and the help file arkel.htp, beside the program.
