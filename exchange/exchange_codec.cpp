@@ -305,40 +305,50 @@ void normaliseForExport(TextLine &line) {
 
 int appendRecordLine(ByteString &out, const TextLine &line, bool encrypted,
                      const PasswordKeys &keys) {
-    for (const auto &text : line)
-        if (text.size() > kFieldTextMax) return -1;
+    return appendRecordLines(out, std::span<const TextLine>(&line, 1), encrypted, keys);
+}
+
+int appendRecordLines(ByteString &out, std::span<const TextLine> lines, bool encrypted,
+                      const PasswordKeys &keys) {
+    for (const TextLine &line : lines)
+        for (const auto &text : line)
+            if (text.size() > kFieldTextMax) return -1;
     if (!encrypted) {
-        for (std::size_t c = 0; c < kColumnCount; ++c) {
-            appendPlainField(out, line[c]);
-            if (c + 1 < kColumnCount) out.push_back(kTab);
-        }
-    } else {
-        // All fields of the line in one run of the cipher (its blocks are independent of each
-        // other): each field's bytes zero-padded to its last block, side by side, come out as
-        // appendEncryptedField would encrypt each one.
-        std::array<std::uint8_t, kColumnCount * 256> buffer{};
-        std::array<std::size_t, kColumnCount> sizes{};
-        std::size_t at = 0;
-        for (std::size_t c = 0; c < kColumnCount; ++c) {
-            std::copy(line[c].begin(), line[c].end(), buffer.begin() + static_cast<long>(at));
-            sizes[c] = (line[c].size() + 7) / 8 * 8;
-            at += sizes[c];
-        }
-        cipherWithKeys(std::span<std::uint8_t>(buffer.data(), at), static_cast<std::int32_t>(at),
-                       keys, 1);
-        static constexpr char kHex[] = "0123456789ABCDEF";
-        at = 0;
-        for (std::size_t c = 0; c < kColumnCount; ++c) {
-            for (std::size_t i = at; i < at + sizes[c]; ++i) {
-                out.push_back(static_cast<std::uint8_t>(kHex[buffer[i] >> 4]));
-                out.push_back(static_cast<std::uint8_t>(kHex[buffer[i] & 0x0F]));
+        for (const TextLine &line : lines) {
+            for (std::size_t c = 0; c < kColumnCount; ++c) {
+                appendPlainField(out, line[c]);
+                out.push_back(c + 1 < kColumnCount ? kTab : kCr);
             }
-            at += sizes[c];
-            if (c + 1 < kColumnCount) out.push_back(kTab);
+            out.push_back(kLf);
         }
-        secureWipe(buffer.data(), buffer.size());
+        return 0;
     }
-    out.push_back(kCr);
-    out.push_back(kLf);
+    // All fields in one run of the cipher (its blocks are independent of each other): each
+    // field's bytes zero-padded to its last block, side by side, come out as appendEncryptedField
+    // would encrypt each one.
+    std::vector<std::uint8_t> buffer(lines.size() * kColumnCount * 256);
+    std::size_t at = 0;
+    for (const TextLine &line : lines) {
+        for (const auto &text : line) {
+            std::copy(text.begin(), text.end(), buffer.begin() + static_cast<long>(at));
+            at += (text.size() + 7) / 8 * 8;
+        }
+    }
+    cipherWithKeys(std::span<std::uint8_t>(buffer.data(), at), static_cast<std::int32_t>(at), keys,
+                   1);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    at = 0;
+    for (const TextLine &line : lines) {
+        for (std::size_t c = 0; c < kColumnCount; ++c) {
+            const std::size_t end = at + (line[c].size() + 7) / 8 * 8;
+            for (; at < end; ++at) {
+                out.push_back(static_cast<std::uint8_t>(kHex[buffer[at] >> 4]));
+                out.push_back(static_cast<std::uint8_t>(kHex[buffer[at] & 0x0F]));
+            }
+            out.push_back(c + 1 < kColumnCount ? kTab : kCr);
+        }
+        out.push_back(kLf);
+    }
+    secureWipe(buffer.data(), buffer.size());
     return 0;
 }

@@ -195,3 +195,9 @@ void normaliseForExport(TextLine &line);
 // than 255 bytes, which no import could take back.
 int appendRecordLine(ByteString &out, const TextLine &line, bool encrypted,
                      const PasswordKeys &keys);
+
+// Appends several record lines, as appendRecordLine would one after the other; the encrypted
+// variant runs the cipher once over all their fields (it works on whole batches of blocks, which
+// one line's fields seldom fill). Returns -1 (nothing appended) when a text is too long.
+int appendRecordLines(ByteString &out, std::span<const TextLine> lines, bool encrypted,
+                      const PasswordKeys &keys);

@@ -102,15 +102,14 @@ Failure WriteRecords(ObjectStore &store, const WCHAR *tempPath, bool encrypted, 
     const int step = std::max(count / 24, 1);
     Failure failure = Failure::none;
 
-    if (encrypted) {
-        // The marker line, the marker check field under the file's keys, CR LF.
-        PasswordKeys keys = StoreKeys(store);
-        appendMarker(file.buffer, keys);
-        wipeKeys(keys);
-    }
     // The export's keys stay the same through the pass.
     PasswordKeys keys = StoreKeys(store);
-    TextLine line;
+    // The marker line, the marker check field under the file's keys, CR LF.
+    if (encrypted) appendMarker(file.buffer, keys);
+    // Lines are appended in groups, which the cipher takes in one run.
+    constexpr int kGroup = 8;
+    std::array<TextLine, kGroup> lines;
+    int pending = 0;
     BYTE *buffer = nullptr;
     DWORD size = 0;
     for (int i = 0; i < count && failure == Failure::none; ++i) {
@@ -120,10 +119,14 @@ Failure WriteRecords(ObjectStore &store, const WCHAR *tempPath, bool encrypted, 
             failure = Failure::read;
             break;
         }
-        RecordLine(reinterpret_cast<CEPROPVAL *>(buffer), props, line);
-        // RecordLine keeps every field within the limit, so the line is always appended.
-        appendRecordLine(file.buffer, line, encrypted, keys);
-        if (file.buffer.size() >= kFlushSize && !file.flush()) failure = Failure::write;
+        RecordLine(reinterpret_cast<CEPROPVAL *>(buffer), props, lines[pending++]);
+        if (pending == kGroup || i + 1 == count) {
+            // RecordLine keeps every field within the limit, so the lines are always appended.
+            appendRecordLines(file.buffer, std::span<const TextLine>(lines.data(), pending),
+                              encrypted, keys);
+            pending = 0;
+            if (file.buffer.size() >= kFlushSize && !file.flush()) failure = Failure::write;
+        }
         if (i % step == 0) {
             SetProgressText(progress, i, count);
             SetProgressPosition(progress, i + 1);
@@ -134,7 +137,8 @@ Failure WriteRecords(ObjectStore &store, const WCHAR *tempPath, bool encrypted, 
         LocalFree(buffer);
     }
     wipeKeys(keys);
-    for (auto &column : line) secureWipe(column.data(), column.size());
+    for (TextLine &line : lines)
+        for (auto &column : line) secureWipe(column.data(), column.size());
     if (failure == Failure::none) {
         SetProgressText(progress, count, count);
         SetProgressPosition(progress, count + 1);

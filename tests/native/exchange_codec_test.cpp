@@ -303,6 +303,22 @@ TEST(RecordLines, ExportFormOfALine) {
     separate.push_back('\n');
     EXPECT_EQ(str(out), str(separate));
 
+    // Lines appended as a group come out as the same lines appended one by one, in both variants;
+    // a group with one field too long appends nothing.
+    const std::vector<TextLine> group = {e, textLine({"T", "", "", "x", "", "", "", "0"}), e};
+    for (bool encrypted : {false, true}) {
+        ByteString one, all;
+        for (const TextLine &g : group)
+            ASSERT_EQ(appendRecordLine(one, g, encrypted, kFileKeys), 0);
+        ASSERT_EQ(appendRecordLines(all, group, encrypted, kFileKeys), 0);
+        EXPECT_EQ(str(all), str(one)) << "encrypted " << encrypted;
+        std::vector<TextLine> bad = group;
+        bad[1][colValue2] = ByteString(256, 'x');
+        all.clear();
+        EXPECT_EQ(appendRecordLines(all, bad, encrypted, kFileKeys), -1);
+        EXPECT_TRUE(all.empty());
+    }
+
     l[colFlag] = bytes("-1");
     normaliseForExport(l);
     EXPECT_EQ(str(l[colFlag]), "0");
