@@ -7,6 +7,7 @@
 // one sorted list boxes use.
 
 #include "platform/cedb.h"
+#include "platform/page_heap.h"
 
 #include <sddl.h>
 #include <shlobj.h>
@@ -1688,11 +1689,13 @@ BOOL CeBeginBatch() {
 
 namespace {
 
-// After the outermost batch: the cache back to its size, its memory back to the system.
+// After the outermost batch: the cache back to its size and emptied, its memory back to the
+// system (the next reads take their pages from the mapped file again).
 void endBatchCache() {
     if (g_batchDepth != 0) return;
     exec(kCacheSize);
     sqlite3_db_release_memory(g_db);
+    ReleaseFreedPages();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/cedb.h"
+#include "platform/page_heap.h"
 #include "store/property_database.h"
 #include "tests/win/test_env.h"
 
@@ -871,6 +872,32 @@ TEST_F(CedbTest, DeletingAllRecordsOfTheLastDatabaseWithRecordsKeepsTheOthersSou
     EXPECT_EQ(CeDatabaseRecordCount(0), -1);
     EXPECT_EQ(CeDatabaseRecordCount(CeSeekDatabase(a, CEDB_SEEK_BEGINNING, 0, nullptr)), -1)
         << "a record is no database";
+}
+
+// A batch lets the page cache grow; when it ends, every page it held is freed and the heap that
+// held them goes back to the system, and the store reads on as before.
+TEST_F(CedbTest, ABatchGivesItsPagesBackWhenItEnds) {
+    HANDLE h = createNamed();
+    for (bool commit : {false, true}) {
+        SCOPED_TRACE(commit ? "commit" : "rollback");
+        ASSERT_TRUE(CeBeginBatch());
+        for (int i = 0; i < 3000; ++i) {
+            WCHAR n[32];
+            wsprintfW(n, L"Eintrag %05d mit etwas Text", (i * 7919) % 3000);
+            ASSERT_NE(writeText(h, 0, kName, n), 0u);
+        }
+        EXPECT_GT(PageHeapBytesInUse(), 20u * 4096) << "the batch's pages lie in the page heap";
+        ASSERT_TRUE(commit ? CeCommitBatch() : CeRollbackBatch());
+        EXPECT_EQ(PageHeapBytesInUse(), 0u);
+        const std::vector<std::wstring> names = walkNames(h);
+        ASSERT_EQ(names.size(), commit ? 3000u : 0u);
+        if (commit) {
+            EXPECT_EQ(names.front(), L"Eintrag 00000 mit etwas Text");
+            EXPECT_EQ(names.back(), L"Eintrag 02999 mit etwas Text");
+        }
+    }
+    WCHAR reason[128];
+    EXPECT_TRUE(CeCheckVolume(reason, 128)) << reason;
 }
 
 // A pass that groups its own work in batches may run inside a caller's batch.
