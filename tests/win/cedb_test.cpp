@@ -457,6 +457,35 @@ TEST_F(CedbTest, ADatabaseHoldsAtMost65535Records) {
     EXPECT_NE(CeWriteRecordProps(h, 0, 1, &v), 0u);
 }
 
+// Emptying databases, by rows (another database still has records) and whole (the last one with
+// records), leaves none of their text in the file either.
+TEST_F(CedbTest, NothingOfEmptiedDatabasesStaysInTheFile) {
+    HANDLE many = createNamed(L"Viele");
+    HANDLE one = createNamed(L"Einer");
+    for (int i = 0; i < 500; ++i) {
+        WCHAR text[96];
+        wsprintfW(text, L"SECRET-all-%03d with some more text to fill the pages", i);
+        ASSERT_NE(writeText(many, 0, kName, text), 0u);
+    }
+    ASSERT_NE(writeText(one, 0, kName, L"SECRET-only-one"), 0u);
+    ASSERT_TRUE(CeBeginBatch());
+    ASSERT_TRUE(CeDeleteAllRecords(one));
+    ASSERT_TRUE(CeDeleteAllRecords(many));
+    ASSERT_TRUE(CeCommitBatch());
+    for (HANDLE h : handles) CloseHandle(h);
+    handles.clear();
+    ASSERT_EQ(CeOpenHandleCount(), 0);
+
+    std::vector<BYTE> file = ReadWholeFile(volumePath);
+    ASSERT_FALSE(file.empty());
+    for (const wchar_t *secret : {L"SECRET-all-", L"SECRET-only-one"}) {
+        auto bytes = reinterpret_cast<const BYTE *>(secret);
+        std::vector<BYTE> needle(bytes, bytes + wcslen(secret) * 2);
+        EXPECT_EQ(std::search(file.begin(), file.end(), needle.begin(), needle.end()), file.end())
+            << Utf8(secret) << " is still in the file";
+    }
+}
+
 // Overwritten and deleted text must not stay in the file once the last handle is closed.
 TEST_F(CedbTest, NothingDeletedOrOverwrittenStaysInTheFile) {
     HANDLE h = createNamed();
