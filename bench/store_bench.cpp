@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/shell.h"
+#include "bench/bench_kit.h"
 #include "platform/cedb.h"
 #include "prefs/settings.h"
 #include "sqlite3.h"
@@ -32,22 +33,11 @@
 
 namespace {
 
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Time(const std::function<void()> &work) {
-    double start = Now();
-    work();
-    return Now() - start;
-}
+using bench::Line;
+using bench::Now;
+using bench::RemoveVolume;
+using bench::Time;
+using bench::WriteInOneTransaction;
 
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -150,11 +140,6 @@ std::wstring Folder;
 
 std::wstring PathIn(const wchar_t *name) { return Folder + L"\\" + name; }
 
-void RemoveVolume(const std::wstring &path) {
-    for (const wchar_t *suffix : {L"", L"-wal", L"-shm", L"-journal"})
-        DeleteFileW((path + suffix).c_str());
-}
-
 std::wstring ProgramFolder() {
     WCHAR self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -183,14 +168,7 @@ DWORD RunAndWait(const std::wstring &commandLine) {
 
 // The objects written in one transaction, as the layer writes them.
 double FloorWrites(const std::vector<BenchObject> &objects) {
-    std::wstring volume = PathIn(L"floor-writes.cdb");
-    RemoveVolume(volume);
-    SetEnvironmentVariableW(L"ARKEL_OBJECT_STORE", volume.c_str());
-    double t = Time([&] {
-        CeBeginBatch();
-        SORTORDERSPEC sort{PROP_FIELD1, CEDB_SORT_CASEINSENSITIVE};
-        CEOID oid = CeCreateDatabase(const_cast<LPWSTR>(L"Arkel"), 0, 1, &sort);
-        HANDLE h = CeOpenDatabase(&oid, nullptr, PROP_FIELD1, CEDB_AUTOINCREMENT, nullptr);
+    return WriteInOneTransaction(PathIn(L"floor-writes.cdb"), [&](HANDLE h) {
         for (const BenchObject &o : objects) {
             CEPROPVAL v[8] = {};
             const std::wstring *texts[7] = {&o.field1, &o.field2, &o.field3, &o.category,
@@ -205,11 +183,7 @@ double FloorWrites(const std::vector<BenchObject> &objects) {
             v[7].val.iVal = o.encrypt;
             CeWriteRecordProps(h, 0, 8, v);
         }
-        CeCommitBatch();
-        CloseHandle(h);
     });
-    RemoveVolume(volume);
-    return t;
 }
 
 // Names and categories of the object database with one statement, sorted by the platform's
@@ -387,18 +361,6 @@ bool ProgramProcess(const std::wstring &volume, const std::wstring &loaded, doub
     return main != nullptr;
 }
 
-// The targets hold for a full store; smaller ones show their ratios (where fixed costs such as
-// making the windows weigh more) without a verdict.
-void Line(int objects, const char *what, double value, double floor, const char *floorName,
-          double limit) {
-    const char *verdict = objects < CEDB_MAXRECORDS ? "" : value / floor <= limit ? "ok" : "OVER";
-    if (floor > 0)
-        printf("%7d  %-28s %9.3f s  %9.3f s  %6.2fx  %-34s %s\n", objects, what, value, floor,
-               value / floor, floorName, verdict);
-    else
-        printf("%7d  %-28s %9.3f s\n", objects, what, value);
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t **argv) {
@@ -433,7 +395,7 @@ int wmain(int argc, wchar_t **argv) {
     });
     double writes = 1e9;
     for (int run = 0; run < 2; ++run) writes = std::min(writes, FloorWrites(objects));
-    Line(count, "arkstore load", load, writes, "one-transaction writes", 2);
+    Line(count, "arkstore load", load, writes, "one-transaction writes");
 
     double compareSort = 0;
     double readSort = 1e9;
@@ -526,17 +488,17 @@ int wmain(int argc, wchar_t **argv) {
         }
         CloseProgram();
     }
-    Line(count, "start-up until idle", startUp, readSort + fill, floorName, 2);
+    Line(count, "start-up until idle", startUp, readSort + fill, floorName);
     printf("%7d  %-28s %9.3f s  (read and sort with CompareStringW instead: %.3f s)\n", count, "",
            startUp, compareSort);
-    Line(count, "select row 0", Median(first), 0, "", 0);
-    Line(count, "select the middle row", Median(middle), Median(first), "selecting row 0", 2);
-    Line(count, "select the last row", Median(last), Median(first), "selecting row 0", 2);
+    Line(count, "select row 0", Median(first));
+    Line(count, "select the middle row", Median(middle), Median(first), "selecting row 0");
+    Line(count, "select the last row", Median(last), Median(first), "selecting row 0");
 
     double processStart = 0;
     SIZE_T workingSet = 0, peak = 0;
     if (ProgramProcess(volume, loaded, &processStart, &workingSet, &peak)) {
-        Line(count, "arkel.exe until input idle", processStart, 0, "", 0);
+        Line(count, "arkel.exe until input idle", processStart);
         printf("%7d  %-28s %9.1f MB (peak %.1f MB)  target < 100 MB: %s\n", count,
                "arkel.exe working set", static_cast<double>(workingSet) / 1048576.0,
                static_cast<double>(peak) / 1048576.0, peak < 100u * 1048576u ? "ok" : "OVER");

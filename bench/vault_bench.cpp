@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/shell.h"
+#include "bench/bench_kit.h"
 #include "crypto/bulk_crypt.h"
 #include "prefs/settings.h"
 #include "store/object_store.h"
@@ -25,27 +26,10 @@
 
 namespace {
 
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Time(const std::function<void()> &work) {
-    double start = Now();
-    work();
-    return Now() - start;
-}
-
-void RemoveVolume(const std::wstring &path) {
-    for (const wchar_t *suffix : {L"", L"-wal", L"-shm", L"-journal"})
-        DeleteFileW((path + suffix).c_str());
-}
+using bench::Line;
+using bench::RemoveVolume;
+using bench::Time;
+using bench::WriteInOneTransaction;
 
 // One record as its properties, owning the texts and BLOBs they point to.
 struct StoredRecord {
@@ -83,26 +67,10 @@ std::vector<StoredRecord> CopyRecords(HANDLE db) {
 
 // The records written into a volume of their own in one transaction, as the layer writes them.
 double OneTransactionWrites(const std::wstring &volume, std::vector<StoredRecord> &records) {
-    RemoveVolume(volume);
-    SetEnvironmentVariableW(L"ARKEL_OBJECT_STORE", volume.c_str());
-    double t = Time([&] {
-        CeBeginBatch();
-        SORTORDERSPEC sort{PROP_FIELD1, CEDB_SORT_CASEINSENSITIVE};
-        CEOID oid = CeCreateDatabase(const_cast<LPWSTR>(L"Arkel"), 0, 1, &sort);
-        HANDLE h = CeOpenDatabase(&oid, nullptr, PROP_FIELD1, CEDB_AUTOINCREMENT, nullptr);
+    return WriteInOneTransaction(volume, [&](HANDLE h) {
         for (StoredRecord &r : records)
             CeWriteRecordProps(h, 0, static_cast<WORD>(r.props.size()), r.props.data());
-        CeCommitBatch();
-        CloseHandle(h);
     });
-    RemoveVolume(volume);
-    return t;
-}
-
-void Line(int objects, const char *what, double value, double floor, const char *floorName) {
-    const char *verdict = objects < CEDB_MAXRECORDS ? "" : value / floor <= 2 ? "ok" : "OVER";
-    printf("%7d  %-28s %9.3f s  %9.3f s  %6.2fx  %-34s %s\n", objects, what, value, floor,
-           value / floor, floorName, verdict);
 }
 
 bool OpenStore(const std::wstring &path) {

@@ -233,20 +233,23 @@ void ObjectStore::indexAfterWrite(CEOID id, const WCHAR *category, bool keep) {
     restampIndex(true);
 }
 
+void ObjectStore::ensureIndex() {
+    if (indexUsable()) return;
+    // One walk builds the index; every later position is read directly.
+    beginIndex();
+    WalkDatabase(hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
+        WCHAR category[256];
+        categoryOf(props, count, category);
+        noteIndexed(id, category);
+        return true;
+    });
+    endIndex();
+}
+
 void ObjectStore::readVisible(int position, ObjectRecord *object) {
     ClearObjectRecord(object);
     currentRecord = 0;
-    if (!indexUsable()) {
-        // One walk builds the index; every later position is read directly.
-        beginIndex();
-        WalkDatabase(hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
-            WCHAR category[256];
-            categoryOf(props, count, category);
-            noteIndexed(id, category);
-            return true;
-        });
-        endIndex();
-    }
+    ensureIndex();
     if (position < 0 || static_cast<size_t>(position) >= visibleIds.size()) return;
     CEOID id = visibleIds[static_cast<size_t>(position)];
     if (CeSeekDatabase(hDatabase, CEDB_SEEK_CEOID, id, nullptr) != id) return;
@@ -282,16 +285,7 @@ bool ObjectStore::deleteVisible(int position) {
 
 int ObjectStore::positionOfCurrent() {
     if (!currentRecord) return 0;
-    if (!indexUsable()) {
-        beginIndex();
-        WalkDatabase(hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
-            WCHAR category[256];
-            categoryOf(props, count, category);
-            noteIndexed(id, category);
-            return true;
-        });
-        endIndex();
-    }
+    ensureIndex();
     // A current record outside the visible set gives one past the last row, which selects nothing.
     auto it = std::find(visibleIds.begin(), visibleIds.end(), currentRecord);
     return static_cast<int>(it - visibleIds.begin());

@@ -108,6 +108,8 @@ private:
     std::vector<ListedObject> keptListing;
     ULONGLONG listingStamp = 0;
     bool indexUsable();
+    // Builds the index by a walk when it is not usable.
+    void ensureIndex();
     void restampIndex(bool keep);
     void indexAfterWrite(CEOID id, const WCHAR *category, bool keep);
     void rebuildVisible();

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <dlgs.h>
 #include <psapi.h>
 
 #include <algorithm>
@@ -18,18 +17,20 @@
 #include <vector>
 
 #include "app/shell.h"
+#include "bench/bench_kit.h"
 #include "platform/cedb.h"
 #include "sqlite3.h"
 #include "exchange/export.h"
 #include "exchange/import.h"
 #include "store/field_title_list.h"
 #include "store/name_list.h"
-#include "resources/resource.h"
 #include "store/object_store.h"
 #include "tests/win/shell_kit.h"
 #include "tests/win/ui_driver.h"
 
 namespace {
+
+using bench::Line;
 
 const wchar_t kPassword[] = L"Benchmark-Passwort";
 
@@ -38,31 +39,11 @@ const wchar_t kPassword[] = L"Benchmark-Passwort";
 // counted as theirs.
 LARGE_INTEGER answered;
 
-std::function<void(HWND)> ChooseFile(const std::wstring &path, int filter) {
-    return [=](HWND d) {
-        HWND name = GetDlgItem(d, cmb13);
-        if (!name) name = GetDlgItem(d, edt1);
-        SetWindowTextW(name, path.c_str());
-        if (filter) {
-            HWND types = GetDlgItem(d, cmb1);
-            SendMessageW(types, CB_SETCURSEL, static_cast<WPARAM>(filter - 1), 0);
-            SendMessageW(d, WM_COMMAND, MAKEWPARAM(cmb1, CBN_SELENDOK),
-                         reinterpret_cast<LPARAM>(types));
-        }
+// Answers the dialog with the step and notes when it did.
+std::function<void(HWND)> Stamped(std::function<void(HWND)> step) {
+    return [step](HWND d) {
         QueryPerformanceCounter(&answered);
-        PressButton(d, IDOK);
-    };
-}
-
-std::function<void(HWND)> AnswerPassword() {
-    return [](HWND d) {
-        for (int id : {IDC_PASSWORD_ENTER, IDC_PASSWORD_SET, IDC_PASSWORD_SET_AGAIN})
-            if (HWND edit = GetDlgItem(d, id)) SetWindowTextW(edit, kPassword);
-        WCHAR copy[129];
-        lstrcpyW(copy, kPassword);
-        objectStore.setPassword(copy);
-        QueryPerformanceCounter(&answered);
-        PressButton(d, IDOK);
+        step(d);
     };
 }
 
@@ -108,12 +89,6 @@ double MegabytesInUse() {
     return static_cast<double>(pmc.WorkingSetSize) / 1048576.0;
 }
 
-void Line(int objects, const char *what, double value, double floor, const char *floorName) {
-    const char *verdict = objects < CEDB_MAXRECORDS ? "" : value / floor <= 2 ? "ok" : "OVER";
-    printf("%7d  %-28s %9.3f s  %9.3f s  %6.2fx  %-34s %s\n", objects, what, value, floor,
-           value / floor, floorName, verdict);
-}
-
 class ExchangeBench : public ShellTest {};
 
 TEST_F(ExchangeBench, FullStore) {
@@ -154,15 +129,15 @@ TEST_F(ExchangeBench, FullStore) {
         CeSeekDatabase(objectStore.hDatabase, CEDB_SEEK_BEGINNING, 0, nullptr);
         {
             UiDriver ui;
-            ui.onNextDialog(ChooseFile(path, filter));
-            if (encrypted) ui.onNextDialog(AnswerPassword());
+            ui.onNextDialog(Stamped(ChooseFile(path, filter)));
+            if (encrypted) ui.onNextDialog(Stamped(AnswerPassword(kPassword)));
             EXPECT_EQ(exportData(objectStore, nullptr), 0);
         }
         const double exportTime = Seconds(answered);
         {
             UiDriver ui;
-            ui.onNextDialog(ChooseFile(path, 0));
-            if (encrypted) ui.onNextDialog(AnswerPassword());
+            ui.onNextDialog(Stamped(ChooseFile(path, 0)));
+            if (encrypted) ui.onNextDialog(Stamped(AnswerPassword(kPassword)));
             ui.answerMessageBox(IDYES);
             EXPECT_EQ(importData(objectStore, nullptr), 0);
         }

@@ -17,24 +17,18 @@ bin=$(cd "$1" && pwd)
 art=$2
 here=$(cd "$(dirname "$0")" && pwd)
 : "${WINEPREFIX:?}" "${DISPLAY:?browse.sh needs a display}"
-export WINEDEBUG=-all
+e2e_begin browse
 mkdir -p "$art"
-work=$(mktemp -d)
-pid=""
 # On a failure the program still runs: it is a child of the explorer process this script started.
-cleanup() {
+before_cleanup() {
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
     for child in $(ps -o pid= --ppid "$pid" 2>/dev/null); do kill "$child" 2>/dev/null || true; done
-    kill "$pid" 2>/dev/null || true
   fi
-  rm -rf "$work"
 }
 # Wine's own processes (server, desktop) outlive the calls that start them: none of them may
 # inherit this script's output, or CTest would wait for them.
 winpath() { winepath -w "$1" </dev/null 2>/dev/null; }
-trap cleanup EXIT
 
-fail() { echo "browse: $*" >&2; exit 1; }
 key() { xdotool key --delay 80 "$@"; sleep 0.6; }
 
 # Where the object list lies in the 240x320 desktop, inside its border, and the pixel column the

@@ -5,24 +5,20 @@
 # overview, and Ctrl+Q ends the program.
 #   dist.sh WIN_BUILD_DIR ARTIFACTS_DIR
 set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 build=$(cd "$1" && pwd)
 art=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
 : "${DISPLAY:?dist.sh needs a display}"
-export WINEDEBUG=-all
 mkdir -p "$art"
-work=$(mktemp -d)
-pid=""
-cleanup() {
+e2e_begin dist
+before_cleanup() {
   if [ -d "$work/prefix" ]; then
     # This test made the prefix: its server and every process in it are the test's own.
     WINEPREFIX="$work/prefix" wineserver -k >/dev/null 2>&1 || true
   fi
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
 }
-trap cleanup EXIT
-fail() { echo "dist: $*" >&2; exit 1; }
 title() {
   for _ in $(seq 100); do
     xdotool search --name "^$1\$" >/dev/null 2>&1 && return 0

@@ -14,17 +14,9 @@ bin=$(cd "$1" && pwd)
 art=$2
 here=$(cd "$(dirname "$0")" && pwd)
 : "${WINEPREFIX:?}" "${DISPLAY:?editing.sh needs a display}"
-export WINEDEBUG=-all
+e2e_begin editing
 mkdir -p "$art"
-work=$(mktemp -d)
-pid=""
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
-fail() { echo "editing: $*" >&2; exit 1; }
 shot() { import -window "$desk" "$art/editing-$1.png"; echo "screenshot $art/editing-$1.png"; }
 key() { xdotool key --delay 80 "$@"; sleep 0.6; }
 # Text with umlauts, typed key by key.

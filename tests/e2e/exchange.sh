@@ -13,22 +13,16 @@ art=$2
 arkfile=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 : "${WINEPREFIX:?}" "${DISPLAY:?exchange.sh needs a display}"
-export WINEDEBUG=-all
+e2e_begin exchange
 mkdir -p "$art"
-work=$(mktemp -d)
-pid=""
-cleanup() {
+before_cleanup() {
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
     # Ends the program as a user would, so that no Wine process of it stays behind.
     xdotool key Escape Escape ctrl+q 2>/dev/null || true
     sleep 2
-    kill "$pid" 2>/dev/null || true
   fi
-  rm -rf "$work"
 }
-trap cleanup EXIT
 
-fail() { echo "exchange: $*" >&2; exit 1; }
 shot() { import -window "$desk" "$art/exchange-$1.png"; }
 key() { xdotool key --delay 80 "$@"; sleep 0.6; }
 typed() { xdotool type --delay 40 "$1"; sleep 0.4; }

@@ -6,14 +6,14 @@
 # page after the link, the place left (scrolled to the link chosen with Tab) again after Back. Screenshots stay in the artifacts folder.
 #   help.sh BIN_DIR ARTIFACTS_DIR
 set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 bin=$(cd "$1" && pwd)
 art=$2
 : "${WINEPREFIX:?}" "${DISPLAY:?help.sh needs a display}"
-export WINEDEBUG=-all
+e2e_begin help
 mkdir -p "$art"
-work=$(mktemp -d)
-pid=""
-cleanup() {
+before_cleanup() {
   # After a failure the program and the viewer it started may still run: their windows name the
   # processes, which are this test's.
   for name in '^Hilfe' '^The Arkel$'; do
@@ -22,12 +22,8 @@ cleanup() {
       [ -n "$p" ] && kill "$p" 2>/dev/null || true
     done
   done
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
 }
-trap cleanup EXIT
 
-fail() { echo "help: $*" >&2; exit 1; }
 shot() { import -window "$desk" "$art/$1.png"; echo "screenshot $art/$1.png"; }
 key() { xdotool key --delay 80 "$@"; sleep 0.4; }
 # Waits until a window with exactly this title exists (the viewer's title names its page).
@@ -48,22 +44,7 @@ export ARKEL_OBJECT_STORE
 ARKEL_OBJECT_STORE=$(winepath -w "$work/store.cdb" 2>/dev/null)
 wine reg delete 'HKCU\Software\Mobrix\Arkel' /f </dev/null >/dev/null 2>&1 || true
 
-wine explorer /desktop=ArkelHelp,240x320 "$(winepath -w "$bin/arkel.exe" 2>/dev/null)" </dev/null >/dev/null 2>&1 &
-pid=$!
-desk=""
-for _ in $(seq 100); do
-  desk=$(xdotool search --name 'ArkelHelp' 2>/dev/null | head -n1 || true)
-  [ -n "$desk" ] && break
-  sleep 0.2
-done
-[ -n "$desk" ] || fail "the virtual desktop did not appear"
-for _ in $(seq 150); do
-  [ -e "$work/store.cdb-shm" ] && break
-  kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
-  sleep 0.2
-done
-[ -e "$work/store.cdb-shm" ] || fail "the program did not open its store"
-sleep 2
+start_arkel ArkelHelp "$work/store.cdb"
 xdotool mousemove --window "$desk" 100 200 click 1
 sleep 0.5
 
@@ -100,12 +81,5 @@ done
 xdotool search --name '^Hilfe: ' >/dev/null 2>&1 && fail "Esc did not close the viewer"
 xdotool mousemove --window "$desk" 100 200 click 1
 sleep 0.5
-key ctrl+q
-for _ in $(seq 50); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.2
-done
-kill -0 "$pid" 2>/dev/null && fail "Ctrl+Q did not end the program"
-wait "$pid" || true
-pid=""
+quit_arkel
 echo "help: ok"

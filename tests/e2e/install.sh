@@ -5,24 +5,21 @@
 # names the launcher and a PNG icon; uninstall leaves PREFIX empty and the store untouched.
 #   install.sh WIN_BIN_DIR ARKFILE ARTIFACTS_DIR
 set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 bin=$(cd "$1" && pwd)
 arkfile=$2
 art=$3
 root=$(cd "$(dirname "$0")/../.." && pwd)
 : "${DISPLAY:?install.sh needs a display}"
 mkdir -p "$art"
-work=$(mktemp -d)
-pid=""
-cleanup() {
+e2e_begin install
+before_cleanup() {
   if [ -d "$work/wineprefix" ]; then
     # This test made the prefix: its server and every process in it are the test's own.
     WINEPREFIX="$work/wineprefix" wineserver -k >/dev/null 2>&1 || true
   fi
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
 }
-trap cleanup EXIT
-fail() { echo "install: $*" >&2; exit 1; }
 windows() { xdotool search --name "^$1\$" 2>/dev/null | wc -l; }
 
 prefix=$work/prefix

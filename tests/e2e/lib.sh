@@ -1,5 +1,25 @@
-# Steps shared by the end-to-end scripts. The caller sets bin (the folder of arkel.exe) and
-# defines fail MESSAGE.
+# Steps shared by the end-to-end scripts. The caller calls e2e_begin first and sets bin (the
+# folder of arkel.exe).
+
+# The beginning every script shares: Wine quiet, a work folder and the program's pid (empty until
+# it starts), the program stopped and the folder removed on exit, and fail MESSAGE named after
+# the script ($1). A script that must do more on the way out defines before_cleanup, which runs
+# first.
+e2e_begin() {
+  e2e_name=$1
+  export WINEDEBUG=-all
+  work=$(mktemp -d)
+  pid=""
+  trap e2e_cleanup EXIT
+}
+
+e2e_cleanup() {
+  if declare -F before_cleanup >/dev/null; then before_cleanup || true; fi
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+
+fail() { echo "$e2e_name: $*" >&2; exit 1; }
 
 # Starts arkel.exe in a 240x320 Wine desktop titled $1 and waits until the program has opened its
 # store $2 (SQLite makes the store's -shm file with the first connection and removes it with the

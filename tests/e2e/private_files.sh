@@ -7,18 +7,12 @@
 #    program has opened it.
 #   private_files.sh BIN_DIR
 set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 bin=$(cd "$1" && pwd)
 : "${WINEPREFIX:?}" "${DISPLAY:?private_files.sh needs a display}"
-export WINEDEBUG=-all
+e2e_begin private_files
 umask 022
-work=$(mktemp -d)
-pid=""
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "private_files: $*" >&2; exit 1; }
 mode() { stat -c %a "$1"; }
 
 wine reg delete 'HKCU\Software\Mobrix\Arkel' /f </dev/null >/dev/null 2>&1 || true

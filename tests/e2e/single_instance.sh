@@ -4,17 +4,11 @@
 # appear); the first one keeps running and then ends normally.
 #   single_instance.sh BIN_DIR
 set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 bin=$(cd "$1" && pwd)
 : "${WINEPREFIX:?}" "${DISPLAY:?single_instance.sh needs a display}"
-export WINEDEBUG=-all
-work=$(mktemp -d)
-pid=""
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "single_instance: $*" >&2; exit 1; }
+e2e_begin single_instance
 
 wine reg delete 'HKCU\Software\Mobrix\Arkel' /f </dev/null >/dev/null 2>&1 || true
 # Wine's own processes outlive the calls that start them: none may inherit this script's output.

@@ -14,17 +14,9 @@ bin=$(cd "$1" && pwd)
 art=$2
 here=$(cd "$(dirname "$0")" && pwd)
 : "${WINEPREFIX:?}" "${DISPLAY:?vault.sh needs a display}"
-export WINEDEBUG=-all
+e2e_begin vault
 mkdir -p "$art"
-work=$(mktemp -d)
-pid=""
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
-fail() { echo "vault: $*" >&2; exit 1; }
 shot() { import -window "$desk" "$art/vault-$1.png"; }
 key() { xdotool key --delay 80 "$@"; sleep 0.6; }
 type_text() { xdotool type --delay 60 "$1"; sleep 0.3; }
