@@ -210,6 +210,44 @@ protected:
     HWND dialog = nullptr;
 };
 
+// ---- The object written is the object selected ---------------------------------------------
+
+// A vault built up by new, edit, duplicate, paste, delete and an import, then encrypted: after OK
+// in "Objekt bearbeiten" the row above the edited object was selected, so that a Delete right
+// after would have hit another object.
+TEST_F(EditingTest, TheEditedObjectStaysSelectedInAStoreWithAHistory) {
+    const std::vector<BYTE> store =
+        ReadWholeFile(L"" ARKEL_FIXTURES L"/selection-after-edit/store.cdb");
+    ASSERT_FALSE(store.empty());
+    const wchar_t *names[] = {L"Steuer-ID J\u00fcrgen", L"Fahrrad G\u00f6rtz",
+                              L"Online-Banking Sparkasse", L"WLAN Zuhause"};
+    for (const wchar_t *name : names) {
+        ASSERT_TRUE(WriteWholeFile(volumePath, store.data(), store.size()));
+        settings.SetEncrypt(1);
+        settings.SetAutoQuit(0);
+        UiDriver ui;
+        ui.onNextDialog(AnswerPassword(L"H\u00f6hlenb\u00e4r2024"));
+        Start();
+        ASSERT_EQ(Rows(), 7);
+        const int row = RowOf(name);
+        ASSERT_GE(row, 0) << Utf8(name);
+        Select(row);
+        RunCommand(IDM_EDIT_OBJECT, ui, [](HWND d) {
+            WCHAR text[256];
+            GetDlgItemTextW(d, IDC_EDIT_FIELD1, text, 255);
+            lstrcatW(text, L"x");
+            SetDlgItemTextW(d, IDC_EDIT_FIELD1, text);
+            PressButton(d, IDOK);
+        });
+        const std::wstring written = std::wstring(name) + L"x";
+        EXPECT_EQ(Row(Selection()), written) << Utf8(name);
+        EXPECT_STREQ(CurrentObject.field1, written.c_str()) << Utf8(name);
+        ResetShell();
+        ResetGlobalStores();
+        ClearSettingsKey();
+    }
+}
+
 // ---- Object edit dialog: OK -----------------------------------------------------------------
 
 struct OkCase {
