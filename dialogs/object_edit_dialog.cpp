@@ -75,8 +75,10 @@ void ReadDialog(HWND hDlg, ObjectRecord *object) {
     WCHAR *fields[3] = {object->field1, object->field2, object->field3};
     WCHAR *titles[3] = {object->title1, object->title2, object->title3};
     for (int n = 0; n < 3; ++n) {
-        GetDlgItemTextW(hDlg, kFields[n].edit, fields[n], 255);
-        GetDlgItemTextW(hDlg, kFields[n].label, titles[n], 255);
+        // The buffers hold 255 units and the terminator: a field of 255 (from an import or a
+        // paste) is read whole.
+        GetDlgItemTextW(hDlg, kFields[n].edit, fields[n], 256);
+        GetDlgItemTextW(hDlg, kFields[n].label, titles[n], 256);
     }
     SelectedComboText(GetDlgItem(hDlg, IDC_EDIT_CATEGORY), object->category);
     if (wcscmp(object->category, kFilterNone) == 0) object->category[0] = 0;
@@ -245,6 +247,12 @@ void OnInit(HWND hDlg, LPARAM mode) {
         const WCHAR *fields[3] = {CurrentObject.field1, CurrentObject.field2, CurrentObject.field3};
         const WCHAR *titles[3] = {CurrentObject.title1, CurrentObject.title2, CurrentObject.title3};
         for (int n = 0; n < 3; ++n) {
+            // Typing stops at 254 characters, but a stored field may hold 255: its edit takes it
+            // whole, so that an OK without a change never shortens it.
+            const int length = lstrlenW(fields[n]);
+            if (length > kMaxFieldLength)
+                SendDlgItemMessageW(hDlg, kFields[n].edit, EM_LIMITTEXT,
+                                    static_cast<WPARAM>(length), 0);
             SetDlgItemTextW(hDlg, kFields[n].edit, fields[n]);
             SetDlgItemTextW(hDlg, kFields[n].label, titles[n]);
         }

@@ -248,6 +248,33 @@ TEST_F(EditingTest, TheEditedObjectStaysSelectedInAStoreWithAHistory) {
     }
 }
 
+// A stored field may hold 255 characters (an import, a paste) while typing stops at 254: OK
+// without a change must write every field back whole, and typing into such a field adds nothing.
+TEST_F(EditingTest, OkWithoutAChangeKeepsFieldsOf255Characters) {
+    const std::wstring long1(255, L'a'), long2(255, L'\u00e4'), long3(255, L'z');
+    Prepare({{long1.c_str(), L"", long2.c_str(), long3.c_str()}});
+    Start();
+    Select(0);
+    UiDriver ui;
+    std::wstring typedInto;
+    RunCommand(IDM_EDIT_OBJECT, ui, [&](HWND d) {
+        HWND edit = GetDlgItem(d, IDC_EDIT_FIELD3);
+        SendMessageW(edit, EM_SETSEL, 255, 255);
+        SendMessageW(edit, WM_CHAR, L'x', 0);
+        typedInto = ItemText(d, IDC_EDIT_FIELD3);
+        PressButton(d, IDOK);
+    });
+    EXPECT_EQ(typedInto, long3) << "a full field takes no more";
+    ObjectRecord stored;
+    WalkDatabase(objectStore.hDatabase, [&](CEOID, const CEPROPVAL *p, WORD n) {
+        ReadObjectRecord(p, n, &stored);
+        return false;
+    });
+    EXPECT_EQ(std::wstring(stored.field1), long1);
+    EXPECT_EQ(std::wstring(stored.field2), long2);
+    EXPECT_EQ(std::wstring(stored.field3), long3);
+}
+
 // ---- Object edit dialog: OK -----------------------------------------------------------------
 
 struct OkCase {
