@@ -311,8 +311,12 @@ void ObjectStore::setEncryptFlagForCategory(const WCHAR *name, short flag) {
 void ObjectStore::setPassword(WCHAR *password) {
     size_t length = wcsnlen(password, 128);
     if (password != passwordText) {
+        // The whole buffer: a longer earlier password would otherwise leave its tail behind the
+        // new terminator.
+        SecureZeroMemory(passwordText, sizeof passwordText);
         wmemcpy(passwordText, password, length);
-        passwordText[length] = 0;
+    } else {
+        SecureZeroMemory(passwordText + length, sizeof passwordText - length * sizeof(WCHAR));
     }
     PasswordKeys made;
     makePasswordKeys(std::u16string_view(reinterpret_cast<const char16_t *>(passwordText), length),

@@ -786,6 +786,16 @@ TEST_F(VaultTest, TheClosingPassReadsTheFlagByNumberAsTheStoreDoes) {
     }
 }
 
+// A shorter password after a longer one leaves nothing of the longer behind its terminator.
+TEST_F(VaultTest, AShorterPasswordClearsTheWholeBuffer) {
+    ASSERT_EQ(objectStore.open(L"Arkel"), 0);
+    UsePassword(L"ein-sehr-langes-Passwort-mit-vielen-Zeichen");
+    UsePassword(L"kurz");
+    EXPECT_STREQ(objectStore.passwordText, L"kurz");
+    for (size_t i = 4; i < std::size(objectStore.passwordText); ++i)
+        ASSERT_EQ(objectStore.passwordText[i], 0) << "unit " << i;
+}
+
 // ---- The password dialogs --------------------------------------------------------------------
 
 struct Box {
