@@ -1031,8 +1031,9 @@ void fillValue(CEPROPVAL *out, const PropView &p, BYTE **data) {
     case CEVT_LPWSTR: {
         size_t n = p.length;
         if (n) memcpy(*data, p.data, n);
-        (*data)[n] = 0;
-        (*data)[n + 1] = 0;
+        // Everything up to the aligned end is zero: a text of an odd number of bytes (only a
+        // store made by hand holds one) still ends in a whole zero unit inside its data.
+        memset(*data + n, 0, dataSize(p) - n);
         out->val.lpwstr = reinterpret_cast<LPWSTR>(*data);
         out->wLenData = static_cast<WORD>(std::min<size_t>(n + sizeof(WCHAR), 0xFFFF));
         *data += dataSize(p);
