@@ -2,7 +2,17 @@
 #include "app/clipboard.h"
 #include "app/shell.h"
 #include "crypto/bulk_crypt.h"
+#include "platform/cedb.h"
 #include "store/object_store.h"
+
+namespace {
+
+const WCHAR kJournalLeft[] =
+    L"Das Journal der Datenbank konnte beim Beenden nicht geleert werden, weil ein anderes "
+    L"Programm die Datei gerade liest. Es kann noch Daten aus dieser Sitzung enthalten. Beenden "
+    L"Sie das andere Programm und starten und beenden Sie The Arkel noch einmal.";
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR /*lpCmdLine*/,
                    int nCmdShow) {
@@ -28,6 +38,9 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR /*lpCmdLi
 
     // Encrypts the store again when encryption is on, and wipes the key material in any case.
     lockStore(&objectStore);
+    CloseStores();
+    if (!CeJournalEmptiedAtClose())
+        MessageBoxW(nullptr, kJournalLeft, kAppTitle, MB_SETFOREGROUND | MB_ICONEXCLAMATION);
     RemoveObjectFromClipboard();
     ReleaseDrawingObjects();
     return static_cast<int>(msg.wParam);

@@ -63,6 +63,10 @@ extern FieldTitleList2 titleList2;
 extern FieldTitleList3 titleList3;
 extern ObjectStore objectStore;
 
+// Closes the object store, the category store and the title lists (the last close checkpoints
+// the store's journal) and returns them to their state before start-up.
+void CloseStores();
+
 extern const WCHAR kMainClass[];  // "Arkel"
 extern const WCHAR kAppTitle[];   // "The Arkel"
 

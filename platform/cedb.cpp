@@ -335,11 +335,19 @@ bool acquireVolume() {
     return true;
 }
 
+// Whether the last close of the volume emptied its journal.
+bool g_journalEmptied = true;
+
 void releaseVolume() {
     if (g_users == 0 || --g_users > 0) return;
     finalizeStatements();
-    // Nothing of what was overwritten or deleted may stay behind in the journal.
-    sqlite3_wal_checkpoint_v2(g_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    // Nothing of what was overwritten or deleted may stay behind in the journal. Another process
+    // that reads the store (a backup, arkstore dump) holds the checkpoint back while its read
+    // lasts; the connection's busy handler waits up to five seconds for it before the journal is
+    // left as it is.
+    const int rc =
+        sqlite3_wal_checkpoint_v2(g_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    g_journalEmptied = rc == SQLITE_OK;
     sqlite3_close(g_db);
     g_db = nullptr;
 }
@@ -1190,6 +1198,8 @@ HANDLE CeOpenDatabase(PCEOID poid, LPWSTR lpszName, CEPROPID propid, DWORD dwFla
     g_handles.insert(raw);
     return raw;
 }
+
+BOOL CeJournalEmptiedAtClose() { return g_journalEmptied ? TRUE : FALSE; }
 
 BOOL CeCloseHandle(HANDLE hObject) {
     DbHandle *h = handleOf(hObject);

@@ -403,6 +403,33 @@ TEST_F(CedbTest, ATextOfOddLengthEndsInsideItsData) {
     }
 }
 
+// The close checkpoints the journal and truncates it; while another process holds a read for
+// longer than the close waits, the journal stays and the close says so. The next close empties it.
+TEST_F(CedbTest, TheLastCloseSaysWhenTheJournalCouldNotBeEmptied) {
+    HANDLE h = createNamed();
+    handles.clear();
+    ASSERT_NE(writeText(h, 0, kName, L"geheim"), 0u);
+    sqlite3 *reader = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(Utf8(volumePath).c_str(), &reader, SQLITE_OPEN_READONLY, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM props;", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_FALSE(CeJournalEmptiedAtClose());
+    sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(reader);
+
+    CEOID oid = 0;
+    HANDLE again = CeOpenDatabase(&oid, const_cast<LPWSTR>(L"Test"), kName, 0, nullptr);
+    ASSERT_NE(again, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CloseHandle(again));
+    EXPECT_TRUE(CeJournalEmptiedAtClose());
+    WIN32_FILE_ATTRIBUTE_DATA wal{};
+    if (GetFileAttributesExW((volumePath + L"-wal").c_str(), GetFileExInfoStandard, &wal)) {
+        EXPECT_EQ(wal.nFileSizeLow, 0u) << "the journal is truncated";
+    }
+}
+
 TEST_F(CedbTest, DatabaseInformationAndNames) {
     SORTORDERSPEC sorts[2] = {{kName, CEDB_SORT_CASEINSENSITIVE}, {kFlag, CEDB_SORT_DESCENDING}};
     CEOID oid = CeCreateDatabase(const_cast<LPWSTR>(L"Arkel-Titel1"), 7, 2, sorts);
