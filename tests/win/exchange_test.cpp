@@ -235,6 +235,43 @@ TEST_F(ExchangeTest, FieldsAreEscapedInPlainFilesAndEncryptedUnderTheFilePasswor
     EXPECT_EQ(raw[1][colValue1].size(), 16u);
 }
 
+// Characters outside Windows-1252 (Greek, Cyrillic, CJK, emoji) cannot be written exactly: the
+// export names the objects and fields and asks, "Nein" by default; "Nein" leaves no file.
+TEST_F(ExchangeTest, ExportAsksBeforeWritingCharactersTheFileCannotHold) {
+    ASSERT_EQ(objectStore.open(L"Arkel"), 0);
+    objectStore.addObject(Object(L"Athen", L"\u0391\u03b8\u03ae\u03bd\u03b1", L"", L""));
+    objectStore.addObject(
+        Object(L"Moskau", L"M-1", L"\u041c\u043e\u0441\u043a\u0432\u0430", L"Reise \u2708"));
+    objectStore.addObject(Object(L"Smiley \U0001F600", L"S", L"", L""));
+    objectStore.addObject(Object(L"\u00c4rger", L"\u20ac 5", L"", L""));  // all in Windows-1252
+    ResetGlobalStores();
+    Start();
+    const std::wstring expected =
+        L"Einige Zeichen k\u00f6nnen in der Datei nicht genau gespeichert werden (nur Zeichen aus "
+        L"Windows-1252) und w\u00fcrden durch \"?\" oder \u00e4hnliche Zeichen ersetzt:\n"
+        L"- Athen (Feld 2)\n- Moskau (Feld 3, Kategorie)\n- Smiley \U0001F600 (Feld 1)\n\n"
+        L"Trotzdem exportieren?";
+    for (int kind : {kTxt, kArk}) {
+        for (int answer : {IDNO, IDYES}) {
+            SCOPED_TRACE(testing::Message() << kind << " " << answer);
+            std::wstring path = NewFile(kind == kTxt ? L".txt" : L".ark");
+            UiDriver ui;
+            int defaultButton = 0;
+            ui.onNextDialog(ChooseFile(path, kind));
+            if (kind == kArk) ui.onNextDialog(AnswerPassword(kFilePassword));
+            ui.onNextDialog([&](HWND box) {
+                defaultButton = DefaultButton(box);
+                PressButton(box, answer);
+            });
+            Run(ui, IDM_EXPORT);
+            ASSERT_EQ(ui.seen().size(), kind == kTxt ? 2u : 3u);
+            EXPECT_EQ(ui.seen().back().text, expected);
+            EXPECT_EQ(defaultButton, IDNO);
+            EXPECT_EQ(GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES, answer == IDYES);
+        }
+    }
+}
+
 TEST_F(ExchangeTest, AFailedExportSaysSoAndLeavesTheOldFile) {
     Prepare({{L"Anton", L"", L"1"}});
     Start();
