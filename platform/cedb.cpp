@@ -321,6 +321,17 @@ bool openVolume() {
         closeVolume(ERROR_BAD_FORMAT);
         return false;
     }
+    // A store that a later version of the layer made may hold what this one cannot keep intact;
+    // it is neither read nor written.
+    sqlite3_int64 stored = -1;
+    {
+        Stmt version("PRAGMA user_version");
+        if (version && version.step() == SQLITE_ROW) stored = version.i64(0);
+    }
+    if (stored < 0 || stored > kSchemaVersion) {
+        closeVolume(stored < 0 ? ERROR_OPEN_FAILED : ERROR_REVISION_MISMATCH);
+        return false;
+    }
     if (!configureConnection()) {
         closeVolume(ERROR_OPEN_FAILED);
         return false;
@@ -1650,6 +1661,7 @@ int runVolumeCheck(const char *pragma, WCHAR *reason, DWORD reasonChars) {
         DWORD error = GetLastError();
         say(error == ERROR_BAD_FORMAT             ? L"not an Arkel store"
             : error == ERROR_FILENAME_EXCED_RANGE ? L"path too long"
+            : error == ERROR_REVISION_MISMATCH    ? L"made by a newer version of the program"
                                                   : L"cannot be opened");
         SetLastError(error);
         return -1;

@@ -183,8 +183,11 @@ bool volumeExists() {
 }
 
 std::string openError() {
-    return volumeName() +
-           (GetLastError() == ERROR_BAD_FORMAT ? ": not an Arkel store" : ": cannot be opened");
+    const DWORD error = GetLastError();
+    return volumeName() + (error == ERROR_BAD_FORMAT          ? ": not an Arkel store"
+                           : error == ERROR_REVISION_MISMATCH ? ": made by a newer version of the "
+                                                                "program; nothing read or written"
+                                                              : ": cannot be opened");
 }
 
 std::string damaged(const std::string &what) {
@@ -322,7 +325,8 @@ int dump(const std::wstring &output) {
         root["databases"].push_back(std::move(db));
     }
     DWORD ended = GetLastError();
-    if (ended == ERROR_BAD_FORMAT || ended == ERROR_OPEN_FAILED) return fail(openError());
+    if (ended == ERROR_BAD_FORMAT || ended == ERROR_OPEN_FAILED || ended == ERROR_REVISION_MISMATCH)
+        return fail(openError());
     if (ended != ERROR_NO_MORE_ITEMS) return fail(damaged("the list of databases"));
     std::string text = root.dump(2) + "\n";
     if (outPath.empty()) {
