@@ -20,6 +20,9 @@ const WCHAR kDiscardQuestion[] =
     L"Damit verwerfen Sie die vorgenommenen \u00c4nderungen. Fortfahren?";
 const WCHAR kWriteFailed[] =
     L"Das Objekt konnte nicht gespeichert werden.\nIhre Eingaben bleiben erhalten.";
+const WCHAR kStoreFull[] =
+    L"Die Datenbank ist voll: sie nimmt h\u00f6chstens 65535 Objekte auf. Das Objekt konnte nicht "
+    L"gespeichert werden.\nIhre Eingaben bleiben erhalten.";
 
 // Arrow, label, hidden title picker and edit of each field belong together.
 struct FieldControls {
@@ -286,7 +289,9 @@ void OnOk(HWND hDlg) {
             // Nothing was saved: the user keeps the texts, and a second OK writes the same record
             // again instead of adding one.
             objectStore.currentRecord = before;
-            MessageBoxW(hDlg, kWriteFailed, kAppTitle, MB_OK | MB_ICONHAND);
+            const bool full =
+                objectEditMode == IDM_NEW_OBJECT && objectStore.recordCount() >= CEDB_MAXRECORDS;
+            MessageBoxW(hDlg, full ? kStoreFull : kWriteFailed, kAppTitle, MB_OK | MB_ICONHAND);
             return;
         }
         EndDialog(hDlg, 1);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/clipboard.h"
 #include "app/shell.h"
 #include "dialogs/field_titles_dialog.h"
 #include "prefs/settings.h"
@@ -273,6 +274,58 @@ TEST_F(EditingTest, OkWithoutAChangeKeepsFieldsOf255Characters) {
     EXPECT_EQ(std::wstring(stored.field1), long1);
     EXPECT_EQ(std::wstring(stored.field2), long2);
     EXPECT_EQ(std::wstring(stored.field3), long3);
+}
+
+// A full vault (65,535 objects) says that it is full, in the dialog (which stays open with the
+// texts) and for a paste, instead of the generic failure.
+TEST_F(EditingTest, AFullVaultSaysSo) {
+    ASSERT_EQ(objectStore.open(L"Arkel"), 0);
+    ASSERT_TRUE(CeBeginBatch());
+    WCHAR name[16];
+    CEPROPVAL v[6] = {};
+    const CEPROPID ids[5] = {PROP_FIELD1, PROP_FIELD2, PROP_TITLE1, PROP_TITLE2, PROP_TITLE3};
+    const wchar_t *texts[5] = {name, L"S", L"Name", L"Seriennummer", L"Bemerkung"};
+    for (int k = 0; k < 5; ++k) {
+        v[k].propid = ids[k];
+        v[k].val.lpwstr = const_cast<LPWSTR>(texts[k]);
+    }
+    v[5].propid = PROP_ENCRYPT;
+    v[5].val.iVal = 1;
+    for (int i = 0; i < CEDB_MAXRECORDS; ++i) {
+        wsprintfW(name, L"Objekt %05d", i);
+        ASSERT_NE(CeWriteRecordProps(objectStore.hDatabase, 0, 6, v), 0u) << i;
+    }
+    ASSERT_TRUE(CeCommitBatch());
+    ResetGlobalStores();
+    Start();
+    Select(0);
+    UiDriver ui;
+    bool openAfter = false;
+    RunCommand(IDM_NEW_OBJECT, ui, [&](HWND d) {
+        SetDlgItemTextW(d, IDC_EDIT_FIELD1, L"Noch eins");
+        SetDlgItemTextW(d, IDC_EDIT_FIELD2, L"N-1");
+        ui.answerMessageBox(IDOK);
+        After(100, [&, d] {
+            openAfter = IsWindow(d) != FALSE;
+            EndDialog(d, 0);
+        });
+        PressButton(d, IDOK);
+    });
+    ASSERT_EQ(ui.seen().size(), 2u);
+    EXPECT_EQ(ui.seen()[1].text,
+              L"Die Datenbank ist voll: sie nimmt h\u00f6chstens 65535 Objekte auf. Das Objekt "
+              L"konnte nicht gespeichert werden.\nIhre Eingaben bleiben erhalten.");
+    EXPECT_TRUE(openAfter);
+
+    UiDriver paste;
+    paste.answerMessageBox(IDOK);
+    ASSERT_TRUE(CopyObjectToClipboard(hMainWnd));
+    EXPECT_EQ(PasteObjectFromClipboard(hMainWnd), -1);
+    ASSERT_EQ(paste.seen().size(), 1u);
+    EXPECT_EQ(paste.seen()[0].text,
+              L"Die Datenbank ist voll: sie nimmt h\u00f6chstens 65535 Objekte auf. Das Objekt "
+              L"konnte nicht eingef\u00fcgt werden.");
+    EXPECT_EQ(objectStore.recordCount(), CEDB_MAXRECORDS);
 }
 
 // ---- Object edit dialog: OK -----------------------------------------------------------------
