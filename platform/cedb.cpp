@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <cwctype>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -145,6 +146,45 @@ bool fileExists(const WCHAR *path, LONGLONG *size) {
     if (!GetFileAttributesExW(path, GetFileExInfoStandard, &fad)) return false;
     *size = (static_cast<LONGLONG>(fad.nFileSizeHigh) << 32) | fad.nFileSizeLow;
     return true;
+}
+
+// Whether the file name is one of the devices Windows keeps in every folder (CON, NUL, COM1 ...),
+// whatever its extension.
+bool isReservedDeviceName(const WCHAR *path) {
+    const WCHAR *name = path;
+    for (const WCHAR *p = path; *p; ++p)
+        if (*p == L'\\' || *p == L'/' || *p == L':') name = p + 1;
+    std::wstring base;
+    for (const WCHAR *p = name; *p && *p != L'.'; ++p) base += static_cast<WCHAR>(towupper(*p));
+    while (!base.empty() && base.back() == L' ') base.pop_back();
+    for (const wchar_t *device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})
+        if (base == device) return true;
+    return base.size() == 4 &&
+           (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
+           base[3] >= L'1' && base[3] <= L'9';
+}
+
+// Why the path cannot be the volume, before anything touches it: 0 when it names a regular file
+// that may be written, or nothing yet; ERROR_BAD_FILE_TYPE for a device, a FIFO, a folder or
+// another kind of file (whose mode must not change and beside which no journal may appear);
+// ERROR_WRITE_PROTECT for a read-only file, which stays read-only.
+DWORD volumeFileRefusal(const WCHAR *path) {
+    if (isReservedDeviceName(path)) return ERROR_BAD_FILE_TYPE;
+    // No access asked for: this opens a FIFO without waiting for its other end.
+    HANDLE h = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0
+                                                                              : ERROR_BAD_FILE_TYPE;
+    }
+    const DWORD type = GetFileType(h);
+    ::CloseHandle(h);
+    const DWORD attributes = GetFileAttributesW(path);
+    if (type != FILE_TYPE_DISK || attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
+        return ERROR_BAD_FILE_TYPE;
+    return (attributes & FILE_ATTRIBUTE_READONLY) ? ERROR_WRITE_PROTECT : 0;
 }
 
 // Makes every missing folder on the way to the file.
@@ -291,6 +331,10 @@ bool initialiseVolume() {
 bool openVolume() {
     WCHAR path[MAX_PATH];
     if (!CeGetVolumePath(path)) return false;  // with its reason
+    if (DWORD refusal = volumeFileRefusal(path)) {
+        SetLastError(refusal);
+        return false;
+    }
     const std::wstring wal = std::wstring(path) + L"-wal";
     LONGLONG size = 0;
     bool exists = fileExists(path, &size);
@@ -1662,6 +1706,8 @@ int runVolumeCheck(const char *pragma, WCHAR *reason, DWORD reasonChars) {
         say(error == ERROR_BAD_FORMAT             ? L"not an Arkel store"
             : error == ERROR_FILENAME_EXCED_RANGE ? L"path too long"
             : error == ERROR_REVISION_MISMATCH    ? L"made by a newer version of the program"
+            : error == ERROR_WRITE_PROTECT        ? L"read-only"
+            : error == ERROR_BAD_FILE_TYPE        ? L"not a regular file"
                                                   : L"cannot be opened");
         SetLastError(error);
         return -1;

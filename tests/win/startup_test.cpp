@@ -108,6 +108,44 @@ TEST_F(StartupTest, AStoreOfANewerVersionIsRefusedAndLeftAsItIs) {
     EXPECT_EQ(ReadWholeFile(volumePath), before) << "the store is left as it was";
 }
 
+// A read-only store is refused with its message and stays read-only and unchanged; so is a path
+// that names a device (here the reserved name CON), beside which no journal may appear.
+TEST_F(StartupTest, AReadOnlyStoreOrADeviceIsRefusedAndLeftAlone) {
+    ASSERT_EQ(objectStore.open(L"Arkel"), 0);
+    ResetGlobalStores();
+    ASSERT_TRUE(SetFileAttributesW(volumePath.c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::vector<BYTE> before = ReadWholeFile(volumePath);
+    {
+        UiDriver ui;
+        ui.answerMessageBox(IDOK);
+        EXPECT_FALSE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
+        ASSERT_EQ(ui.seen().size(), 1u);
+        EXPECT_EQ(
+            ui.seen()[0].text,
+            L"Die Datenbank ist schreibgesch\u00fctzt und kann nicht ge\u00f6ffnet werden.\nDas "
+            L"Programm mu\u00df beendet werden; die Datenbank bleibt unver\u00e4ndert.");
+    }
+    EXPECT_NE(GetFileAttributesW(volumePath.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(ReadWholeFile(volumePath), before);
+    EXPECT_EQ(GetFileAttributesW((volumePath + L"-wal").c_str()), INVALID_FILE_ATTRIBUTES);
+    SetFileAttributesW(volumePath.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    const std::wstring folder = volumePath + L".d";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    SetEnvironmentVariableW(L"ARKEL_OBJECT_STORE", (folder + L"\\CON").c_str());
+    {
+        UiDriver ui;
+        ui.answerMessageBox(IDOK);
+        EXPECT_FALSE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
+        ASSERT_EQ(ui.seen().size(), 1u);
+        EXPECT_EQ(ui.seen()[0].text,
+                  L"Der Pfad der Datenbank benennt keine gew\u00f6hnliche Datei (sondern ein "
+                  L"Ger\u00e4t, einen Ordner oder eine Pipe).\nDas Programm mu\u00df beendet "
+                  L"werden.");
+    }
+    EXPECT_TRUE(RemoveDirectoryW(folder.c_str())) << "nothing was made beside CON";
+}
+
 // ARKEL_OBJECT_STORE too long for a path: the start is refused with its message, and the
 // default store is neither opened nor created in its place.
 TEST_F(StartupTest, AStorePathTooLongEndsTheStartAndUsesNoOtherStore) {
