@@ -312,11 +312,12 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     case WM_SETTINGCHANGE: OnSettingChange(hwnd, wParam); return 1;
     case WM_HELP: StartHelp(kHelpMain); return 1;
     case WM_CTLCOLORLISTBOX:
-        SetTextColor(reinterpret_cast<HDC>(wParam), clrListText);
+        SetTextColor(reinterpret_cast<HDC>(wParam), ReadableTextColor(clrListText, clrListBack));
         SetBkColor(reinterpret_cast<HDC>(wParam), clrListBack);
         return reinterpret_cast<LRESULT>(hbrListBack);
     case WM_CTLCOLORSTATIC:
-        SetTextColor(reinterpret_cast<HDC>(wParam), clrDetailText);
+        SetTextColor(reinterpret_cast<HDC>(wParam),
+                     ReadableTextColor(clrDetailText, clrDetailBack));
         SetBkColor(reinterpret_cast<HDC>(wParam), clrDetailBack);
         return reinterpret_cast<LRESULT>(hbrDetailBack);
     case WM_TIMER: OnMainWindowTimer(hwnd, wParam); return 1;

@@ -810,6 +810,33 @@ INT_PTR CALLBACK KitOnlyDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM l
     return PendingDlgProc(hDlg, message, wParam, lParam);
 }
 
+// Every colour set to 0 (black on black) still draws readable text: where a text colour is the
+// background's own, black or white takes its place; chosen colours that differ stay as they are.
+TEST_F(ShellTest, TextStaysReadableWhenItsColourIsTheBackgrounds) {
+    for (const wchar_t *name : {L"ColorStatic", L"BackColorStatic", L"ColorListe",
+                                L"BackColorListe", L"ColorDialog", L"BackColorDialog"})
+        settings.SetColor(name, 0);
+    Start();
+    HDC hdc = GetDC(hMainWnd);
+    struct Case {
+        UINT message;
+        HWND control;
+    } cases[] = {{WM_CTLCOLORLISTBOX, hObjectList}, {WM_CTLCOLORSTATIC, hMainWnd}};
+    for (const Case &c : cases) {
+        SendMessageW(hMainWnd, c.message, reinterpret_cast<WPARAM>(hdc),
+                     reinterpret_cast<LPARAM>(c.control));
+        EXPECT_EQ(GetBkColor(hdc), RGB(0, 0, 0)) << c.message;
+        EXPECT_EQ(GetTextColor(hdc), RGB(255, 255, 255)) << c.message;
+    }
+    SetTextColor(hdc, 0);
+    DialogColour(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hdc));
+    EXPECT_EQ(GetTextColor(hdc), RGB(255, 255, 255));
+    ReleaseDC(hMainWnd, hdc);
+    EXPECT_EQ(ReadableTextColor(RGB(250, 250, 250), RGB(255, 255, 255)), RGB(0, 0, 0));
+    EXPECT_EQ(ReadableTextColor(RGB(0, 0, 255), RGB(0, 0, 0)), RGB(0, 0, 255)) << "kept";
+    EXPECT_EQ(ReadableTextColor(RGB(0, 160, 0), RGB(255, 255, 0)), RGB(0, 160, 0)) << "kept";
+}
+
 TEST_F(ShellTest, TheDialogKitAnswersTheColoursItsRulesName) {
     Start();
     clrWindowText = RGB(40, 50, 60);
