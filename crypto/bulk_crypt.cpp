@@ -35,8 +35,9 @@ const WCHAR kDamagedOne[] =
     L"Ein Objekt konnte mit diesem Passwort nicht entschl\u00fcsselt werden. Es bleibt "
     L"unver\u00e4ndert verschl\u00fcsselt gespeichert:";
 const WCHAR kDamagedMany[] =
-    L" Objekte konnten mit diesem Passwort nicht entschl\u00fcsselt werden. Sie bleiben "
+    L"%d Objekte konnten mit diesem Passwort nicht entschl\u00fcsselt werden. Sie bleiben "
     L"unver\u00e4ndert verschl\u00fcsselt gespeichert:";
+const WCHAR kDamagedMore[] = L"\n... und %d weitere";
 const WCHAR kDamagedNoName[] = L"(Name nicht lesbar)";
 
 constexpr WORD kBlobType = CEVT_BLOB;
@@ -276,31 +277,23 @@ int DecryptRecord(ObjectStore *store, CryptRecord *work) {
         at[s] = joined.used;
         joined.add(slot.data, length[s]);
     }
-    const bool verified = store->verifier.length != 0;
     // BLOBs without a verifier cannot be shown to belong to this password: decrypting them under
     // a wrong one would write garbage over the only copy of the texts.
-    if (!verified) {
-        if (joined.used != 0) return kUnverifiable;
-        return 0;
-    }
+    if (store->verifier.length == 0) return joined.used != 0 ? kUnverifiable : 0;
     const std::size_t verifierAt = joined.used;
-    if (verified)
-        joined.add(store->verifier.data,
-                   std::min<std::size_t>(store->verifier.length, kVerifierSize));
+    joined.add(store->verifier.data, std::min<std::size_t>(store->verifier.length, kVerifierSize));
     {
         HeldKeys held(store);
         joined.run(held.keys, 0);
     }
-    // The only test of the password, made before anything of the record is written. A verifier
-    // shorter than 32 bytes counts as zero-padded after its decrypted blocks.
-    if (verified) {
-        std::uint8_t plain[kVerifierSize] = {};
-        std::memcpy(plain, joined.bytes + verifierAt,
-                    std::min(joined.used - verifierAt, kVerifierSize));
-        const bool right = isCheckText(plain);
-        secureWipe(plain, sizeof plain);
-        if (!right) return kVerifierMismatch;
-    }
+    // The test of the record's password, made before anything of the record is written. A
+    // verifier shorter than 32 bytes counts as zero-padded after its decrypted blocks.
+    std::uint8_t plain[kVerifierSize] = {};
+    std::memcpy(plain, joined.bytes + verifierAt,
+                std::min(joined.used - verifierAt, kVerifierSize));
+    const bool right = isCheckText(plain);
+    secureWipe(plain, sizeof plain);
+    if (!right) return kVerifierMismatch;
     for (int s = 0; s < 7; ++s) {
         if (length[s] == 0) continue;
         const WORD blobId = kBlobIds[s];
@@ -318,7 +311,7 @@ int DecryptRecord(ObjectStore *store, CryptRecord *work) {
         append(work, tag(textId, CEVT_LPWSTR), 0);
         work->list[work->count - 1].val.lpwstr = text;
     }
-    if (verified) append(work, PROP_VERIFIER, CEDB_PROPDELETE);
+    append(work, PROP_VERIFIER, CEDB_PROPDELETE);
     return work->count;
 }
 
@@ -387,10 +380,16 @@ struct Damaged {
 
     void report() const {
         if (count == 0) return;
-        std::wstring text =
-            count == 1 ? std::wstring(kDamagedOne) : std::to_wstring(count) + kDamagedMany;
-        text += names;
-        if (count > kNamed) text += L"\n... und " + std::to_wstring(count - kNamed) + L" weitere";
+        WCHAR line[256];
+        if (count == 1)
+            lstrcpynW(line, kDamagedOne, 256);
+        else
+            wsprintfW(line, kDamagedMany, count);
+        std::wstring text = line + names;
+        if (count > kNamed) {
+            wsprintfW(line, kDamagedMore, count - kNamed);
+            text += line;
+        }
         message(hMainWnd, text.c_str(), MB_SETFOREGROUND | MB_ICONEXCLAMATION);
         secureWipe(text.data(), text.size() * sizeof(WCHAR));
     }

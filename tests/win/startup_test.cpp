@@ -32,6 +32,15 @@ protected:
     }
 };
 
+// Starts the program; the start must end with exactly this one message.
+void ExpectStartRefused(const wchar_t *message) {
+    UiDriver ui;
+    ui.answerMessageBox(IDOK);
+    EXPECT_FALSE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
+    ASSERT_EQ(ui.seen().size(), 1u);
+    EXPECT_EQ(ui.seen()[0].text, message);
+}
+
 TEST_F(StartupTest, AVolumeFileThatIsNotAStoreEndsTheStartWithTheMessage) {
     const char junk[] = "Kein Speicher, sondern ein Brief an die Oma.\r\n";
     ASSERT_TRUE(WriteWholeFile(volumePath, junk, sizeof junk - 1));
@@ -91,14 +100,10 @@ TEST_F(StartupTest, AStoreOfANewerVersionIsRefusedAndLeftAsItIs) {
     sqlite3_close(db);
     const std::vector<BYTE> before = ReadWholeFile(volumePath);
 
-    UiDriver ui;
-    ui.answerMessageBox(IDOK);
-    EXPECT_FALSE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
-    ASSERT_EQ(ui.seen().size(), 1u);
-    EXPECT_EQ(ui.seen()[0].text,
-              L"Die Datenbank wurde von einer neueren Version des Programms angelegt und kann mit "
-              L"dieser Version nicht ge\u00f6ffnet werden.\nDas Programm mu\u00df beendet werden; "
-              L"die Datenbank bleibt unver\u00e4ndert.");
+    ExpectStartRefused(
+        L"Die Datenbank wurde von einer neueren Version des Programms angelegt und kann mit "
+        L"dieser Version nicht ge\u00f6ffnet werden.\nDas Programm mu\u00df beendet werden; "
+        L"die Datenbank bleibt unver\u00e4ndert.");
     EXPECT_EQ(CeOpenHandleCount(), 0);
     for (const wchar_t *command : {L"arkstore.exe dump", L"arkstore.exe check"}) {
         std::string out, errors;
@@ -115,16 +120,9 @@ TEST_F(StartupTest, AReadOnlyStoreOrADeviceIsRefusedAndLeftAlone) {
     ResetGlobalStores();
     ASSERT_TRUE(SetFileAttributesW(volumePath.c_str(), FILE_ATTRIBUTE_READONLY));
     const std::vector<BYTE> before = ReadWholeFile(volumePath);
-    {
-        UiDriver ui;
-        ui.answerMessageBox(IDOK);
-        EXPECT_FALSE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
-        ASSERT_EQ(ui.seen().size(), 1u);
-        EXPECT_EQ(
-            ui.seen()[0].text,
-            L"Die Datenbank ist schreibgesch\u00fctzt und kann nicht ge\u00f6ffnet werden.\nDas "
-            L"Programm mu\u00df beendet werden; die Datenbank bleibt unver\u00e4ndert.");
-    }
+    ExpectStartRefused(
+        L"Die Datenbank ist schreibgesch\u00fctzt und kann nicht ge\u00f6ffnet werden.\nDas "
+        L"Programm mu\u00df beendet werden; die Datenbank bleibt unver\u00e4ndert.");
     EXPECT_NE(GetFileAttributesW(volumePath.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     EXPECT_EQ(ReadWholeFile(volumePath), before);
     EXPECT_EQ(GetFileAttributesW((volumePath + L"-wal").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -133,16 +131,10 @@ TEST_F(StartupTest, AReadOnlyStoreOrADeviceIsRefusedAndLeftAlone) {
     const std::wstring folder = volumePath + L".d";
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     SetEnvironmentVariableW(L"ARKEL_OBJECT_STORE", (folder + L"\\CON").c_str());
-    {
-        UiDriver ui;
-        ui.answerMessageBox(IDOK);
-        EXPECT_FALSE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
-        ASSERT_EQ(ui.seen().size(), 1u);
-        EXPECT_EQ(ui.seen()[0].text,
-                  L"Der Pfad der Datenbank benennt keine gew\u00f6hnliche Datei (sondern ein "
-                  L"Ger\u00e4t, einen Ordner oder eine Pipe).\nDas Programm mu\u00df beendet "
-                  L"werden.");
-    }
+    ExpectStartRefused(
+        L"Der Pfad der Datenbank benennt keine gew\u00f6hnliche Datei (sondern ein "
+        L"Ger\u00e4t, einen Ordner oder eine Pipe).\nDas Programm mu\u00df beendet "
+        L"werden.");
     EXPECT_TRUE(RemoveDirectoryW(folder.c_str())) << "nothing was made beside CON";
 }
 

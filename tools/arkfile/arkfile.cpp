@@ -473,12 +473,16 @@ bool writeAll(int fd, const std::uint8_t *data, std::size_t size) {
     return true;
 }
 
+// The folder that holds the path's last name.
+std::string parentFolder(const std::string &path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 // Writes to a new temporary file beside the target and renames it over the target.
 void writeAtomically(const std::string &path, const ByteString &data) {
     const auto slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "."
-                            : slash == 0               ? "/"
-                                                       : path.substr(0, slash);
+    const std::string dir = parentFolder(path);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     if (base.empty()) fail(exitBadFile, path + ": not a file name");
     std::string temp = dir + "/." + base + ".arkfile-XXXXXX";
@@ -553,12 +557,8 @@ void writeToPath(const std::string &path, const ByteString &data) {
         // own, or does not lie in a sticky world-writable folder (such as /tmp) of another owner,
         // where anyone could have planted it.
         if (st.st_uid != ::geteuid()) {
-            const auto slash = path.rfind('/');
-            const std::string dir = slash == std::string::npos ? "."
-                                    : slash == 0               ? "/"
-                                                               : path.substr(0, slash);
             struct stat d {};
-            if (::stat(dir.c_str(), &d) != 0 ||
+            if (::stat(parentFolder(path).c_str(), &d) != 0 ||
                 ((d.st_mode & S_ISVTX) && (d.st_mode & S_IWOTH) && d.st_uid != st.st_uid))
                 fail(exitBadFile, path +
                                       ": a symbolic link of another user in a shared folder; "

@@ -177,25 +177,17 @@ std::string volumeName() {
     return locateVolume(&path, &problem) ? utf8(path) : std::string("(no volume path)");
 }
 
+// Whether anything is at the volume's path: a file, or something Windows does not list as one
+// but opens (a FIFO, a device), which the layer then refuses with its reason.
 bool volumeExists() {
     WCHAR path[MAX_PATH];
-    return CeGetVolumePath(path) && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Why there is no store at the path: nothing there, or something that is no file (a FIFO or a
-// device, which Windows does not list as a file but opens).
-std::string noStoreThere() {
-    WCHAR path[MAX_PATH];
-    if (CeGetVolumePath(path)) {
-        HANDLE h = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            CloseHandle(h);
-            return volumeName() +
-                   ": not a regular file (a device, FIFO or folder); nothing touched";
-        }
-    }
-    return volumeName() + ": no store there";
+    if (!CeGetVolumePath(path)) return false;
+    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return true;
+    HANDLE h = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    return true;
 }
 
 std::string openError() {
@@ -307,7 +299,7 @@ int dump(const std::wstring &output) {
                             (*suffix ? std::string(" journal") : std::string()) +
                             " itself; nothing written");
     }
-    if (!volumeExists()) return fail(noStoreThere());
+    if (!volumeExists()) return fail(volumeName() + ": no store there");
     json root;
     root["databases"] = json::array();
     CEOID oid = 0;
@@ -616,7 +608,7 @@ int check() {
     std::wstring volume;
     std::string problem;
     if (!locateVolume(&volume, &problem)) return fail(problem);
-    if (!volumeExists()) return fail(noStoreThere());
+    if (!volumeExists()) return fail(volumeName() + ": no store there");
     WCHAR reason[256];
     if (CeCheckVolume(reason, 256)) {
         printf("%s: ok\n", volumeName().c_str());
