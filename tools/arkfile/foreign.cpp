@@ -253,8 +253,10 @@ bool ForeignImporter::toExchange(const std::string &utf8, const std::string &whe
 
 bool ForeignImporter::add(const ForeignRecord &r) {
     if (full_) return false;
-    if (lines_.size() == kMaxObjects) {
-        error(r.where + ": more than 65535 objects, more than the vault's store holds");
+    if (records_++ == kMaxObjects) {
+        // Said whatever else was found before it.
+        errors_.push_back(r.where + ": more than 65535 objects, more than the vault's store holds");
+        ++errorCount_;
         full_ = true;
         return false;
     }

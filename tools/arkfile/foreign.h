@@ -131,6 +131,7 @@ private:
     std::size_t errorCount_ = 0;
     std::vector<std::string> warnings_;
     std::size_t warningCount_ = 0;
+    std::size_t records_ = 0;
     bool full_ = false;
 };
 
