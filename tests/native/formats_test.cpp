@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -107,10 +108,18 @@ TEST(Csv, MalformedInputIsReportedWhereItIs) {
 
 TEST(Csv, WriterQuotesWhatNeedsItAndReadsBack) {
     const std::pair<std::string, std::string> cases[] = {
-        {"plain", "plain"},           {"", ""},
-        {"a,b", "\"a,b\""},           {"say \"hi\"", "\"say \"\"hi\"\"\""},
-        {"l1\r\nl2", "\"l1\r\nl2\""}, {"lone\rcr", "\"lone\rcr\""},
-        {" lead", "\" lead\""},       {"tab\tand\\back", "tab\tand\\back"},
+        {"plain", "plain"},
+        {"", ""},
+        {"a,b", "\"a,b\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"l1\r\nl2", "\"l1\r\nl2\""},
+        {"lone\rcr", "\"lone\rcr\""},
+        {" lead", "\" lead\""},
+        {"\xEF\xBB\xBF"
+         "bom",
+         "\"\xEF\xBB\xBF"
+         "bom\""},
+        {"tab\tand\\back", "tab\tand\\back"},
     };
     std::vector<std::string> values;
     for (const auto &[value, written] : cases) {
@@ -120,6 +129,7 @@ TEST(Csv, WriterQuotesWhatNeedsItAndReadsBack) {
         values.push_back(value);
     }
     std::string file;
+    std::swap(values[0], values[7]);  // the byte-order mark first in the file
     appendCsvRecord(file, values);
     appendCsvRecord(file, {"x"});
     EXPECT_EQ(readCsv(file, false).rows, (Rows{values, {"x"}}));
@@ -251,6 +261,13 @@ TEST(KeePassXml, HostileOrMalformedInputIsRefused) {
         EXPECT_EQ(error, message) << xml;
         EXPECT_TRUE(entries.empty()) << xml;
     }
+    // Groups and entries outside <Root> are no part of the database.
+    std::string error;
+    EXPECT_TRUE(readXml("<KeePassFile><Group><Entry><String><Key>Title</Key><Value>x</Value>"
+                        "</String></Entry></Group><Root/></KeePassFile>",
+                        &error)
+                    .empty());
+    EXPECT_EQ(error, "");
 }
 
 // ---- Into the vault's objects ----------------------------------------------------------------

@@ -145,7 +145,9 @@ bool CsvReader::finish(std::vector<CsvRecord> &out) {
 }
 
 void appendCsvField(std::string &out, std::string_view value, char separator) {
-    bool quote = !value.empty() && (value.front() == ' ' || value.back() == ' ');
+    // A byte-order mark at the start of a file would be taken for the file's own.
+    bool quote = !value.empty() && (value.front() == ' ' || value.back() == ' ' ||
+                                    value.substr(0, kBom.size()) == kBom);
     for (char c : value)
         if (c == separator || c == '"' || c == '\r' || c == '\n') quote = true;
     if (!quote) {

@@ -59,8 +59,8 @@ private:
     std::size_t errorRow_ = 0, errorColumn_ = 0, errorLine_ = 0;
 };
 
-// Appends one field, quoted when it holds the separator, a quote, CR or LF, or begins or ends
-// with a space (which some readers drop).
+// Appends one field, quoted when it holds the separator, a quote, CR or LF, begins or ends with a
+// space (which some readers drop) or begins with a byte-order mark.
 void appendCsvField(std::string &out, std::string_view value, char separator = ',');
 
 // Appends a record: its fields separated and ended with CR LF.

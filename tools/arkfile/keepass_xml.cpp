@@ -135,6 +135,7 @@ constexpr std::size_t kMaxText = 1 << 20;
 constexpr std::size_t kMaxPending = 65536 + 1;
 
 struct Group {
+    std::size_t depth = 0;  // of its element: the number of elements open inside it and above
     std::string name;
     std::string uuid;
     std::vector<XmlEntry> entries;
@@ -188,9 +189,12 @@ struct KeePassXmlReader::State {
             ++historyDepth;
             return;
         }
-        if (n == "Group" && (parentIs("Root") || parentIs("Group"))) {
+        // Only groups below <Root> and their own groups count, and only their entries.
+        const bool inGroup = !groups.empty() && groups.back().depth == path.size() - 1;
+        if (n == "Group" && (parentIs("Root") || (parentIs("Group") && inGroup))) {
             groups.emplace_back();
-        } else if (n == "Entry" && parentIs("Group")) {
+            groups.back().depth = path.size();
+        } else if (n == "Entry" && !inEntry && parentIs("Group") && inGroup) {
             inEntry = true;
             entry = XmlEntry{};
             entry.line = XML_GetCurrentLineNumber(parser);
@@ -231,7 +235,9 @@ struct KeePassXmlReader::State {
             --historyDepth;
             return;
         }
-        const bool parentGroup = !path.empty() && path.back() == "Group";
+        // The element that ends is a direct child of the innermost group, or that group itself.
+        const bool parentGroup = !groups.empty() && groups.back().depth == path.size();
+        const bool endsGroup = !groups.empty() && groups.back().depth == path.size() + 1;
         const bool parentMeta = !path.empty() && path.back() == "Meta";
         if (inEntry) {
             const bool parentString = !path.empty() && path.back() == "String";
@@ -246,7 +252,7 @@ struct KeePassXmlReader::State {
                 if (valueEncrypted && entry.encryptedKey.empty()) entry.encryptedKey = string.key;
                 entry.strings.push_back(std::move(string));
                 string = XmlString{};
-            } else if (n == "Entry" && parentGroup) {
+            } else if (n == "Entry" && parentGroup && path.back() == "Group") {
                 inEntry = false;
                 if (++pending > kMaxPending) return stop("more than 65536 entries");
                 groups.back().entries.push_back(std::move(entry));
@@ -254,16 +260,15 @@ struct KeePassXmlReader::State {
             text.clear();
             return;
         }
-        if (parentGroup && !groups.empty() && n == "Name") {
+        if (parentGroup && n == "Name") {
             groups.back().name = text;
-        } else if (parentGroup && !groups.empty() && n == "UUID") {
+        } else if (parentGroup && n == "UUID") {
             groups.back().uuid = text;
         } else if (parentMeta && n == "RecycleBinUUID") {
             recycleBinUuid = text;
         } else if (parentMeta && n == "RecycleBinEnabled") {
             recycleBinEnabled = text != "False";
-        } else if (n == "Group" && !groups.empty() &&
-                   (parentGroup || (!path.empty() && path.back() == "Root"))) {
+        } else if (n == "Group" && endsGroup) {
             endGroup();
         }
         text.clear();
