@@ -14,7 +14,14 @@ std::string utf8Of(const ByteString &cp1252) {
     return out;
 }
 
-std::string quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
+std::string quoted(std::string_view s) {
+    std::string out;
+    out.reserve(s.size() + 2);
+    out.push_back('"');
+    out.append(s);
+    out.push_back('"');
+    return out;
+}
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <expat.h>
 #include <sys/random.h>
+#include <unordered_map>
 
 // ---- Writing ---------------------------------------------------------------------------------
 
@@ -105,19 +106,23 @@ std::string writeKeePassXml(const std::vector<XmlEntry> &entries) {
         "\t\t<Group>\n";
     appendElement(out, "\t\t\t", "UUID", newUuid());
     appendElement(out, "\t\t\t", "Name", "Root");
-    std::vector<std::string> groups;
+    // Each group's entries, the groups in the order their names first appear.
+    std::vector<std::vector<const XmlEntry *>> groups;
+    std::unordered_map<std::string, std::size_t> groupIndex;
     for (const XmlEntry &e : entries) {
-        if (e.group.empty())
+        if (e.group.empty()) {
             appendEntry(out, e, "\t\t\t");
-        else if (std::find(groups.begin(), groups.end(), e.group) == groups.end())
-            groups.push_back(e.group);
+            continue;
+        }
+        const auto [at, added] = groupIndex.try_emplace(e.group, groups.size());
+        if (added) groups.emplace_back();
+        groups[at->second].push_back(&e);
     }
-    for (const std::string &g : groups) {
+    for (const auto &group : groups) {
         out += "\t\t\t<Group>\n";
         appendElement(out, "\t\t\t\t", "UUID", newUuid());
-        appendElement(out, "\t\t\t\t", "Name", g);
-        for (const XmlEntry &e : entries)
-            if (e.group == g) appendEntry(out, e, "\t\t\t\t");
+        appendElement(out, "\t\t\t\t", "Name", group.front()->group);
+        for (const XmlEntry *e : group) appendEntry(out, *e, "\t\t\t\t");
         out += "\t\t\t</Group>\n";
     }
     out += "\t\t</Group>\n\t</Root>\n</KeePassFile>\n";
