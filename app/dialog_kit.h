@@ -51,6 +51,10 @@ bool DialogKitMessage(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam, uns
 // WM_CTLCOLORLISTBOX in the list colours); 0 for other messages.
 INT_PTR DialogColour(UINT message, WPARAM wParam);
 
+// The colour text is drawn in on the background: the chosen one, unless it is (nearly) the
+// background's own, as when every colour is set to 0; then black or white, whichever shows.
+COLORREF ReadableTextColor(COLORREF text, COLORREF back);
+
 // The dialog template of the program's resources, exactly as stored; nullptr when it is missing.
 LPCDLGTEMPLATEW LoadDialogTemplate(int templateId);
 

@@ -20,6 +20,9 @@ const WCHAR kDiscardQuestion[] =
     L"Damit verwerfen Sie die vorgenommenen \u00c4nderungen. Fortfahren?";
 const WCHAR kWriteFailed[] =
     L"Das Objekt konnte nicht gespeichert werden.\nIhre Eingaben bleiben erhalten.";
+const WCHAR kStoreFull[] =
+    L"Die Datenbank ist voll: sie nimmt h\u00f6chstens 65535 Objekte auf. Das Objekt konnte nicht "
+    L"gespeichert werden.\nIhre Eingaben bleiben erhalten.";
 
 // Arrow, label, hidden title picker and edit of each field belong together.
 struct FieldControls {
@@ -75,8 +78,10 @@ void ReadDialog(HWND hDlg, ObjectRecord *object) {
     WCHAR *fields[3] = {object->field1, object->field2, object->field3};
     WCHAR *titles[3] = {object->title1, object->title2, object->title3};
     for (int n = 0; n < 3; ++n) {
-        GetDlgItemTextW(hDlg, kFields[n].edit, fields[n], 255);
-        GetDlgItemTextW(hDlg, kFields[n].label, titles[n], 255);
+        // The buffers hold 255 units and the terminator: a field of 255 (from an import or a
+        // paste) is read whole.
+        GetDlgItemTextW(hDlg, kFields[n].edit, fields[n], 256);
+        GetDlgItemTextW(hDlg, kFields[n].label, titles[n], 256);
     }
     SelectedComboText(GetDlgItem(hDlg, IDC_EDIT_CATEGORY), object->category);
     if (wcscmp(object->category, kFilterNone) == 0) object->category[0] = 0;
@@ -245,6 +250,12 @@ void OnInit(HWND hDlg, LPARAM mode) {
         const WCHAR *fields[3] = {CurrentObject.field1, CurrentObject.field2, CurrentObject.field3};
         const WCHAR *titles[3] = {CurrentObject.title1, CurrentObject.title2, CurrentObject.title3};
         for (int n = 0; n < 3; ++n) {
+            // Typing stops at 254 characters, but a stored field may hold 255: its edit takes it
+            // whole, so that an OK without a change never shortens it.
+            const int length = lstrlenW(fields[n]);
+            if (length > kMaxFieldLength)
+                SendDlgItemMessageW(hDlg, kFields[n].edit, EM_LIMITTEXT,
+                                    static_cast<WPARAM>(length), 0);
             SetDlgItemTextW(hDlg, kFields[n].edit, fields[n]);
             SetDlgItemTextW(hDlg, kFields[n].label, titles[n]);
         }
@@ -278,7 +289,9 @@ void OnOk(HWND hDlg) {
             // Nothing was saved: the user keeps the texts, and a second OK writes the same record
             // again instead of adding one.
             objectStore.currentRecord = before;
-            MessageBoxW(hDlg, kWriteFailed, kAppTitle, MB_OK | MB_ICONHAND);
+            const bool full =
+                objectEditMode == IDM_NEW_OBJECT && objectStore.recordCount() >= CEDB_MAXRECORDS;
+            MessageBoxW(hDlg, full ? kStoreFull : kWriteFailed, kAppTitle, MB_OK | MB_ICONHAND);
             return;
         }
         EndDialog(hDlg, 1);

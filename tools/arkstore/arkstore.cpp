@@ -182,9 +182,31 @@ bool volumeExists() {
     return CeGetVolumePath(path) && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+// Why there is no store at the path: nothing there, or something that is no file (a FIFO or a
+// device, which Windows does not list as a file but opens).
+std::string noStoreThere() {
+    WCHAR path[MAX_PATH];
+    if (CeGetVolumePath(path)) {
+        HANDLE h = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+            return volumeName() +
+                   ": not a regular file (a device, FIFO or folder); nothing touched";
+        }
+    }
+    return volumeName() + ": no store there";
+}
+
 std::string openError() {
-    return volumeName() +
-           (GetLastError() == ERROR_BAD_FORMAT ? ": not an Arkel store" : ": cannot be opened");
+    const DWORD error = GetLastError();
+    return volumeName() + (error == ERROR_BAD_FORMAT          ? ": not an Arkel store"
+                           : error == ERROR_REVISION_MISMATCH ? ": made by a newer version of the "
+                                                                "program; nothing read or written"
+                           : error == ERROR_WRITE_PROTECT ? ": read-only; nothing read or written"
+                           : error == ERROR_BAD_FILE_TYPE
+                               ? ": not a regular file (a device, FIFO or folder); nothing touched"
+                               : ": cannot be opened");
 }
 
 std::string damaged(const std::string &what) {
@@ -285,7 +307,7 @@ int dump(const std::wstring &output) {
                             (*suffix ? std::string(" journal") : std::string()) +
                             " itself; nothing written");
     }
-    if (!volumeExists()) return fail(volumeName() + ": no store there");
+    if (!volumeExists()) return fail(noStoreThere());
     json root;
     root["databases"] = json::array();
     CEOID oid = 0;
@@ -322,7 +344,10 @@ int dump(const std::wstring &output) {
         root["databases"].push_back(std::move(db));
     }
     DWORD ended = GetLastError();
-    if (ended == ERROR_BAD_FORMAT || ended == ERROR_OPEN_FAILED) return fail(openError());
+    if (ended == ERROR_BAD_FORMAT || ended == ERROR_OPEN_FAILED ||
+        ended == ERROR_REVISION_MISMATCH || ended == ERROR_WRITE_PROTECT ||
+        ended == ERROR_BAD_FILE_TYPE)
+        return fail(openError());
     if (ended != ERROR_NO_MORE_ITEMS) return fail(damaged("the list of databases"));
     std::string text = root.dump(2) + "\n";
     if (outPath.empty()) {
@@ -591,7 +616,7 @@ int check() {
     std::wstring volume;
     std::string problem;
     if (!locateVolume(&volume, &problem)) return fail(problem);
-    if (!volumeExists()) return fail(volumeName() + ": no store there");
+    if (!volumeExists()) return fail(noStoreThere());
     WCHAR reason[256];
     if (CeCheckVolume(reason, 256)) {
         printf("%s: ok\n", volumeName().c_str());
