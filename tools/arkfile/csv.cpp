@@ -36,6 +36,21 @@ void CsvReader::startRecord() {
     record_.line = line_;
 }
 
+bool CsvReader::endAt(char c, std::vector<CsvRecord> &out) {
+    if (c == separator_) {
+        startRecord();
+        if (record_.fields.size() + 1 >= kMaxFields)
+            return fail("more than " + std::to_string(kMaxFields) + " fields in a record");
+        endField();
+        state_ = State::fieldStart;
+        return true;
+    }
+    endRecord(out);
+    ++line_;
+    state_ = c == '\r' ? State::afterCr : State::fieldStart;
+    return true;
+}
+
 bool CsvReader::addToField(char c) {
     if (field_.size() >= kMaxFieldBytes)
         return fail("a field longer than " + std::to_string(kMaxFieldBytes) + " bytes");
@@ -77,16 +92,8 @@ bool CsvReader::feed(std::string_view bytes, std::vector<CsvRecord> &out) {
             }
             [[fallthrough]];
         case State::plain:
-            if (c == separator_) {
-                startRecord();
-                if (record_.fields.size() + 1 >= kMaxFields)
-                    return fail("more than " + std::to_string(kMaxFields) + " fields in a record");
-                endField();
-                state_ = State::fieldStart;
-            } else if (c == '\r' || c == '\n') {
-                endRecord(out);
-                ++line_;
-                state_ = c == '\r' ? State::afterCr : State::fieldStart;
+            if (c == separator_ || c == '\r' || c == '\n') {
+                if (!endAt(c, out)) return false;
             } else if (c == '"') {
                 return fail("a quote inside a field that does not start with one");
             } else {
@@ -109,15 +116,8 @@ bool CsvReader::feed(std::string_view bytes, std::vector<CsvRecord> &out) {
             if (c == '"') {
                 if (!addToField('"')) return false;
                 state_ = State::quoted;
-            } else if (c == separator_) {
-                if (record_.fields.size() + 1 >= kMaxFields)
-                    return fail("more than " + std::to_string(kMaxFields) + " fields in a record");
-                endField();
-                state_ = State::fieldStart;
-            } else if (c == '\r' || c == '\n') {
-                endRecord(out);
-                ++line_;
-                state_ = c == '\r' ? State::afterCr : State::fieldStart;
+            } else if (c == separator_ || c == '\r' || c == '\n') {
+                if (!endAt(c, out)) return false;
             } else {
                 return fail("text after the closing quote of a field");
             }

@@ -44,6 +44,8 @@ private:
     void endField();
     void endRecord(std::vector<CsvRecord> &out);
     bool addToField(char c);
+    // A separator ends the field, CR or LF the record.
+    bool endAt(char c, std::vector<CsvRecord> &out);
 
     char separator_;
     State state_ = State::fieldStart;

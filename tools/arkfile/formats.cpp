@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -274,6 +275,34 @@ void plainTextNote(const std::string &what) {
         "has served");
 }
 
+// Runs the action when the scope ends, also when the command fails on the way: secrets in
+// memory are wiped on every path.
+class OnExit {
+public:
+    explicit OnExit(std::function<void()> action) : action_(std::move(action)) {}
+    ~OnExit() { action_(); }
+    OnExit(const OnExit &) = delete;
+    OnExit &operator=(const OnExit &) = delete;
+
+private:
+    std::function<void()> action_;
+};
+
+void wipeLines(std::vector<TextLine> &lines) {
+    for (TextLine &l : lines)
+        for (ByteString &b : l) secureWipe(b.data(), b.size());
+}
+
+// Names the problems (the first ones of count; each after the file name) and ends the command.
+[[noreturn]] void failWithProblems(const std::string &path, const std::vector<std::string> &shown,
+                                   std::size_t count) {
+    for (const std::string &e : shown) say(path + e);
+    if (count > shown.size())
+        say(path + ": ... and " + std::to_string(count - shown.size()) + " more problems");
+    arkfileFail(kExitBadFile, path + ": nothing written (" + std::to_string(count) +
+                                  (count == 1 ? " problem)" : " problems)"));
+}
+
 // Reports the importer's problems and warnings; ends the command when there are problems.
 void finishImport(const std::string &path, ForeignImporter &importer) {
     for (const std::string &w : importer.warnings()) say(path + ": warning: " + w);
@@ -281,12 +310,18 @@ void finishImport(const std::string &path, ForeignImporter &importer) {
         say(path + ": warning: ... and " +
             std::to_string(importer.warningCount() - importer.warnings().size()) + " more");
     if (importer.errorCount() == 0) return;
-    for (const std::string &e : importer.errors()) say(path + ": " + e);
-    if (importer.errorCount() > importer.errors().size())
-        say(path + ": ... and " + std::to_string(importer.errorCount() - importer.errors().size()) +
-            " more problems");
-    arkfileFail(kExitBadFile, path + ": nothing written (" + std::to_string(importer.errorCount()) +
-                                  (importer.errorCount() == 1 ? " problem)" : " problems)"));
+    std::vector<std::string> shown;
+    for (const std::string &e : importer.errors()) shown.push_back(": " + e);
+    failWithProblems(path, shown, importer.errorCount());
+}
+
+// Writes a plain-text export (CSV, XML) where -o says, and says that it is plain text.
+void writePlainExport(const FormatOptions &o, std::string &text, const char *what) {
+    ByteString bytes(text.begin(), text.end());
+    secureWipe(text.data(), text.size());
+    OnExit wipe([&] { secureWipe(bytes.data(), bytes.size()); });
+    writeOutputBytes(o.output, bytes);
+    plainTextNote(o.output.empty() ? what : o.output);
 }
 
 void writeImport(const FormatOptions &o, ForeignImporter &importer) {
@@ -473,6 +508,7 @@ std::size_t exchangeLine(const ExchangeObjects &objects, std::size_t index) {
 
 int runExportCsv(const FormatOptions &o) {
     ExchangeObjects objects = readExchangeObjects(o.file, o.passwordFile);
+    OnExit wipe([&] { wipeLines(objects.lines); });
     const ExportMapping m{o.passwordField};
     std::string out;
     appendCsvRecord(out, csvHeader(m));
@@ -481,13 +517,7 @@ int runExportCsv(const FormatOptions &o) {
         appendCsvRecord(out, record);
         for (std::string &f : record) secureWipe(f.data(), f.size());
     }
-    for (TextLine &l : objects.lines)
-        for (ByteString &b : l) secureWipe(b.data(), b.size());
-    ByteString bytes(out.begin(), out.end());
-    secureWipe(out.data(), out.size());
-    writeOutputBytes(o.output, bytes);
-    secureWipe(bytes.data(), bytes.size());
-    plainTextNote(o.output.empty() ? "the CSV" : o.output);
+    writePlainExport(o, out, "the CSV");
     return 0;
 }
 
@@ -495,41 +525,29 @@ int runExportXml(const FormatOptions &o) {
     static const char *const kColumnNames[kColumnCount] = {
         "title 1", "field 1", "title 2", "field 2", "title 3", "field 3", "category", "flag"};
     ExchangeObjects objects = readExchangeObjects(o.file, o.passwordFile);
-    const ExportMapping m{o.passwordField};
     std::vector<XmlEntry> entries;
+    OnExit wipe([&] {
+        wipeLines(objects.lines);
+        for (XmlEntry &e : entries)
+            for (XmlString &s : e.strings) secureWipe(s.value.data(), s.value.size());
+    });
+    const ExportMapping m{o.passwordField};
     std::vector<ObjectIssue> issues;
     entries.reserve(objects.lines.size());
     for (std::size_t i = 0; i < objects.lines.size(); ++i) {
         XmlEntry e;
         if (xmlEntry(objects.lines[i], m, i, e, issues)) entries.push_back(std::move(e));
     }
-    for (TextLine &l : objects.lines)
-        for (ByteString &b : l) secureWipe(b.data(), b.size());
-    auto wipeEntries = [&]() {
-        for (XmlEntry &e : entries)
-            for (XmlString &s : e.strings) secureWipe(s.value.data(), s.value.size());
-    };
     if (!issues.empty()) {
-        wipeEntries();
-        for (std::size_t k = 0; k < issues.size() && k < ForeignImporter::kMaxReported; ++k) {
-            const ObjectIssue &issue = issues[k];
-            say(o.file + ":" + std::to_string(exchangeLine(objects, issue.object)) + ": column " +
-                std::to_string(issue.column) + " (" + kColumnNames[issue.column - 1] +
-                "): " + issue.text);
-        }
-        if (issues.size() > ForeignImporter::kMaxReported)
-            say(o.file + ": ... and " +
-                std::to_string(issues.size() - ForeignImporter::kMaxReported) + " more problems");
-        arkfileFail(kExitBadFile, o.file + ": nothing written (" + std::to_string(issues.size()) +
-                                      (issues.size() == 1 ? " problem)" : " problems)"));
+        std::vector<std::string> shown;
+        for (std::size_t k = 0; k < issues.size() && k < ForeignImporter::kMaxReported; ++k)
+            shown.push_back(":" + std::to_string(exchangeLine(objects, issues[k].object)) +
+                            ": column " + std::to_string(issues[k].column) + " (" +
+                            kColumnNames[issues[k].column - 1] + "): " + issues[k].text);
+        failWithProblems(o.file, shown, issues.size());
     }
     std::string xml = writeKeePassXml(entries);
-    wipeEntries();
-    ByteString bytes(xml.begin(), xml.end());
-    secureWipe(xml.data(), xml.size());
-    writeOutputBytes(o.output, bytes);
-    secureWipe(bytes.data(), bytes.size());
-    plainTextNote(o.output.empty() ? "the XML" : o.output);
+    writePlainExport(o, xml, "the XML");
     return 0;
 }
 
