@@ -6,6 +6,7 @@
 // output would silently lack those bytes. Regular output files are written to a temporary file
 // beside the target (mode 0600) and renamed over it, so a failed or refused run leaves nothing
 // behind; a character device or FIFO is written in place, a symbolic link is written through.
+#include "arkfile_shared.h"
 #include "exchange_codec.h"
 #include "text.h"
 #include "wipe.h"
@@ -50,7 +51,8 @@ constexpr const char *kTextShortPassword =
 
 const char *const kMainHelp =
     "Usage: arkfile COMMAND [OPTIONS] FILE\n"
-    "Checks, shows and converts exchange files of The Arkel: encrypted (.ark) and plain (.txt).\n"
+    "Checks, shows and converts exchange files of The Arkel: encrypted (.ark) and plain (.txt),\n"
+    "also to and from the CSV and KeePass 2 XML of other password managers.\n"
     "\n"
     "Commands:\n"
     "  check FILE                 exit 0 when the vault would import FILE, else report the first\n"
@@ -59,6 +61,7 @@ const char *const kMainHelp =
     "  encrypt FILE [-o OUT]      a plain file to the encrypted variant\n"
     "  show FILE [--format F]     the objects as UTF-8 text: table (default), tsv or json\n"
     "  passwd FILE -o OUT         an encrypted file under a new password\n"
+    "%s"
     "\n"
     "Run 'arkfile COMMAND --help' for the options of a command.\n"
     "Exit status: 0 success, 1 bad file or I/O error, 2 usage, 3 wrong password.\n";
@@ -980,14 +983,15 @@ int runShow(const Options &o) {
 
 int run(int argc, char **argv) {
     if (argc < 2) {
-        std::fputs(kMainHelp, stderr);
+        std::fprintf(stderr, kMainHelp, kFormatCommandsHelp);
         return exitUsage;
     }
     const std::string name = argv[1];
     if (name == "-h" || name == "--help" || name == "help") {
-        std::fputs(kMainHelp, stdout);
+        std::printf(kMainHelp, kFormatCommandsHelp);
         return exitOk;
     }
+    if (isFormatCommand(name)) return runFormatCommand(name, argc - 2, argv + 2);
     for (const auto &c : kCommands) {
         if (name != c.name) continue;
         Options o;
@@ -1005,6 +1009,48 @@ int run(int argc, char **argv) {
 }
 
 }  // namespace
+
+// ---- Shared with the commands for other managers' formats (formats.cpp) ----------------------
+
+void arkfileFail(int code, const std::string &message) { fail(code, message); }
+
+ExchangeObjects readExchangeObjects(const std::string &path, const std::string &passwordFile) {
+    Options o;
+    o.file = path;
+    o.passwordFile = passwordFile;
+    bool ignored = false;
+    const ExchangeInput in = readChecked(path, ignored);
+    refuseLoss(path, ignored);
+    PasswordKeys keys{};
+    if (in.report.encrypted) keys = openEncrypted(o, in.data);
+    ExchangeObjects objects;
+    objects.encrypted = in.report.encrypted;
+    objects.lines = decodeLines(path, in, keys, ignored);
+    wipeKeys(keys);
+    refuseLoss(path, ignored);
+    for (TextLine &line : objects.lines) normaliseForExport(line);
+    return objects;
+}
+
+void writeExchangeObjects(std::vector<TextLine> &lines, bool encrypted, const std::string &output,
+                          const std::string &passwordFile) {
+    PasswordKeys keys{};
+    if (encrypted) {
+        Secret secret;
+        askNewPassword(passwordFile, output.empty() ? "standard output" : output, secret);
+        keys = keysOf(secret);
+    }
+    ByteString out = encodeLines(lines, encrypted, keys);
+    wipeKeys(keys);
+    writeOutputBytes(output, out);
+    secureWipe(out.data(), out.size());
+}
+
+void writeOutputBytes(const std::string &output, const ByteString &data) {
+    Options o;
+    o.output = output;
+    writeOutput(o, data);
+}
 
 int main(int argc, char **argv) {
     // Decrypted text and passwords must not end up in a core file, nor be readable through
