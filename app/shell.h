@@ -83,6 +83,9 @@ void ReleaseDrawingObjects();
 // lists; run at start and whenever the categories or field titles dialog closes.
 void MergeNamesFromObjects();
 LRESULT CALLBACK MainWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+// One message of the main loop: an accelerator key runs its command and goes no further; any other
+// message is translated and dispatched.
+void DispatchShellMessage(MSG *msg);
 
 // Object list, filter and detail area.
 void FillObjectList(ObjectStore &store, HWND hList);
