@@ -362,7 +362,9 @@ bool openVolume() {
         return true;
     }
     if (!isStore()) {
-        closeVolume(ERROR_BAD_FORMAT);
+        // A file with the store's own header whose tables cannot be read is a damaged or cut
+        // short store, not a foreign file.
+        closeVolume(headerIsStore(path) ? ERROR_FILE_CORRUPT : ERROR_BAD_FORMAT);
         return false;
     }
     // A store that a later version of the layer made may hold what this one cannot keep intact;
@@ -1704,6 +1706,7 @@ int runVolumeCheck(const char *pragma, WCHAR *reason, DWORD reasonChars) {
     if (!vol.ok) {
         DWORD error = GetLastError();
         say(error == ERROR_BAD_FORMAT             ? L"not an Arkel store"
+            : error == ERROR_FILE_CORRUPT         ? L"an Arkel store, damaged or cut short"
             : error == ERROR_FILENAME_EXCED_RANGE ? L"path too long"
             : error == ERROR_REVISION_MISMATCH    ? L"made by a newer version of the program"
             : error == ERROR_WRITE_PROTECT        ? L"read-only"

@@ -192,7 +192,10 @@ bool volumeExists() {
 
 std::string openError() {
     const DWORD error = GetLastError();
-    return volumeName() + (error == ERROR_BAD_FORMAT          ? ": not an Arkel store"
+    return volumeName() + (error == ERROR_BAD_FORMAT ? ": not an Arkel store"
+                           : error == ERROR_FILE_CORRUPT
+                               ? ": an Arkel store, but damaged or cut short; nothing read or "
+                                 "written"
                            : error == ERROR_REVISION_MISMATCH ? ": made by a newer version of the "
                                                                 "program; nothing read or written"
                            : error == ERROR_WRITE_PROTECT ? ": read-only; nothing read or written"
