@@ -83,9 +83,8 @@ key Return
 wait_file "$work/backup.ark" "the encrypted export was not written"
 [ "$(head -c 11 "$work/backup.ark" | od -An -c | tr -d " ")" = "encrypted\\r\\n" ] || fail "backup.ark has no marker line: $(head -c 64 "$work/backup.ark" | od -c | head -3)"
 mode=$(stat -c %a "$work/backup.ark")
-# Wine maps the file's access list (the user alone) to the owner's and the others' bits; the
-# group's come from the umask.
-[ $((8#$mode & 8#007)) -eq 0 ] || fail "backup.ark is readable by others (mode $mode)"
+# Made through the private-file helper: the user's alone, whatever the umask.
+[ "$mode" = 600 ] || fail "backup.ark is mode $mode, not 600"
 
 # Export, plain: the second filter, "Text Dateien (*.txt)", picked in the type list.
 key alt+d
@@ -98,6 +97,7 @@ key Return
 key Return
 wait_file "$work/backup.txt" "the plain export was not written"
 grep -q 'Bankkarte' "$work/backup.txt" || fail "backup.txt lacks the objects"
+[ "$(stat -c %a "$work/backup.txt")" = 600 ] || fail "backup.txt is mode $(stat -c %a "$work/backup.txt"), not 600"
 
 shot exported
 # Delete every object, each with its question answered "Ja" (a tap on the list gives it the keys).
