@@ -94,6 +94,8 @@ void RefreshDetail();
 void DeleteSelectedObject(HWND owner);
 // The commands that act on the selected object (cut, copy, edit, delete, duplicate).
 bool IsSelectionCommand(UINT command);
+// The change-password command is offered only while the store is encrypted.
+void EnablePasswordCommand(bool enable);
 bool HasSelection();  // the list has a selected row
 // The selected row is an object still in its encrypted form ("Verschlüsselt! Nicht bearbeiten!").
 bool SelectedRowEncrypted();
