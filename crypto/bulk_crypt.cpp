@@ -75,19 +75,6 @@ void append(CryptRecord *work, CEPROPID propid, WORD flags) {
     v.wFlags = flags;
 }
 
-// The store's keys as the cipher takes them; wiped when the holder goes.
-struct HeldKeys {
-    PasswordKeys keys;
-    explicit HeldKeys(const ObjectStore *store) {
-        std::memcpy(keys.key1.data(), store->keys[0], 8);
-        std::memcpy(keys.key2.data(), store->keys[1], 8);
-        std::memcpy(keys.key3.data(), store->keys[2], 8);
-    }
-    ~HeldKeys() { wipeKeys(keys); }
-    HeldKeys(const HeldKeys &) = delete;
-    HeldKeys &operator=(const HeldKeys &) = delete;
-};
-
 std::u16string_view view(const WCHAR *text) {
     return {reinterpret_cast<const char16_t *>(text), static_cast<size_t>(lstrlenW(text))};
 }
@@ -240,10 +227,7 @@ WORD EncryptRecord(ObjectStore *store, CryptRecord *work) {
     }
     const std::size_t verifierAt = joined.used;
     joined.used += layoutTextBlob(kCheckText, joined.bytes + joined.used);
-    {
-        HeldKeys held(store);
-        joined.run(held.keys, 1);
-    }
+    { joined.run(store->keys, 1); }
     for (int i = 0; i < 7; ++i) {
         if (size[i] == 0) continue;
         BlobSlot &slot = store->blobs[slotIndex(kTexts[i].blobId)];
@@ -277,10 +261,7 @@ int DecryptRecord(ObjectStore *store, CryptRecord *work) {
     if (store->verifier.length == 0) return joined.used != 0 ? kUnverifiable : 0;
     const std::size_t verifierAt = joined.used;
     joined.add(store->verifier.data, std::min<std::size_t>(store->verifier.length, kVerifierSize));
-    {
-        HeldKeys held(store);
-        joined.run(held.keys, 0);
-    }
+    { joined.run(store->keys, 0); }
     // The test of the record's password, made before anything of the record is written. A
     // verifier shorter than 32 bytes counts as zero-padded after its decrypted blocks.
     std::uint8_t plain[kVerifierSize] = {};
@@ -328,7 +309,7 @@ CEOID loadNext(PassState &pass) {
 // carries one (nothing encrypted to judge by), -1 when a record could not be read. Only records
 // are read; with the right password this ends at the first sound verifier.
 int judgePassword(PassState &pass, int n) {
-    HeldKeys held(pass.store);
+    const PasswordKeys &keys = pass.store->keys;
     bool anyVerifier = false;
     CeSeekDatabase(pass.store->hDatabase, CEDB_SEEK_BEGINNING, 0, nullptr);
     for (int i = 0; i < n; ++i) {
@@ -336,7 +317,7 @@ int judgePassword(PassState &pass, int n) {
         const VerifierSlot &v = pass.store->verifier;
         if (v.length == 0) continue;
         anyVerifier = true;
-        if (testVerifier(std::span<const std::uint8_t>(v.data, v.length), held.keys)) return 1;
+        if (testVerifier(std::span<const std::uint8_t>(v.data, v.length), keys)) return 1;
     }
     return anyVerifier ? 0 : 2;
 }
@@ -356,8 +337,8 @@ struct Damaged {
         const BlobSlot &slot = store->blobs[slotIndex(0x102)];
         std::u16string name;
         if (slot.length) {
-            HeldKeys held(store);
-            name = decodeTextBlob(std::span<const std::uint8_t>(slot.data, slot.length), held.keys);
+            name =
+                decodeTextBlob(std::span<const std::uint8_t>(slot.data, slot.length), store->keys);
         }
         bool readable = !name.empty();
         for (char16_t c : name) readable = readable && c >= 0x20;

@@ -20,13 +20,7 @@ const WCHAR *ShortFileName(const WCHAR *path) {
     return name;
 }
 
-PasswordKeys StoreKeys(const ObjectStore &store) {
-    PasswordKeys keys;
-    memcpy(keys.key1.data(), store.keys[0], 8);
-    memcpy(keys.key2.data(), store.keys[1], 8);
-    memcpy(keys.key3.data(), store.keys[2], 8);
-    return keys;
-}
+const PasswordKeys &StoreKeys(const ObjectStore &store) { return store.keys; }
 
 SavedPassword::SavedPassword(ObjectStore &store, bool active)
     : store_(store), active_(active), copy_{} {

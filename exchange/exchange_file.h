@@ -16,9 +16,8 @@ extern const WCHAR kExchangeFilter[];
 // The part of a path after its last backslash (or slash); the whole path when there is none.
 const WCHAR *ShortFileName(const WCHAR *path);
 
-// The three keys of the store's current password, for the exchange codec. Wipe them after use
-// (wipeKeys).
-PasswordKeys StoreKeys(const ObjectStore &store);
+// The three keys of the store's current password, for the exchange codec: borrowed, never copied.
+const PasswordKeys &StoreKeys(const ObjectStore &store);
 
 // Keeps the running program's password while a file password takes its place in the store's
 // key material, and puts it back (with the keys made from it) when it goes out of scope, on

@@ -136,7 +136,7 @@ Failure WriteRecords(ObjectStore &store, const WCHAR *tempPath, bool encrypted, 
     Failure failure = Failure::none;
 
     // The export's keys stay the same through the pass.
-    PasswordKeys keys = StoreKeys(store);
+    const PasswordKeys &keys = StoreKeys(store);
     // The marker line, the marker check field under the file's keys, CR LF.
     if (encrypted) appendMarker(file.buffer, keys);
     // Lines are appended in groups, which the cipher takes in one run.
@@ -169,7 +169,6 @@ Failure WriteRecords(ObjectStore &store, const WCHAR *tempPath, bool encrypted, 
         SecureZeroMemory(buffer, size);
         LocalFree(buffer);
     }
-    wipeKeys(keys);
     for (TextLine &line : lines)
         for (auto &column : line) secureWipe(column.data(), column.size());
     if (failure == Failure::none) {

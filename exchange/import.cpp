@@ -286,7 +286,7 @@ Failure ImportLines(ObjectStore &store, ImportFile &file, bool encrypted, int li
     NameList *lists[4] = {&categoryStore, &titleList1, &titleList2, &titleList3};
     ObjectRecord object;
     // The store's keys stay the same through the import.
-    PasswordKeys keys = StoreKeys(store);
+    const PasswordKeys &keys = StoreKeys(store);
     std::array<FieldReader, kColumnCount> readers;
     for (int i = 0; i < lines && failure == Failure::none; ++i) {
         if (!ReadLine(file, readers, f, encrypted, keys)) {
@@ -330,7 +330,6 @@ Failure ImportLines(ObjectStore &store, ImportFile &file, bool encrypted, int li
             failure = Failure::changed;
     }
     file.digest = nullptr;
-    wipeKeys(keys);
     SecureZeroMemory(&readers, sizeof readers);
     SecureZeroMemory(f, sizeof f);
     SecureZeroMemory(previous, sizeof previous);
@@ -400,10 +399,7 @@ int ImportFrom(ObjectStore &store, HWND owner) {
                     MessageBoxW(owner, kBadFormat, shortName, MB_ICONHAND);
                 return -1;
             }
-            PasswordKeys keys = StoreKeys(store);
-            const bool right = markerCheckMatches(check.field(), keys);
-            wipeKeys(keys);
-            if (right) break;
+            if (markerCheckMatches(check.field(), StoreKeys(store))) break;
             MessageBoxW(owner, kWrongPassword, kAppTitle, MB_SETFOREGROUND | MB_ICONHAND);
         }
     }
@@ -413,9 +409,8 @@ int ImportFrom(ObjectStore &store, HWND owner) {
     file.seek(static_cast<DWORD>(start));
     unsigned long long tail = 0;
     LossReport losses;
-    PasswordKeys checkKeys = StoreKeys(store);
-    const long long lines = CheckLines(file, encrypted, start, sizeKB, &tail, checkKeys, &losses);
-    wipeKeys(checkKeys);
+    const long long lines =
+        CheckLines(file, encrypted, start, sizeKB, &tail, StoreKeys(store), &losses);
     file.digest = nullptr;
     std::array<BYTE, 32> checked{};
     if (lines >= 0 && !checkDigest.finish(checked)) {

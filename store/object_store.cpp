@@ -318,17 +318,13 @@ void ObjectStore::setPassword(WCHAR *password) {
     } else {
         SecureZeroMemory(passwordText + length, sizeof passwordText - length * sizeof(WCHAR));
     }
-    PasswordKeys made;
+    wipeKeys(keys);
     makePasswordKeys(std::u16string_view(reinterpret_cast<const char16_t *>(passwordText), length),
-                     made);
-    memcpy(keys[0], made.key1.data(), 8);
-    memcpy(keys[1], made.key2.data(), 8);
-    memcpy(keys[2], made.key3.data(), 8);
-    wipeKeys(made);
+                     keys);
     if (password != passwordText) SecureZeroMemory(password, (length + 1) * sizeof(WCHAR));
 }
 
 void ObjectStore::clearKeyMaterial() {
-    SecureZeroMemory(keys, sizeof keys);
+    wipeKeys(keys);
     SecureZeroMemory(passwordText, sizeof passwordText);
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "crypto/password_key.h"
 #include "platform/cedb.h"
 
 class PropertyDatabase {
@@ -17,9 +18,10 @@ public:
     int recordCount();
 
     // Key material: the password (up to 128 units and a terminator) and the three keys made from
-    // it. Only the object store uses it; it is never written to storage.
+    // it. Only the object store uses it; it is never written to storage. The passes, export and
+    // import borrow the keys from here and make no copies of them.
     WCHAR passwordText[129];
-    BYTE keys[3][8];
+    PasswordKeys keys;
 
     HANDLE hDatabase;  // INVALID_HANDLE_VALUE while not open
     CEOID oidDatabase;

@@ -83,9 +83,9 @@ protected:
     void ExpectProgramPassword(const char *after) {
         EXPECT_STREQ(objectStore.passwordText, kProgramPassword) << after;
         PasswordKeys keys = KeysOf(kProgramPassword);
-        EXPECT_EQ(memcmp(objectStore.keys[0], keys.key1.data(), 8), 0) << after;
-        EXPECT_EQ(memcmp(objectStore.keys[1], keys.key2.data(), 8), 0) << after;
-        EXPECT_EQ(memcmp(objectStore.keys[2], keys.key3.data(), 8), 0) << after;
+        EXPECT_EQ(objectStore.keys.key1, keys.key1) << after;
+        EXPECT_EQ(objectStore.keys.key2, keys.key2) << after;
+        EXPECT_EQ(objectStore.keys.key3, keys.key3) << after;
         // Nothing of a longer file password stays behind the terminator.
         for (size_t i = lstrlenW(kProgramPassword) + 1; i < 129; ++i)
             ASSERT_EQ(objectStore.passwordText[i], 0) << after << ": unit " << i;

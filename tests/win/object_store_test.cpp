@@ -356,12 +356,13 @@ TEST_F(ObjectStoreTest, EncryptFlagOfOneCategory) {
 
 TEST_F(ObjectStoreTest, KeyMaterialIsClearedAndTheStoreReopens) {
     lstrcpyW(objectStore.passwordText, L"geheim");
-    objectStore.keys[2][7] = 0x55;
+    objectStore.keys.key3[7] = 0x55;
     objectStore.clearKeyMaterial();
     const BYTE *p = reinterpret_cast<const BYTE *>(objectStore.passwordText);
     for (size_t i = 0; i < sizeof objectStore.passwordText; ++i) ASSERT_EQ(p[i], 0);
-    for (auto &key : objectStore.keys)
-        for (BYTE b : key) ASSERT_EQ(b, 0);
+    for (const CipherKey *key :
+         {&objectStore.keys.key1, &objectStore.keys.key2, &objectStore.keys.key3})
+        for (BYTE b : *key) ASSERT_EQ(b, 0);
 
     objectStore.addObject(makeObject(L"bleibt"));
     ResetGlobalStores();

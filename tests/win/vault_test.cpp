@@ -67,8 +67,9 @@ PasswordKeys KeysOf(const wchar_t *password) {
 }
 
 bool KeyMaterialEmpty() {
-    for (auto &key : objectStore.keys)
-        for (BYTE b : key)
+    for (const CipherKey *key :
+         {&objectStore.keys.key1, &objectStore.keys.key2, &objectStore.keys.key3})
+        for (BYTE b : *key)
             if (b) return false;
     for (WCHAR c : objectStore.passwordText)
         if (c) return false;
@@ -937,7 +938,7 @@ TEST_F(VaultTest, ChangePasswordDialogChecksAsATable) {
         EXPECT_STREQ(objectStore.passwordText, c.result ? c.typed[1] : old) << c.name;
         if (c.result == 1) {
             PasswordKeys keys = KeysOf(c.typed[1]);
-            EXPECT_EQ(memcmp(objectStore.keys[2], keys.key3.data(), 8), 0) << c.name;
+            EXPECT_EQ(objectStore.keys.key3, keys.key3) << c.name;
         }
     }
 }
