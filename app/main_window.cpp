@@ -125,6 +125,7 @@ void OnCreate(HWND hwnd) {
     // take the normal Tahoma of the shell instead.
     for (HWND w : {hValueText[0], hValueText[1], hValueText[2], hCategoryText, hObjectList})
         SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(hNormalFont), FALSE);
+    CreateSearchBox(hwnd);
     // The background static lies under the labels and values, which stay clickable.
     SetWindowPos(hDetailBack, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
 }
@@ -191,7 +192,13 @@ bool IsDetailWindow(HWND w) {
 }
 
 // The menu, accelerators and tool buttons. Returns false for a command that is not ours.
-bool RunCommand(HWND hwnd, UINT command) {
+bool RunCommand(HWND hwnd, UINT command, bool accelerator = false) {
+    // In the search box the keys of these accelerators edit the text (Backspace, Entf, Strg+C,
+    // Strg+X, Strg+V); they do not act on the selected object.
+    if (accelerator && GetFocus() == hSearchEdit &&
+        (command == IDM_DELETE || command == IDM_CUT || command == IDM_COPY ||
+         command == IDM_PASTE))
+        return true;
     // An accelerator reaches its command also while the menu item is greyed: a command on the
     // selected object does nothing without one (edit would write over the store's current
     // record, which the filter may hide).
@@ -208,7 +215,18 @@ bool RunCommand(HWND hwnd, UINT command) {
         RefreshDetail();
         SetFocus(hObjectList);
         return true;
-    case IDM_COPY: CopyObjectToClipboard(hwnd); return true;
+    case IDM_COPY:
+        if (CopyObjectToClipboard(hwnd)) ArmClipboardClear();
+        return true;
+    case IDM_COPY_FIELD1:
+    case IDM_COPY_FIELD2:
+    case IDM_COPY_FIELD3:
+        if (CopyFieldToClipboard(hwnd, static_cast<int>(command - IDM_COPY_FIELD1 + 1)))
+            ArmClipboardClear();
+        return true;
+    case IDM_SHOW_FIELD2: RevealField2(); return true;
+    case IDM_SEARCH: OpenSearch(); return true;
+    case IDM_SEARCH_CLOSE: CloseSearch(); return true;
     case IDM_PASTE: PasteObjectFromClipboard(hwnd); return true;
     case IDM_DUPLICATE: DuplicateObject(hwnd); return true;
     case IDM_CUT:
@@ -266,14 +284,26 @@ bool OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     }
     if (IsDetailWindow(from)) {
         if (code != STN_CLICKED) return false;
+        // A tap on the dots of a hidden field 2 shows the field.
+        if (from == hValueText[1] && Field2Hidden()) {
+            RevealField2();
+            return true;
+        }
         // The selected object opens for editing, also a plain one with an empty field 1; without
         // a selection, or on an object that is still encrypted, the tap makes a new object.
         EditObject(hwnd,
                    HasSelection() && !SelectedRowEncrypted() ? IDM_EDIT_OBJECT : IDM_NEW_OBJECT);
         return true;
     }
+    if (from && from == hSearchEdit) {
+        if (code != EN_CHANGE) return false;
+        OnSearchChanged();
+        return true;
+    }
     if (from && from == hCategoryCombo) {
         if (code != CBN_SELENDOK && code != CBN_SELENDCANCEL) return false;
+        // A filter chosen ends the search: the list is the filter's again.
+        if (code == CBN_SELENDOK) CloseSearch();
         WCHAR text[256] = {};
         GetWindowTextW(hCategoryCombo, text, 256);
         // Only a different filter refills the list; letter case counts.
@@ -287,7 +317,7 @@ bool OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
         SetFocus(hObjectList);
         return true;
     }
-    return RunCommand(hwnd, LOWORD(wParam));
+    return RunCommand(hwnd, LOWORD(wParam), code == 1);
 }
 
 void OnSettingChange(HWND hwnd, WPARAM wParam) {
@@ -296,8 +326,7 @@ void OnSettingChange(HWND hwnd, WPARAM wParam) {
     if (!ShellWorkArea(&work)) return;
     int width = work.right - work.left, height = work.bottom - work.top;
     MoveWindow(hwnd, work.left, work.top, width, height, TRUE);
-    int cbh = CommandBar_Height(hMenuBar);
-    MoveWindow(hObjectList, 0, cbh + kDetailHeight, width, height - cbh - kDetailHeight, TRUE);
+    LayoutObjectList();
 }
 
 }  // namespace
