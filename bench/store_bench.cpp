@@ -338,35 +338,52 @@ double SearchKey(const std::wstring &text) {
 }
 
 void SearchBench(int count, const std::vector<BenchObject> &objects) {
-    OpenSearch();
-    PumpUntilIdle();
-    // A part of one object's field 3, typed key by key in small letters.
+    double opening = Time([] {
+        OpenSearch();
+        PumpUntilIdle();
+    });
+    Line(count, "search: Ctrl+F (one walk)", opening);
+    // A part of one object's field 3, typed key by key in small letters, three times; each key's
+    // best time counts (the machine's other work only ever adds).
     const BenchObject &target = objects[objects.size() / 2];
     std::wstring part = target.field3.substr(target.field3.find(L' ') + 1, 12);
     CharLowerW(part.data());
-    std::wstring typed;
-    double worst = 0, first = 0, total = 0;
-    for (size_t i = 0; i < part.size(); ++i) {
-        typed += part[i];
-        double t = SearchKey(typed);
-        if (i == 0) first = t;
-        worst = std::max(worst, t);
-        total += t;
+    std::vector<double> best(part.size(), 1e9);
+    for (int round = 0; round < 3; ++round) {
+        SearchKey(L"");
+        std::wstring typed;
+        for (size_t i = 0; i < part.size(); ++i) {
+            typed += part[i];
+            best[i] = std::min(best[i], SearchKey(typed));
+        }
     }
     int rows = static_cast<int>(SendMessageW(hObjectList, LB_GETCOUNT, 0, 0));
+    double worst = *std::max_element(best.begin(), best.end());
+    double total = 0;
+    for (double t : best) total += t;
     char name[96];
     snprintf(name, sizeof name, "search: %d keys, slowest", static_cast<int>(part.size()));
     Line(count, name, worst);
     Line(count, "search: mean keystroke", total / static_cast<double>(part.size()));
-    printf("%7d  %-28s %9d rows found for \"%s\" (first key %.3f s)\n", count, "", rows,
-           Utf8(part).c_str(), first);
-    // The worst case: a letter in nearly every object, so the list holds the whole store.
-    SearchKey(L"");
-    double everyObject = SearchKey(L"e");
-    Line(count, "search: key matching all", everyObject);
-    double narrowing = SearchKey(L"er");
-    Line(count, "search: second key", narrowing);
-    Line(count, "search: Backspace", SearchKey(L"e"));
+    printf("%7d  %-28s %9d rows found for \"%s\"; keys:", count, "", rows, Utf8(part).c_str());
+    for (double t : best) printf(" %.3f", t);
+    printf("\n");
+    // A letter that nearly every object holds (its list is the whole store), the next key, and
+    // Backspace back to it; a letter that about half the objects hold, from the filter's list.
+    double all = 1e9, second = 1e9, back = 1e9, half = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        SearchKey(L"");
+        all = std::min(all, SearchKey(L"e"));
+        second = std::min(second, SearchKey(L"er"));
+        back = std::min(back, SearchKey(L"e"));
+        SearchKey(L"");
+        half = std::min(half, SearchKey(L"\u00fc"));
+    }
+    Line(count, "search: key matching all", all);
+    Line(count, "search: second key", second);
+    Line(count, "search: Backspace", back);
+    printf("%7d  %-28s %9.3f s  (%d rows: filled anew)\n", count, "search: key matching some", half,
+           static_cast<int>(SendMessageW(hObjectList, LB_GETCOUNT, 0, 0)));
     Line(count, "search: Esc to the filter", Time([] {
              CloseSearch();
              PumpUntilIdle();

@@ -374,8 +374,10 @@ void ObjectStore::wipeSearchEntries() {
 void ObjectStore::openSearch() {
     searchOpen = true;
     WipeText(searchNeedle);
-    // The entries are read at the first keystroke, so that only a search that is used costs
-    // a walk.
+    // The one walk of the search is made now, before the first key: every keystroke after it
+    // scans memory only.
+    reloadSearchIfStale();
+    matchSearch();
 }
 
 void ObjectStore::closeSearch() {
@@ -393,26 +395,39 @@ bool ObjectStore::reloadSearchIfStale() {
     ULONGLONG stamp = CeDatabaseChangeStamp(hDatabase);
     if (searchStamp && stamp == searchStamp) return false;
     wipeSearchEntries();
-    ObjectRecord object;
-    WalkDatabase(hDatabase, [&](CEOID id, const CEPROPVAL *props, WORD count) {
-        ReadObjectRecord(props, count, &object);
-        SearchEntry entry{id, IsEncryptedRecord(props, count), object.field1, object.category,
-                          std::wstring()};
-        // An encrypted record's texts are no words: it matches no text.
-        if (!entry.encrypted) {
-            entry.folded.reserve(wcslen(object.field1) + wcslen(object.field2) +
-                                 wcslen(object.field3) + entry.category.size() + 3);
-            for (const WCHAR *text : {object.field1, object.field2, object.field3}) {
-                entry.folded += text;
-                entry.folded += L'\u0001';
+    ++searchGeneration_;
+    // Only the texts the search reads, and the verifier that marks an encrypted record.
+    static const CEPROPID kSearched[] = {PROP_FIELD1, PROP_FIELD2, PROP_FIELD3, PROP_CATEGORY,
+                                         PROP_VERIFIER};
+    WCHAR texts[4][256];
+    WalkDatabase(
+        hDatabase,
+        [&](CEOID id, const CEPROPVAL *props, WORD count) {
+            bool encrypted = false;
+            for (auto &text : texts) text[0] = 0;
+            for (WORD i = 0; i < count; ++i) {
+                if (props[i].wFlags & CEDB_PROPNOTFOUND) continue;
+                if (props[i].propid == PROP_VERIFIER) encrypted = true;
+                for (int n = 0; n < 4; ++n)
+                    if (props[i].propid == kSearched[n]) CopyStoredText(texts[n], props[i]);
             }
-            entry.folded += object.category;
-            FoldInPlace(entry.folded);
-        }
-        searchEntries.push_back(std::move(entry));
-        return true;
-    });
-    SecureZeroMemory(&object, sizeof object);
+            SearchEntry entry{id, encrypted, texts[0], texts[3], std::wstring()};
+            // An encrypted record's texts are no words: it matches no text.
+            if (!encrypted) {
+                entry.folded.reserve(wcslen(texts[0]) + wcslen(texts[1]) + wcslen(texts[2]) +
+                                     entry.category.size() + 3);
+                for (int n = 0; n < 3; ++n) {
+                    entry.folded += texts[n];
+                    entry.folded += L'\u0001';
+                }
+                entry.folded += texts[3];
+                FoldInPlace(entry.folded);
+            }
+            searchEntries.push_back(std::move(entry));
+            return true;
+        },
+        kSearched, 5);
+    SecureZeroMemory(texts, sizeof texts);
     searchStamp = stamp;
     return true;
 }
@@ -455,10 +470,13 @@ size_t ObjectStore::setSearch(const WCHAR *text) {
     return visibleIds.size();
 }
 
-void ObjectStore::visibleNames(std::vector<const WCHAR *> *names, const WCHAR *encryptedName) {
+void ObjectStore::visibleNames(std::vector<const WCHAR *> *names, const WCHAR *encryptedName,
+                               std::vector<size_t> *order) {
     names->clear();
+    if (order) order->clear();
     if (!searchOpen) return;
     rebuildVisible();
+    if (order) *order = searchHits;
     for (size_t i : searchHits) {
         names->push_back(searchEntries[i].encrypted ? encryptedName
                                                     : searchEntries[i].name.c_str());

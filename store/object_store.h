@@ -116,8 +116,11 @@ public:
     void closeSearch();
     bool searchIsOpen() const { return searchOpen; }
     // While the search is open: the list text of every object of the visible set, in list order
-    // (an object still encrypted by the name given for it).
-    void visibleNames(std::vector<const WCHAR *> *names, const WCHAR *encryptedName);
+    // (an object still encrypted by the name given for it), and, when asked, each one's place
+    // in the database order; places compare while searchGeneration is unchanged.
+    void visibleNames(std::vector<const WCHAR *> *names, const WCHAR *encryptedName,
+                      std::vector<size_t> *order = nullptr);
+    unsigned searchGeneration() const { return searchGeneration_; }
 
 private:
     struct SearchEntry {
@@ -132,6 +135,7 @@ private:
     std::wstring searchNeedle;               // the search text in capitals; empty: the filter
     ULONGLONG searchStamp = 0;               // 0: the entries are to be read again
     bool searchOpen = false;
+    unsigned searchGeneration_ = 0;  // counts the reads of the entries
     bool reloadSearchIfStale();
     void matchSearch();
     void wipeSearchEntries();
