@@ -350,7 +350,7 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         return 0;
     case WM_CLOSE: Quit(hwnd); return 1;
     case WM_SETTINGCHANGE: OnSettingChange(hwnd, wParam); return 1;
-    case WM_HELP: StartHelp(kHelpMain); return 1;
+    case WM_HELP: StartHelp(GetFocus() == hSearchEdit ? kHelpSearch : kHelpMain); return 1;
     case WM_CTLCOLORLISTBOX:
         SetTextColor(reinterpret_cast<HDC>(wParam), ReadableTextColor(clrListText, clrListBack));
         SetBkColor(reinterpret_cast<HDC>(wParam), clrListBack);
