@@ -21,35 +21,6 @@ namespace {
 
 const wchar_t kDots[] = L"\u2022\u2022\u2022\u2022\u2022\u2022";
 
-// A window of "another program" that owns what the test puts on the clipboard.
-HWND OtherWindow() {
-    static HWND window =
-        CreateWindowW(L"STATIC", L"other", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    return window;
-}
-
-void PutText(const std::wstring &text) {
-    ASSERT_TRUE(OpenClipboard(OtherWindow()));
-    EmptyClipboard();
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(WCHAR));
-    memcpy(GlobalLock(memory), text.c_str(), (text.size() + 1) * sizeof(WCHAR));
-    GlobalUnlock(memory);
-    EXPECT_TRUE(SetClipboardData(CF_UNICODETEXT, memory));
-    CloseClipboard();
-}
-
-// The clipboard's text; "<none>" when it holds none.
-std::wstring TextOnClipboard() {
-    std::wstring text = L"<none>";
-    if (!OpenClipboard(OtherWindow())) return L"<busy>";
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        text = static_cast<const WCHAR *>(GlobalLock(data));
-        GlobalUnlock(data);
-    }
-    CloseClipboard();
-    return text;
-}
-
 std::string FormatBytes(const wchar_t *name) {
     std::string bytes = "<none>";
     UINT format = RegisterClipboardFormatW(name);
