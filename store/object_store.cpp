@@ -380,11 +380,20 @@ void ObjectStore::openSearch() {
     matchSearch();
 }
 
-void ObjectStore::closeSearch() {
+void ObjectStore::closeSearch(bool forList) {
     searchOpen = false;
     WipeText(searchNeedle);
+    // What the filter's list shows of every object is in the entries while the database is
+    // unchanged since they were read: the list fill that follows takes it instead of a walk.
+    if (forList && searchStamp && searchStamp == CeDatabaseChangeStamp(hDatabase)) {
+        std::vector<ListedObject> listing;
+        listing.reserve(searchEntries.size());
+        for (const SearchEntry &entry : searchEntries)
+            listing.push_back(ListedObject{entry.id, entry.name, entry.category, entry.encrypted});
+        keepListing(std::move(listing));
+    }
     wipeSearchEntries();
-    // The filter's visible set comes back from the next walk (the list's fill makes one).
+    // The filter's visible set comes back with the list's fill.
     visibleIds.clear();
     indexStamp = 0;
 }

@@ -113,7 +113,8 @@ public:
     void openSearch();
     // The search text (at most 255 units); returns the number of objects in the visible set.
     size_t setSearch(const WCHAR *text);
-    void closeSearch();
+    // forList: the list is filled next, from what the search read (false when the store closes).
+    void closeSearch(bool forList = true);
     bool searchIsOpen() const { return searchOpen; }
     // While the search is open: the list text of every object of the visible set, in list order
     // (an object still encrypted by the name given for it), and, when asked, each one's place
