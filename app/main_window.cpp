@@ -192,13 +192,7 @@ bool IsDetailWindow(HWND w) {
 }
 
 // The menu, accelerators and tool buttons. Returns false for a command that is not ours.
-bool RunCommand(HWND hwnd, UINT command, bool accelerator = false) {
-    // In the search box the keys of these accelerators edit the text (Backspace, Entf, Strg+C,
-    // Strg+X, Strg+V); they do not act on the selected object.
-    if (accelerator && GetFocus() == hSearchEdit &&
-        (command == IDM_DELETE || command == IDM_CUT || command == IDM_COPY ||
-         command == IDM_PASTE))
-        return true;
+bool RunCommand(HWND hwnd, UINT command) {
     // An accelerator reaches its command also while the menu item is greyed: a command on the
     // selected object does nothing without one (edit would write over the store's current
     // record, which the filter may hide).
@@ -317,7 +311,7 @@ bool OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
         SetFocus(hObjectList);
         return true;
     }
-    return RunCommand(hwnd, LOWORD(wParam), code == 1);
+    return RunCommand(hwnd, LOWORD(wParam));
 }
 
 void OnSettingChange(HWND hwnd, WPARAM wParam) {
@@ -330,6 +324,17 @@ void OnSettingChange(HWND hwnd, WPARAM wParam) {
 }
 
 }  // namespace
+
+void DispatchShellMessage(MSG *msg) {
+    // The key that made a command is not passed on: a command such as Ctrl+O opens a dialog, and
+    // when the user lets go of Ctrl before it closes, the key, translated only now, would reach
+    // the list as a plain letter and its type-ahead would select another row.
+    if (hMainWnd && hAccel && !IsSearchEditingKey(msg) &&
+        TranslateAcceleratorW(hMainWnd, hAccel, msg))
+        return;
+    TranslateMessage(msg);
+    DispatchMessageW(msg);
+}
 
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     // Any message but a timer tick restarts the idle time.

@@ -100,6 +100,18 @@ void CreateSearchBox(HWND main) {
         SetWindowLongPtrW(hSearchEdit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SearchEditProc)));
 }
 
+bool IsSearchEditingKey(const MSG *msg) {
+    if (!hSearchEdit || msg->hwnd != hSearchEdit || msg->message != WM_KEYDOWN) return false;
+    switch (msg->wParam) {
+    case VK_BACK:
+    case VK_DELETE: return true;
+    case 'C':
+    case 'X':
+    case 'V': return GetKeyState(VK_CONTROL) < 0;
+    default: return false;
+    }
+}
+
 bool SearchIsOpen() { return hSearchEdit && IsWindowVisible(hSearchEdit); }
 
 void LayoutObjectList() {

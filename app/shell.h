@@ -83,6 +83,9 @@ void ReleaseDrawingObjects();
 // lists; run at start and whenever the categories or field titles dialog closes.
 void MergeNamesFromObjects();
 LRESULT CALLBACK MainWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+// One message of the main loop: an accelerator key runs its command and goes no further; any other
+// message is translated and dispatched.
+void DispatchShellMessage(MSG *msg);
 
 // Object list, filter and detail area.
 void FillObjectList(ObjectStore &store, HWND hList);
@@ -99,6 +102,9 @@ void RevealField2();
 extern HWND hSearchEdit;
 void CreateSearchBox(HWND main);
 bool SearchIsOpen();
+// The keys that edit the search text (Backspace, Entf, Strg+C, Strg+X, Strg+V): in the search box
+// they reach the box, not the commands they name in the list.
+bool IsSearchEditingKey(const MSG *msg);
 // Shows the box (the list moves down under it) and puts the focus into it.
 void OpenSearch();
 // Narrows the list to the box's text and selects the first match.

@@ -2,7 +2,8 @@
 # End to end: the real arkel.exe in a 240x320 Wine virtual desktop, driven by key presses.
 # Export the store to an encrypted file through the save dialog (typed), and to a plain one,
 # delete every object, import the encrypted file back with its password, answering "Ja" to the
-# deletion question, quit; the store then holds what it held before (arkstore dump), and arkfile
+# deletion question, try a copy of the plain file with LF line ends only (refused, "Ja" deletes
+# nothing), quit; the store then holds what it held before (arkstore dump), and arkfile
 # reads both files. Screenshots are kept in the artifacts folder.
 #   exchange.sh BIN_DIR ARTIFACTS_DIR [ARKFILE]
 set -euo pipefail
@@ -134,6 +135,21 @@ sleep 2
 key Return
 shot imported
 [ "$(detail_colours imported)" -gt 1 ] || fail "no object is shown after the import"
+
+# The plain file with LF line ends only has no complete line: a message says so and nothing is
+# offered for deletion. The keys that would answer "Ja" to a deletion question follow; every
+# object must still be there afterwards (the dump below).
+tr -d '\r' <"$work/backup.txt" >"$work/lf-only.txt"
+key alt+d
+key i
+typed "$(winepath -w "$work/lf-only.txt")"
+key Return
+sleep 1
+shot lf-only
+key shift+Tab
+key Return
+sleep 1
+[ "$(detail_colours lf-only)" -gt 1 ] || fail "no object is shown after the LF-only import"
 quit
 
 dump after
