@@ -1,6 +1,7 @@
 // Auto-quit: the main window's idle timer (1) and clock watch (2).
 #include <windows.h>
 
+#include "app/clipboard.h"
 #include "app/dialog_kit.h"
 #include "app/shell.h"
 
@@ -39,6 +40,8 @@ void OnMainWindowTimer(HWND hwnd, UINT_PTR timer) {
         if (!autoQuitActive) return;
         DestroyWindow(hMenuBar);
         DestroyWindow(hwnd);
+    } else if (timer == kClipboardTimer) {
+        OnClipboardClearTimer();
     } else if (timer == kWatchTimer) {
         ULONGLONG now = ShellSystemTime();
         LONGLONG difference = static_cast<LONGLONG>(now - lastTickTime);

@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "app/shell.h"
+#include "prefs/settings.h"
 #include "resources/resource.h"
 #include "store/field_title_list.h"
 #include "store/name_list.h"
@@ -26,9 +27,15 @@ const WCHAR kPasteFull[] =
 // further into a clipboard text than this.
 constexpr size_t kReadUnits = 8 * (255 + 3);
 
+const WCHAR kFieldCopyFailed[] =
+    L"Das Feld konnte nicht in die Zwischenablage kopiert werden. Versuchen Sie es sp\u00e4ter "
+    L"nochmals.";
+
 // The clipboard's sequence number right after the last copy: while it is unchanged, the
 // clipboard holds that copy's text and nothing newer.
 DWORD copiedSequence;
+// The sequence number of the copy the clear timer is to take away again (0: none).
+DWORD clearSequence;
 
 // Movable global memory holding the bytes, as the clipboard takes it; nullptr without memory.
 HGLOBAL GlobalCopy(const void *data, size_t bytes) {
@@ -44,18 +51,27 @@ HGLOBAL GlobalCopy(const void *data, size_t bytes) {
     return memory;
 }
 
-// Asks clipboard history and the cloud clipboard of Windows not to keep the text. Once handed
-// over, the memory belongs to the clipboard.
+// Asks clipboard history and the cloud clipboard of Windows not to keep the text, and the
+// clipboard managers of the X desktop too: under Wine a registered format reaches the X
+// selection as a target of its own name, and KDE's and other managers skip a selection that
+// offers "x-kde-passwordManagerHint" with the value "secret". Once handed over, the memory
+// belongs to the clipboard.
 void MarkPrivate() {
     static const UINT exclude =
         RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
     static const UINT history = RegisterClipboardFormatW(L"CanIncludeInClipboardHistory");
     static const UINT cloud = RegisterClipboardFormatW(L"CanUploadToCloudClipboard");
+    static const UINT hint = RegisterClipboardFormatW(L"x-kde-passwordManagerHint");
     const DWORD no = 0;
     for (UINT format : {exclude, history, cloud}) {
         if (!format) continue;
         HGLOBAL memory = GlobalCopy(&no, sizeof no);
         if (memory && !SetClipboardData(format, memory)) GlobalFree(memory);
+    }
+    static const char secret[] = "secret";
+    if (hint) {
+        HGLOBAL memory = GlobalCopy(secret, sizeof secret - 1);
+        if (memory && !SetClipboardData(hint, memory)) GlobalFree(memory);
     }
 }
 
@@ -82,6 +98,41 @@ bool IsFilterName(const WCHAR *category) {
 
 }  // namespace
 
+namespace {
+
+// Puts the text (units with its terminator) on the clipboard as the program's own, marked as
+// private. The clipboard keeps whatever it held when this fails. The caller's buffer is wiped.
+bool PutOnClipboard(WCHAR *text, size_t units) {
+    const size_t bytes = units * sizeof(WCHAR);
+    // The memory is made before the clipboard is emptied, so that a failure leaves the clipboard
+    // as it was. Once SetClipboardData has taken it, it is the clipboard's: the program keeps the
+    // handle only to recognise its own text and never frees it.
+    HGLOBAL memory = GlobalCopy(text, bytes);
+    SecureZeroMemory(text, bytes);
+    bool copied = false;
+    if (memory && OpenClipboard(hMainWnd)) {
+        if (EmptyClipboard() && SetClipboardData(CF_UNICODETEXT, memory)) {
+            clipboardText = memory;
+            memory = nullptr;
+            MarkPrivate();
+            copied = true;
+        }
+        CloseClipboard();
+        if (copied) copiedSequence = GetClipboardSequenceNumber();
+    }
+    if (memory) {
+        // Never handed over: still the program's own, with the object's text in it.
+        if (void *mine = GlobalLock(memory)) {
+            SecureZeroMemory(mine, bytes);
+            GlobalUnlock(memory);
+        }
+        GlobalFree(memory);
+    }
+    return copied;
+}
+
+}  // namespace
+
 BOOL CopyObjectToClipboard(HWND owner) {
     // Seven texts of at most 255 units, 3 TABs, 5 CR LF, the flag and the terminator.
     WCHAR text[7 * 256 + 3 + 10 + 12];
@@ -99,35 +150,48 @@ BOOL CopyObjectToClipboard(HWND owner) {
     p += wsprintfW(p, L"%d", o.encrypt);
     p = Append(p, L"\r\n");
     *p++ = 0;
-    const size_t bytes = static_cast<size_t>(p - text) * sizeof(WCHAR);
-
-    // The memory is made before the clipboard is emptied, so that a failure leaves the clipboard
-    // as it was. Once SetClipboardData has taken it, it is the clipboard's: the program keeps the
-    // handle only to recognise its own text and never frees it.
-    HGLOBAL memory = GlobalCopy(text, bytes);
+    BOOL copied = PutOnClipboard(text, static_cast<size_t>(p - text));
     SecureZeroMemory(text, sizeof text);
-    BOOL copied = FALSE;
-    if (memory && OpenClipboard(hMainWnd)) {
-        if (EmptyClipboard() && SetClipboardData(CF_UNICODETEXT, memory)) {
-            clipboardText = memory;
-            memory = nullptr;
-            MarkPrivate();
-            copied = TRUE;
-        }
-        CloseClipboard();
-        if (copied) copiedSequence = GetClipboardSequenceNumber();
-    }
-    if (memory) {
-        // Never handed over: still the program's own, with the object's text in it.
-        if (void *mine = GlobalLock(memory)) {
-            SecureZeroMemory(mine, bytes);
-            GlobalUnlock(memory);
-        }
-        GlobalFree(memory);
-    }
     if (!copied) MessageBoxW(owner, kCopyFailed, kAppTitle, MB_ICONHAND);
     UpdatePasteState();
     return copied;
+}
+
+BOOL CopyFieldToClipboard(HWND owner, int field) {
+    const WCHAR *fields[3] = {CurrentObject.field1, CurrentObject.field2, CurrentObject.field3};
+    if (field < 1 || field > 3) return FALSE;
+    WCHAR text[256];
+    lstrcpynW(text, fields[field - 1], 256);
+    BOOL copied = PutOnClipboard(text, static_cast<size_t>(lstrlenW(text)) + 1);
+    SecureZeroMemory(text, sizeof text);
+    if (!copied) MessageBoxW(owner, kFieldCopyFailed, kAppTitle, MB_ICONHAND);
+    UpdatePasteState();
+    return copied;
+}
+
+void ArmClipboardClear() {
+    DWORD seconds = settings.GetClipboardClear();
+    if (!seconds) {
+        // Switched off: a tick still on its way takes nothing away.
+        clearSequence = 0;
+        KillTimer(hMainWnd, kClipboardTimer);
+        return;
+    }
+    clearSequence = copiedSequence;
+    SetTimer(hMainWnd, kClipboardTimer, seconds * 1000, nullptr);
+}
+
+void OnClipboardClearTimer() {
+    KillTimer(hMainWnd, kClipboardTimer);
+    // Only the text this program put there and nothing copied since: another program's newer
+    // text (or the object a cut put there after the copy) stays.
+    if (!clearSequence || GetClipboardSequenceNumber() != clearSequence) return;
+    if (OpenClipboard(hMainWnd)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+    clearSequence = 0;
+    UpdatePasteState();
 }
 
 const WCHAR *NextClipboardField(WCHAR *out, const WCHAR *p) {

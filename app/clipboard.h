@@ -12,6 +12,17 @@
 // clipboard. The paste state is read again either way.
 BOOL CopyObjectToClipboard(HWND owner);
 
+// Puts field 1, 2 or 3 of CurrentObject on the clipboard, as text alone. On failure shows a
+// message owned by owner. TRUE when the text is on the clipboard.
+BOOL CopyFieldToClipboard(HWND owner, int field);
+
+// The clear timer (timer 3 of the main window): after the "Zwischenablage leeren nach" time
+// the clipboard is emptied when it still holds the text of the last copy. Armed after a copy
+// (0 seconds: never).
+constexpr UINT_PTR kClipboardTimer = 3;
+void ArmClipboardClear();
+void OnClipboardClearTimer();
+
 // Fills the eight buffers (256 units each) from the clipboard text and sets the paste command's
 // state. 1 when the text is a pasteable object (titles 1 to 3 and values 1 and 2 not empty).
 int ReadClipboardObject(WCHAR *value1, WCHAR *value2, WCHAR *value3, WCHAR *category, WCHAR *flag,

@@ -14,9 +14,10 @@ const WCHAR kHelpSettings[] = L"settings";
 const WCHAR kHelpCategories[] = L"categories";
 const WCHAR kHelpTitles[] = L"titles";
 const WCHAR kHelpAbout[] = L"about";
-const WCHAR *const kHelpAnchors[] = {kHelpMain,     kHelpNew,      kHelpModify,
-                                     kHelpPassword, kHelpSettings, kHelpCategories,
-                                     kHelpTitles,   kHelpAbout,    nullptr};
+const WCHAR kHelpSearch[] = L"search";
+const WCHAR *const kHelpAnchors[] = {kHelpMain,     kHelpNew,        kHelpModify, kHelpPassword,
+                                     kHelpSettings, kHelpCategories, kHelpTitles, kHelpAbout,
+                                     kHelpSearch,   nullptr};
 
 namespace {
 

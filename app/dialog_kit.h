@@ -24,6 +24,7 @@ extern const WCHAR kHelpSettings[];        // "settings": the preferences dialog
 extern const WCHAR kHelpCategories[];      // "categories": the categories dialog
 extern const WCHAR kHelpTitles[];          // "titles": the field titles dialog
 extern const WCHAR kHelpAbout[];           // "about": the About box
+extern const WCHAR kHelpSearch[];          // "search": the search box of the main window
 extern const WCHAR *const kHelpAnchors[];  // all of the above, ended by nullptr
 
 // What DialogKitMessage does for a dialog.

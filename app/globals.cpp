@@ -53,6 +53,7 @@ FieldTitleList3 titleList3;
 ObjectStore objectStore(currentCategory);  // its visible set follows the list's filter
 
 void CloseStores() {
+    objectStore.closeSearch(false);
     if (objectStore.hDatabase != INVALID_HANDLE_VALUE) CloseHandle(objectStore.hDatabase);
     objectStore.hDatabase = INVALID_HANDLE_VALUE;
     objectStore.oidDatabase = 0;

@@ -125,6 +125,7 @@ void OnCreate(HWND hwnd) {
     // take the normal Tahoma of the shell instead.
     for (HWND w : {hValueText[0], hValueText[1], hValueText[2], hCategoryText, hObjectList})
         SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(hNormalFont), FALSE);
+    CreateSearchBox(hwnd);
     // The background static lies under the labels and values, which stay clickable.
     SetWindowPos(hDetailBack, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
 }
@@ -208,7 +209,18 @@ bool RunCommand(HWND hwnd, UINT command) {
         RefreshDetail();
         SetFocus(hObjectList);
         return true;
-    case IDM_COPY: CopyObjectToClipboard(hwnd); return true;
+    case IDM_COPY:
+        if (CopyObjectToClipboard(hwnd)) ArmClipboardClear();
+        return true;
+    case IDM_COPY_FIELD1:
+    case IDM_COPY_FIELD2:
+    case IDM_COPY_FIELD3:
+        if (CopyFieldToClipboard(hwnd, static_cast<int>(command - IDM_COPY_FIELD1 + 1)))
+            ArmClipboardClear();
+        return true;
+    case IDM_SHOW_FIELD2: RevealField2(); return true;
+    case IDM_SEARCH: OpenSearch(); return true;
+    case IDM_SEARCH_CLOSE: CloseSearch(); return true;
     case IDM_PASTE: PasteObjectFromClipboard(hwnd); return true;
     case IDM_DUPLICATE: DuplicateObject(hwnd); return true;
     case IDM_CUT:
@@ -266,14 +278,26 @@ bool OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     }
     if (IsDetailWindow(from)) {
         if (code != STN_CLICKED) return false;
+        // A tap on the dots of a hidden field 2 shows the field.
+        if (from == hValueText[1] && Field2Hidden()) {
+            RevealField2();
+            return true;
+        }
         // The selected object opens for editing, also a plain one with an empty field 1; without
         // a selection, or on an object that is still encrypted, the tap makes a new object.
         EditObject(hwnd,
                    HasSelection() && !SelectedRowEncrypted() ? IDM_EDIT_OBJECT : IDM_NEW_OBJECT);
         return true;
     }
+    if (from && from == hSearchEdit) {
+        if (code != EN_CHANGE) return false;
+        OnSearchChanged();
+        return true;
+    }
     if (from && from == hCategoryCombo) {
         if (code != CBN_SELENDOK && code != CBN_SELENDCANCEL) return false;
+        // A filter chosen ends the search: the list is the filter's again.
+        if (code == CBN_SELENDOK) CloseSearch();
         WCHAR text[256] = {};
         GetWindowTextW(hCategoryCombo, text, 256);
         // Only a different filter refills the list; letter case counts.
@@ -296,8 +320,7 @@ void OnSettingChange(HWND hwnd, WPARAM wParam) {
     if (!ShellWorkArea(&work)) return;
     int width = work.right - work.left, height = work.bottom - work.top;
     MoveWindow(hwnd, work.left, work.top, width, height, TRUE);
-    int cbh = CommandBar_Height(hMenuBar);
-    MoveWindow(hObjectList, 0, cbh + kDetailHeight, width, height - cbh - kDetailHeight, TRUE);
+    LayoutObjectList();
 }
 
 }  // namespace
@@ -306,7 +329,9 @@ void DispatchShellMessage(MSG *msg) {
     // The key that made a command is not passed on: a command such as Ctrl+O opens a dialog, and
     // when the user lets go of Ctrl before it closes, the key, translated only now, would reach
     // the list as a plain letter and its type-ahead would select another row.
-    if (hMainWnd && hAccel && TranslateAcceleratorW(hMainWnd, hAccel, msg)) return;
+    if (hMainWnd && hAccel && !IsSearchEditingKey(msg) &&
+        TranslateAcceleratorW(hMainWnd, hAccel, msg))
+        return;
     TranslateMessage(msg);
     DispatchMessageW(msg);
 }
@@ -330,7 +355,7 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         return 0;
     case WM_CLOSE: Quit(hwnd); return 1;
     case WM_SETTINGCHANGE: OnSettingChange(hwnd, wParam); return 1;
-    case WM_HELP: StartHelp(kHelpMain); return 1;
+    case WM_HELP: StartHelp(GetFocus() == hSearchEdit ? kHelpSearch : kHelpMain); return 1;
     case WM_CTLCOLORLISTBOX:
         SetTextColor(reinterpret_cast<HDC>(wParam), ReadableTextColor(clrListText, clrListBack));
         SetBkColor(reinterpret_cast<HDC>(wParam), clrListBack);

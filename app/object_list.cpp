@@ -17,6 +17,11 @@
 namespace {
 
 const WCHAR kEllipsis[] = L"\u2026";
+const WCHAR kHiddenField[] = L"\u2022\u2022\u2022\u2022\u2022\u2022";
+
+// The object whose field 2 the user revealed (0: none); it stays shown while that object stays
+// selected.
+CEOID revealedRecord;
 
 const WCHAR kDeleteFailed[] =
     L"Das Objekt konnte nicht gel\u00f6scht werden.\nDie Datenbank kann nicht geschrieben werden.";
@@ -27,11 +32,10 @@ struct SelectionCommand {
     UINT id;
     bool button;  // has a tool bar button
 };
-const SelectionCommand kSelectionCommands[] = {{IDM_CUT, true},
-                                               {IDM_COPY, true},
-                                               {IDM_EDIT_OBJECT, true},
-                                               {IDM_DELETE, true},
-                                               {IDM_DUPLICATE, false}};
+const SelectionCommand kSelectionCommands[] = {
+    {IDM_CUT, true},          {IDM_COPY, true},         {IDM_EDIT_OBJECT, true},
+    {IDM_DELETE, true},       {IDM_DUPLICATE, false},   {IDM_COPY_FIELD1, false},
+    {IDM_COPY_FIELD2, false}, {IDM_COPY_FIELD3, false}, {IDM_SHOW_FIELD2, false}};
 
 void SetSelectionCommands(bool selected) {
     for (const SelectionCommand &c : kSelectionCommands) {
@@ -77,6 +81,12 @@ bool SelectedRowEncrypted() {
 
 void FillObjectList(ObjectStore &store, HWND hList) {
     StopIdleTimers();
+    if (store.searchIsOpen()) {
+        // The search's own list: what it found, from the texts it keeps.
+        FillSearchList();
+        StartIdleTimers();
+        return;
+    }
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     // The list is filled with its drawing off and its storage reserved, and drawn once when full:
     // a row drawn at once for every row added costs more than all the rest of a large fill.
@@ -191,6 +201,7 @@ void RefreshDetail() {
     }
     const WCHAR *titles[3] = {CurrentObject.title1, CurrentObject.title2, CurrentObject.title3};
     const WCHAR *values[3] = {CurrentObject.field1, CurrentObject.field2, CurrentObject.field3};
+    if (Field2Hidden()) values[1] = kHiddenField;
 
     int titleWidth = 0, valueWidth = 0;
     for (int n = 0; n < 3; ++n) {
@@ -232,6 +243,20 @@ void RefreshDetail() {
     }
 
     SetSelectionCommands(selection >= 0);
+}
+
+bool Field2Hidden() {
+    if (!settings.GetHideField2() || !CurrentObject.field2[0]) return false;
+    if (revealedRecord && revealedRecord == objectStore.currentRecord) return false;
+    revealedRecord = 0;
+    return true;
+}
+
+void RevealField2() {
+    // The command shows and hides again.
+    bool shown = revealedRecord && revealedRecord == objectStore.currentRecord;
+    revealedRecord = shown ? 0 : objectStore.currentRecord;
+    RefreshDetail();
 }
 
 void DeleteSelectedObject(HWND owner) {

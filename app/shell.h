@@ -92,6 +92,30 @@ void FillObjectList(ObjectStore &store, HWND hList);
 void FillCategoryCombo();
 void RefreshDetail();
 void DeleteSelectedObject(HWND owner);
+// "Feld 2 verdecken": true while the detail area shows field 2 of the selected object as dots.
+bool Field2Hidden();
+// Shows field 2 of the selected object in clear until another object is selected, or hides it
+// again.
+void RevealField2();
+
+// The search box over the object list (Ctrl+F).
+extern HWND hSearchEdit;
+void CreateSearchBox(HWND main);
+bool SearchIsOpen();
+// The keys that edit the search text (Backspace, Entf, Strg+C, Strg+X, Strg+V): in the search box
+// they reach the box, not the commands they name in the list.
+bool IsSearchEditingKey(const MSG *msg);
+// Shows the box (the list moves down under it) and puts the focus into it.
+void OpenSearch();
+// Narrows the list to the box's text and selects the first match.
+void OnSearchChanged();
+// Fills the list with the search's visible set (FillObjectList does so while the box is open).
+void FillSearchList();
+// Hides the box and gives back the category filter's list, the found object still selected
+// when the filter shows it.
+void CloseSearch();
+// Places the search box (when open) and the list under the detail area.
+void LayoutObjectList();
 // The commands that act on the selected object (cut, copy, edit, delete, duplicate).
 bool IsSelectionCommand(UINT command);
 // The change-password command is offered only while the store is encrypted.

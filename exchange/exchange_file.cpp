@@ -41,3 +41,13 @@ void ExchangeMessage(HWND owner, const WCHAR *format, const WCHAR *shortName) {
     wsprintfW(text, format, shortName);
     MessageBoxW(owner, text, kAppTitle, MB_ICONHAND);
 }
+
+void ReportObjectCount(HWND owner, const WCHAR *one, const WCHAR *many, int count,
+                       const WCHAR *shortName) {
+    WCHAR text[1024];
+    if (count == 1)
+        wsprintfW(text, one, shortName);
+    else
+        wsprintfW(text, many, count, shortName);
+    MessageBoxW(owner, text, kAppTitle, MB_ICONINFORMATION);
+}

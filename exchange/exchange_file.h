@@ -38,3 +38,9 @@ private:
 // Shows a stop message with caption "The Arkel"; the text is a format with one %s, the short
 // file name.
 void ExchangeMessage(HWND owner, const WCHAR *format, const WCHAR *shortName);
+
+// Says how many objects an export wrote or an import read: an information message with caption
+// "The Arkel". one and many are formats with the short file name (%s); many has the number
+// first (%d).
+void ReportObjectCount(HWND owner, const WCHAR *one, const WCHAR *many, int count,
+                       const WCHAR *shortName);

@@ -22,6 +22,11 @@ namespace {
 const WCHAR kNoPassword[] =
     L"Ohne Passwort k\u00f6nnen die Daten nicht verschl\u00fcsselt exportiert werden.\nW\u00e4hlen "
     L"Sie .txt oder geben Sie ein Passwort an.";
+const WCHAR kAskPlain[] =
+    L"Alle Objekte unverschl\u00fcsselt in die Datei \"%s\" schreiben?\nJeder, der die Datei "
+    L"lesen kann, sieht dann auch alle Passw\u00f6rter.";
+const WCHAR kExportedOne[] = L"1 Objekt wurde in die Datei \"%s\" exportiert.";
+const WCHAR kExportedMany[] = L"%d Objekte wurden in die Datei \"%s\" exportiert.";
 const WCHAR kCannotCreate[] =
     L"Die Datei \"%s\" konnte nicht angelegt werden. Es wurden keine Daten exportiert.";
 const WCHAR kCannotWrite[] =
@@ -196,6 +201,14 @@ int ExportTo(ObjectStore &store, HWND owner) {
     const WCHAR *shortName = ShortFileName(path);
     // The filter left selected decides, not the typed extension.
     const bool encrypted = ofn.nFilterIndex == 1;
+    if (!encrypted) {
+        // A plain file shows every secret to whoever reads it: written only on an explicit "Ja".
+        WCHAR question[512];
+        wsprintfW(question, kAskPlain, shortName);
+        if (MessageBoxW(owner, question, kAppTitle, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) !=
+            IDYES)
+            return 0;
+    }
 
     SavedPassword saved(store, encrypted);
     if (encrypted && ShowDialog(nullptr, IDD_SET_PASSWORD, SetPasswordDlgProc,
@@ -238,7 +251,10 @@ int ExportTo(ObjectStore &store, HWND owner) {
     if (failure == Failure::none &&
         !MoveFileExW(tempPath, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         failure = Failure::write;
-    if (failure == Failure::none) return 0;
+    if (failure == Failure::none) {
+        ReportObjectCount(owner, kExportedOne, kExportedMany, count, shortName);
+        return 0;
+    }
     DeleteFileW(tempPath);
     ExchangeMessage(owner,
                     failure == Failure::create  ? kCannotCreate

@@ -27,6 +27,8 @@ BOOL(WINAPI *ImportReadFile)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) = Rea
 
 namespace {
 
+const WCHAR kImportedOne[] = L"1 Objekt wurde aus der Datei \"%s\" importiert.";
+const WCHAR kImportedMany[] = L"%d Objekte wurden aus der Datei \"%s\" importiert.";
 const WCHAR kCancelled[] = L"Importieren abgebrochen.";
 const WCHAR kWrongPassword[] = L"Das Passwort ist falsch. Bitte geben Sie es nochmals ein!";
 const WCHAR kBadFormat[] =
@@ -475,7 +477,10 @@ int ImportFrom(ObjectStore &store, HWND owner) {
         failure = Failure::store;
     else if (failure != Failure::none)
         CeRollbackBatch();
-    if (failure == Failure::none) return 0;
+    if (failure == Failure::none) {
+        ReportObjectCount(owner, kImportedOne, kImportedMany, static_cast<int>(lines), shortName);
+        return 0;
+    }
 
     // Nothing of the batch is left: forget the records it made.
     store.currentRecord = 0;

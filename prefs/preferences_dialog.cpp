@@ -15,7 +15,19 @@ namespace {
 constexpr DWORD kMinute = 60000;
 constexpr DWORD kSecondsStep = 5000;
 
+constexpr DWORD kClearStep = 5;  // seconds
+
+// The clear time the dialog shows; it is written only on OK.
+DWORD clearSeconds;
+
 bool Checked(HWND hDlg, int id) { return IsDlgButtonChecked(hDlg, id) == BST_CHECKED; }
+
+void UpdateClearControls(HWND hDlg) {
+    const BOOL on = Checked(hDlg, IDC_PREFS_CLEAR);
+    for (int id : {IDC_PREFS_CLEAR_PERIOD, IDC_PREFS_CLEAR_SPIN, IDC_PREFS_CLEAR_UNIT})
+        EnableWindow(GetDlgItem(hDlg, id), on);
+    SetDlgItemInt(hDlg, IDC_PREFS_CLEAR_PERIOD, clearSeconds, FALSE);
+}
 
 // A check box switches the automatic quit on with one minute, or off.
 void SwitchAutoQuit(HWND hDlg, bool on) {
@@ -30,6 +42,9 @@ void Ok(HWND hDlg) {
     settings.SetKeyboard(Checked(hDlg, IDC_PREFS_KEYBOARD) ? 1 : 0);
     settings.SetAutoQuit(autoQuitPeriod);
     autoQuitActive = autoQuitPeriod;
+    settings.SetClipboardClear(Checked(hDlg, IDC_PREFS_CLEAR) ? clearSeconds : 0);
+    settings.SetHideField2(Checked(hDlg, IDC_PREFS_HIDE_FIELD2) ? 1 : 0);
+    if (hMainWnd) RefreshDetail();
     if (!Checked(hDlg, IDC_PREFS_ENCRYPT)) {
         EnablePasswordCommand(false);
         settings.SetEncrypt(0);
@@ -80,6 +95,14 @@ DWORD StepAutoQuitPeriod(DWORD period, const NMUPDOWN *change) {
     return period < kAutoQuitMinimum ? kAutoQuitMinimum : period;
 }
 
+DWORD StepClearPeriod(DWORD seconds, const NMUPDOWN *change) {
+    // A negative delta is the up arrow.
+    if (change->iDelta < 0)
+        return seconds + kClearStep > kClipboardClearMost ? kClipboardClearMost
+                                                          : seconds + kClearStep;
+    return seconds > 2 * kClearStep ? seconds - kClearStep : kClearStep;
+}
+
 INT_PTR CALLBACK PreferencesDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) {
     INT_PTR result;
     if (DialogKitMessage(hDlg, message, wParam, lParam, kKitIdle | kKitColours, kHelpSettings,
@@ -93,6 +116,12 @@ INT_PTR CALLBACK PreferencesDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPAR
         CheckDlgButton(hDlg, IDC_PREFS_AUTOQUIT, autoQuitPeriod ? BST_CHECKED : BST_UNCHECKED);
         UpdateAutoQuitControls(hDlg);
         CheckDlgButton(hDlg, IDC_PREFS_KEYBOARD, settings.GetKeyboard() ? BST_CHECKED : 0);
+        clearSeconds = settings.GetClipboardClear();
+        CheckDlgButton(hDlg, IDC_PREFS_CLEAR, clearSeconds ? BST_CHECKED : BST_UNCHECKED);
+        if (!clearSeconds) clearSeconds = kClipboardClearDefault;
+        UpdateClearControls(hDlg);
+        CheckDlgButton(hDlg, IDC_PREFS_HIDE_FIELD2,
+                       settings.GetHideField2() ? BST_CHECKED : BST_UNCHECKED);
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -100,6 +129,10 @@ INT_PTR CALLBACK PreferencesDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPAR
         case IDC_PREFS_AUTOQUIT:
             if (HIWORD(wParam) != BN_CLICKED) return FALSE;
             SwitchAutoQuit(hDlg, Checked(hDlg, LOWORD(wParam)));
+            return TRUE;
+        case IDC_PREFS_CLEAR:
+            if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+            UpdateClearControls(hDlg);
             return TRUE;
         case IDOK: Ok(hDlg); return TRUE;
         case IDCANCEL:
@@ -114,6 +147,10 @@ INT_PTR CALLBACK PreferencesDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPAR
             autoQuitPeriod =
                 StepAutoQuitPeriod(autoQuitPeriod, reinterpret_cast<const NMUPDOWN *>(lParam));
             UpdateAutoQuitControls(hDlg);
+        } else if (header->idFrom == IDC_PREFS_CLEAR_SPIN && header->code == UDN_DELTAPOS) {
+            clearSeconds =
+                StepClearPeriod(clearSeconds, reinterpret_cast<const NMUPDOWN *>(lParam));
+            UpdateClearControls(hDlg);
         }
         return TRUE;
     }

@@ -1,4 +1,5 @@
-// The preferences dialog (template 112): encryption on or off, the auto-quit period.
+// The preferences dialog (template 112): encryption on or off, the auto-quit period, the clear
+// time of the clipboard and whether field 2 is hidden.
 #pragma once
 
 #include <windows.h>
@@ -15,3 +16,7 @@ void UpdateAutoQuitControls(HWND hDlg);
 // One step of the up-down control (a negative delta is the up arrow): 5 seconds below one minute,
 // one minute from there on, never below 15 seconds.
 DWORD StepAutoQuitPeriod(DWORD period, const NMUPDOWN *change);
+
+// One step of the clear time of the clipboard in seconds (a negative delta is the up arrow):
+// 5 seconds up to kClipboardClearMost, never below 5.
+DWORD StepClearPeriod(DWORD seconds, const NMUPDOWN *change);

@@ -133,3 +133,19 @@ COLORREF Settings::GetColor(const WCHAR *name) {
 }
 
 void Settings::SetColor(const WCHAR *name, COLORREF value) { SetDwordValue(name, value); }
+
+DWORD Settings::GetClipboardClear() {
+    DWORD value = 0;
+    if (!GetDwordValue(L"ClipboardClear", &value)) return kClipboardClearDefault;
+    return value > kClipboardClearMost ? kClipboardClearMost : value;
+}
+
+void Settings::SetClipboardClear(DWORD seconds) { SetDwordValue(L"ClipboardClear", seconds); }
+
+DWORD Settings::GetHideField2() {
+    DWORD value = 0;
+    GetDwordValue(L"HideField2", &value);
+    return value ? 1 : 0;
+}
+
+void Settings::SetHideField2(DWORD value) { SetDwordValue(L"HideField2", value ? 1 : 0); }

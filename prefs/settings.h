@@ -27,6 +27,15 @@ public:
     void GetAutoQuit();
     void SetAutoQuit(DWORD value);
 
+    // "ClipboardClear": seconds after a copy until the program empties the clipboard again (when
+    // it still holds the copy); 0 = never. Missing: kClipboardClearDefault.
+    DWORD GetClipboardClear();
+    void SetClipboardClear(DWORD seconds);
+
+    // "HideField2": the detail area shows field 2 as dots until the user reveals it. Missing: 0.
+    DWORD GetHideField2();
+    void SetHideField2(DWORD value);
+
     int GetDwordValue(const WCHAR *name, DWORD *value);
     void SetDwordValue(const WCHAR *name, DWORD value);
 
@@ -62,6 +71,11 @@ extern DWORD autoQuitPeriod;
 // value, not by a new read of the registry: a value that cannot be read then (a damaged or
 // removed key) never leaves the store plain.
 extern DWORD encryptActive;
+
+// The clear time of the clipboard in seconds: its default, and the longest the dialog offers
+// (a larger stored value counts as this).
+constexpr DWORD kClipboardClearDefault = 30;
+constexpr DWORD kClipboardClearMost = 600;
 
 // The shortest auto-quit period, in milliseconds: the smallest the preferences dialog offers.
 constexpr DWORD kAutoQuitMinimum = 15000;

@@ -13,6 +13,8 @@ PACKAGES=(
   fonts-wine fonts-liberation libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1
   libxinerama1 libxfixes3 libgnutls30
   xvfb xdotool x11-utils imagemagick zip unzip
+  # The end-to-end tests read the X clipboard with it.
+  xclip
   # The German locale's sources, from which the scripts make de_DE.UTF-8 in the build tree.
   locales
   googletest libgtest-dev libbenchmark-dev libssl-dev libsqlite3-dev

@@ -122,7 +122,10 @@ ObjectStore::ObjectStore(const WCHAR *filter)
     clearKeyMaterial();
 }
 
-ObjectStore::~ObjectStore() { clearKeyMaterial(); }
+ObjectStore::~ObjectStore() {
+    clearKeyMaterial();
+    wipeSearchEntries();
+}
 
 int ObjectStore::open(const WCHAR *name) {
     oidDatabase = 0;
@@ -201,6 +204,13 @@ bool ObjectStore::indexUsable() {
 
 void ObjectStore::rebuildVisible() {
     visibleIds.clear();
+    if (searchOpen) {
+        // The hits of a text stay until the text or the objects change; the filter's are taken
+        // afresh, as the filter is read at every call.
+        if (reloadSearchIfStale() || searchNeedle.empty()) matchSearch();
+        for (size_t i : searchHits) visibleIds.push_back(searchEntries[i].id);
+        return;
+    }
     for (size_t i = 0; i < indexIds.size(); ++i)
         if (indexPasses[i]) visibleIds.push_back(indexIds[i]);
 }
@@ -327,4 +337,153 @@ void ObjectStore::setPassword(WCHAR *password) {
 void ObjectStore::clearKeyMaterial() {
     wipeKeys(keys);
     SecureZeroMemory(passwordText, sizeof passwordText);
+}
+
+namespace {
+
+// A text in capitals by the user's locale, as the case-insensitive comparison of the list sees
+// letters: "\u00e4" and "\u00c4" become one.
+void FoldInPlace(std::wstring &text) {
+    if (text.empty()) return;
+    int length = static_cast<int>(text.size());
+    LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_UPPERCASE, text.data(), length, text.data(), length);
+}
+
+void WipeText(std::wstring &text) {
+    if (!text.empty()) SecureZeroMemory(text.data(), text.size() * sizeof(WCHAR));
+    text.clear();
+}
+
+}  // namespace
+
+void ObjectStore::wipeSearchEntries() {
+    for (SearchEntry &entry : searchEntries) {
+        WipeText(entry.name);
+        WipeText(entry.category);
+        WipeText(entry.folded);
+    }
+    searchEntries = std::vector<SearchEntry>();
+    searchHits = std::vector<size_t>();
+    searchStamp = 0;
+}
+
+void ObjectStore::openSearch() {
+    searchOpen = true;
+    WipeText(searchNeedle);
+    // The one walk of the search is made now, before the first key: every keystroke after it
+    // scans memory only.
+    reloadSearchIfStale();
+    matchSearch();
+}
+
+void ObjectStore::closeSearch(bool forList) {
+    searchOpen = false;
+    WipeText(searchNeedle);
+    // What the filter's list shows of every object is in the entries while the database is
+    // unchanged since they were read: the list fill that follows takes it instead of a walk.
+    if (forList && searchStamp && searchStamp == CeDatabaseChangeStamp(hDatabase)) {
+        std::vector<ListedObject> listing;
+        listing.reserve(searchEntries.size());
+        for (const SearchEntry &entry : searchEntries)
+            listing.push_back(ListedObject{entry.id, entry.name, entry.category, entry.encrypted});
+        keepListing(std::move(listing));
+    }
+    wipeSearchEntries();
+    // The filter's visible set comes back with the list's fill.
+    visibleIds.clear();
+    indexStamp = 0;
+}
+
+// Reads every object again when the database changed since the entries were read. True when
+// it did.
+bool ObjectStore::reloadSearchIfStale() {
+    ULONGLONG stamp = CeDatabaseChangeStamp(hDatabase);
+    if (searchStamp && stamp == searchStamp) return false;
+    wipeSearchEntries();
+    ++searchGeneration_;
+    // Only the texts the search reads, and the verifier that marks an encrypted record.
+    static const CEPROPID kSearched[] = {PROP_FIELD1, PROP_FIELD2, PROP_FIELD3, PROP_CATEGORY,
+                                         PROP_VERIFIER};
+    WCHAR texts[4][256];
+    WalkDatabase(
+        hDatabase,
+        [&](CEOID id, const CEPROPVAL *props, WORD count) {
+            bool encrypted = false;
+            for (auto &text : texts) text[0] = 0;
+            for (WORD i = 0; i < count; ++i) {
+                if (props[i].wFlags & CEDB_PROPNOTFOUND) continue;
+                if (props[i].propid == PROP_VERIFIER) encrypted = true;
+                for (int n = 0; n < 4; ++n)
+                    if (props[i].propid == kSearched[n]) CopyStoredText(texts[n], props[i]);
+            }
+            SearchEntry entry{id, encrypted, texts[0], texts[3], std::wstring()};
+            // An encrypted record's texts are no words: it matches no text.
+            if (!encrypted) {
+                entry.folded.reserve(wcslen(texts[0]) + wcslen(texts[1]) + wcslen(texts[2]) +
+                                     entry.category.size() + 3);
+                for (int n = 0; n < 3; ++n) {
+                    entry.folded += texts[n];
+                    entry.folded += L'\u0001';
+                }
+                entry.folded += texts[3];
+                FoldInPlace(entry.folded);
+            }
+            searchEntries.push_back(std::move(entry));
+            return true;
+        },
+        kSearched, 5);
+    SecureZeroMemory(texts, sizeof texts);
+    searchStamp = stamp;
+    return true;
+}
+
+// Puts the visible set's entries into searchHits: those holding the search text, or without a
+// text those that pass the category filter.
+void ObjectStore::matchSearch() {
+    searchHits.clear();
+    for (size_t i = 0; i < searchEntries.size(); ++i) {
+        const SearchEntry &entry = searchEntries[i];
+        bool visible = searchNeedle.empty() ? CategoryPassesFilter(filter, entry.category.c_str())
+                                            : entry.folded.find(searchNeedle) != std::wstring::npos;
+        if (visible) searchHits.push_back(i);
+    }
+}
+
+size_t ObjectStore::setSearch(const WCHAR *text) {
+    if (!searchOpen) return visibleIds.size();
+    std::wstring needle(text, wcsnlen(text, 255));
+    FoldInPlace(needle);
+    ULONGLONG stamp = CeDatabaseChangeStamp(hDatabase);
+    // A text that extends the last one (typing on) finds a part of the last hits: only those are
+    // looked at again.
+    bool narrowing = searchStamp && stamp == searchStamp && !searchNeedle.empty() &&
+                     needle.find(searchNeedle) != std::wstring::npos;
+    WipeText(searchNeedle);
+    searchNeedle = std::move(needle);
+    if (narrowing) {
+        size_t kept = 0;
+        for (size_t i : searchHits)
+            if (searchEntries[i].folded.find(searchNeedle) != std::wstring::npos)
+                searchHits[kept++] = i;
+        searchHits.resize(kept);
+    } else {
+        reloadSearchIfStale();
+        matchSearch();
+    }
+    visibleIds.clear();
+    for (size_t i : searchHits) visibleIds.push_back(searchEntries[i].id);
+    return visibleIds.size();
+}
+
+void ObjectStore::visibleNames(std::vector<const WCHAR *> *names, const WCHAR *encryptedName,
+                               std::vector<size_t> *order) {
+    names->clear();
+    if (order) order->clear();
+    if (!searchOpen) return;
+    rebuildVisible();
+    if (order) *order = searchHits;
+    for (size_t i : searchHits) {
+        names->push_back(searchEntries[i].encrypted ? encryptedName
+                                                    : searchEntries[i].name.c_str());
+    }
 }

@@ -104,7 +104,43 @@ public:
     void keepListing(std::vector<ListedObject> &&listing);
     bool takeListing(std::vector<ListedObject> *listing);
 
+    // The search. While it is open, the store keeps every object's list text and its searchable
+    // texts (fields 1 to 3 and the category, in capitals) in memory, so that a keystroke costs a
+    // scan of memory and no walk of the database; they are taken again after any write, and
+    // wiped when the search closes. With an empty search text the visible set is the category
+    // filter's; with a text it is every object, of any category, whose field 1, 2 or 3 or
+    // category contains the text without regard to letter case (so "ä" finds "Ä").
+    void openSearch();
+    // The search text (at most 255 units); returns the number of objects in the visible set.
+    size_t setSearch(const WCHAR *text);
+    // forList: the list is filled next, from what the search read (false when the store closes).
+    void closeSearch(bool forList = true);
+    bool searchIsOpen() const { return searchOpen; }
+    // While the search is open: the list text of every object of the visible set, in list order
+    // (an object still encrypted by the name given for it), and, when asked, each one's place
+    // in the database order; places compare while searchGeneration is unchanged.
+    void visibleNames(std::vector<const WCHAR *> *names, const WCHAR *encryptedName,
+                      std::vector<size_t> *order = nullptr);
+    unsigned searchGeneration() const { return searchGeneration_; }
+
 private:
+    struct SearchEntry {
+        CEOID id;
+        bool encrypted;
+        std::wstring name;      // field 1 as the list shows it
+        std::wstring category;  // as stored, for the category filter
+        std::wstring folded;    // fields 1, 2, 3 and the category in capitals, separated by U+0001
+    };
+    std::vector<SearchEntry> searchEntries;  // every object in database order
+    std::vector<size_t> searchHits;          // entries in the visible set while a text is set
+    std::wstring searchNeedle;               // the search text in capitals; empty: the filter
+    ULONGLONG searchStamp = 0;               // 0: the entries are to be read again
+    bool searchOpen = false;
+    unsigned searchGeneration_ = 0;  // counts the reads of the entries
+    bool reloadSearchIfStale();
+    void matchSearch();
+    void wipeSearchEntries();
+
     std::vector<ListedObject> keptListing;
     ULONGLONG listingStamp = 0;
     bool indexUsable();

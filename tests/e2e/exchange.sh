@@ -81,6 +81,9 @@ key Tab
 typed "$password"
 key Return
 wait_file "$work/backup.ark" "the encrypted export was not written"
+# The message that says how many objects were written.
+shot export-count
+key Return
 [ "$(head -c 11 "$work/backup.ark" | od -An -c | tr -d " ")" = "encrypted\\r\\n" ] || fail "backup.ark has no marker line: $(head -c 64 "$work/backup.ark" | od -c | head -3)"
 mode=$(stat -c %a "$work/backup.ark")
 # Made through the private-file helper: the user's alone, whatever the umask.
@@ -95,7 +98,11 @@ key alt+Down
 key Down
 key Return
 key Return
+# The question before a plain file defaults to "Nein"; J answers "Ja".
+shot plain-question
+key j
 wait_file "$work/backup.txt" "the plain export was not written"
+key Return
 grep -q 'Bankkarte' "$work/backup.txt" || fail "backup.txt lacks the objects"
 [ "$(stat -c %a "$work/backup.txt")" = 600 ] || fail "backup.txt is mode $(stat -c %a "$work/backup.txt"), not 600"
 
@@ -124,6 +131,8 @@ shot question
 key shift+Tab
 key Return
 sleep 2
+# The message that says how many objects were read.
+key Return
 shot imported
 [ "$(detail_colours imported)" -gt 1 ] || fail "no object is shown after the import"
 

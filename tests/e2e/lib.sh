@@ -21,13 +21,13 @@ e2e_cleanup() {
 
 fail() { echo "$e2e_name: $*" >&2; exit 1; }
 
-# Starts arkel.exe in a 240x320 Wine desktop titled $1 and waits until the program has opened its
-# store $2 (SQLite makes the store's -shm file with the first connection and removes it with the
+# Starts arkel.exe in a Wine desktop titled $1 (240x320, or the size $3) and waits until the
+# program has opened its store $2 (SQLite makes the store's -shm file with the first connection and removes it with the
 # last, so it is there only while the program holds the store). Sets pid and desk. Wine's own
 # processes outlive the call that starts them: none of them may inherit the script's output, or
 # CTest would wait for them.
 start_arkel() {
-  wine explorer /desktop="$1",240x320 "$(winepath -w "$bin/arkel.exe" </dev/null 2>/dev/null)" </dev/null >/dev/null 2>&1 &
+  wine explorer /desktop="$1","${3:-240x320}" "$(winepath -w "$bin/arkel.exe" </dev/null 2>/dev/null)" </dev/null >/dev/null 2>&1 &
   pid=$!
   desk=""
   for _ in $(seq 100); do

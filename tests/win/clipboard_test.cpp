@@ -22,39 +22,10 @@ const wchar_t kCopyFailed[] =
     L"Das Objekt konnte nicht in die Zwischenablage kopiert werden. Versuchen Sie es sp\u00e4ter "
     L"nochmals.";
 
-// A window of "another program" that owns what the test puts on the clipboard.
-HWND OtherWindow() {
-    static HWND window =
-        CreateWindowW(L"STATIC", L"other", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    return window;
-}
-
-void PutText(const std::wstring &text) {
-    ASSERT_TRUE(OpenClipboard(OtherWindow()));
-    EmptyClipboard();
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(WCHAR));
-    memcpy(GlobalLock(memory), text.c_str(), (text.size() + 1) * sizeof(WCHAR));
-    GlobalUnlock(memory);
-    EXPECT_TRUE(SetClipboardData(CF_UNICODETEXT, memory));
-    CloseClipboard();
-}
-
 void EmptyTheClipboard() {
     ASSERT_TRUE(OpenClipboard(OtherWindow()));
     EmptyClipboard();
     CloseClipboard();
-}
-
-// The clipboard's text; "<none>" when it holds none.
-std::wstring TextOnClipboard() {
-    std::wstring text = L"<none>";
-    if (!OpenClipboard(OtherWindow())) return L"<busy>";
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        text = static_cast<const WCHAR *>(GlobalLock(data));
-        GlobalUnlock(data);
-    }
-    CloseClipboard();
-    return text;
 }
 
 // The value of a DWORD format on the clipboard, or -1 when the format is missing.

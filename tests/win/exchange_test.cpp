@@ -120,12 +120,19 @@ protected:
         UiDriver ui;
         ui.onNextDialog(ChooseFile(path, 0));
         ui.answerMessageBox(answer);
+        ui.answerMessageBox(IDOK);  // how many objects were read
         Run(ui, IDM_IMPORT);
-        EXPECT_EQ(ui.seen().size(), 2u + expectedMessages);
+        EXPECT_EQ(ui.seen().size(), 3u + expectedMessages);
     }
 
     std::vector<std::wstring> files;
 };
+
+// Before a plain file is written: the question whether every object may go unencrypted, answered
+// "Ja".
+void AllowPlain(UiDriver &ui) { ui.answerMessageBox(IDYES); }
+// After an export or import: the message that says how many objects it wrote or read.
+void CountSaid(UiDriver &ui) { ui.answerMessageBox(IDOK); }
 
 // A password dialog shows the file's short name as its title. (A dialog procedure that is still a
 // placeholder shows none.)
@@ -168,8 +175,13 @@ TEST_F(ExchangeTest, AnEmptyStoreExportsAsAnEmptyFileOrTheMarkerAlone) {
         std::wstring title, passwordTitle;
         ui.onNextDialog(ChooseFile(path, c.filter, &title));
         if (c.encrypted) ui.onNextDialog(AnswerPassword(kFilePassword, &passwordTitle));
+        if (!c.encrypted) AllowPlain(ui);
+        CountSaid(ui);
         Run(ui, IDM_EXPORT);
         EXPECT_EQ(title, L"Daten exportieren");
+        EXPECT_EQ(ui.seen().back().text, L"0 Objekte wurden in die Datei \"" +
+                                             path.substr(path.find_last_of(L'\\') + 1) +
+                                             L"\" exportiert.");
         std::string file = Bytes(ReadWholeFile(path));
         if (c.encrypted) {
             ExpectTitle(passwordTitle, path);
@@ -203,6 +215,8 @@ TEST_F(ExchangeTest, FieldsAreEscapedInPlainFilesAndEncryptedUnderTheFilePasswor
     {
         UiDriver ui;
         ui.onNextDialog(ChooseFile(plain, kTxt));
+        AllowPlain(ui);
+        CountSaid(ui);
         Run(ui, IDM_EXPORT);
     }
     EXPECT_EQ(Bytes(ReadWholeFile(plain)), lines);
@@ -212,6 +226,7 @@ TEST_F(ExchangeTest, FieldsAreEscapedInPlainFilesAndEncryptedUnderTheFilePasswor
         UiDriver ui;
         ui.onNextDialog(ChooseFile(encrypted, kArk));
         ui.onNextDialog(AnswerPassword(kFilePassword));
+        CountSaid(ui);
         Run(ui, IDM_EXPORT);
     }
     std::string file = Bytes(ReadWholeFile(encrypted));
@@ -259,13 +274,15 @@ TEST_F(ExchangeTest, ExportAsksBeforeWritingCharactersTheFileCannotHold) {
             int defaultButton = 0;
             ui.onNextDialog(ChooseFile(path, kind));
             if (kind == kArk) ui.onNextDialog(AnswerPassword(kFilePassword));
+            if (kind == kTxt) AllowPlain(ui);
             ui.onNextDialog([&](HWND box) {
                 defaultButton = DefaultButton(box);
                 PressButton(box, answer);
             });
+            if (answer == IDYES) CountSaid(ui);
             Run(ui, IDM_EXPORT);
-            ASSERT_EQ(ui.seen().size(), kind == kTxt ? 2u : 3u);
-            EXPECT_EQ(ui.seen().back().text, expected);
+            ASSERT_EQ(ui.seen().size(), answer == IDYES ? 4u : 3u);
+            EXPECT_EQ(ui.seen()[2].text, expected);
             EXPECT_EQ(defaultButton, IDNO);
             EXPECT_EQ(GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES, answer == IDYES);
         }
@@ -316,6 +333,58 @@ TEST_F(ExchangeTest, AFailedExportSaysSoAndLeavesTheOldFile) {
     HANDLE search = FindFirstFileW((folder + L"~ark*.tmp").c_str(), &found);
     EXPECT_EQ(search, INVALID_HANDLE_VALUE) << Utf8(found.cFileName);
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
+
+// A plain file shows every secret to whoever reads it: the export asks first, "Nein" by default,
+// and "Nein" writes nothing. Export and import then say how many objects they wrote or read.
+TEST_F(ExchangeTest, APlainExportAsksFirstAndExchangesSayHowManyObjects) {
+    Prepare({{L"Anton", L"", L"1"}, {L"Berta", L"Privat", L"2"}});
+    Start();
+    std::wstring path = NewFile(L".txt");
+    const std::wstring shortName = path.substr(path.find_last_of(L'\\') + 1);
+    {
+        UiDriver ui;
+        int defaultButton = 0;
+        ui.onNextDialog(ChooseFile(path, kTxt));
+        ui.onNextDialog([&](HWND box) {
+            defaultButton = DefaultButton(box);
+            PressButton(box, IDNO);
+        });
+        Run(ui, IDM_EXPORT);
+        ASSERT_EQ(ui.seen().size(), 2u);
+        EXPECT_EQ(ui.seen()[1].caption, L"The Arkel");
+        EXPECT_EQ(ui.seen()[1].text,
+                  L"Alle Objekte unverschl\u00fcsselt in die Datei \"" + shortName +
+                      L"\" schreiben?\nJeder, der die Datei lesen kann, sieht dann auch alle "
+                      L"Passw\u00f6rter.");
+        EXPECT_EQ(defaultButton, IDNO);
+        EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << "nothing written";
+    }
+    {
+        UiDriver ui;
+        ui.onNextDialog(ChooseFile(path, kTxt));
+        AllowPlain(ui);
+        CountSaid(ui);
+        Run(ui, IDM_EXPORT);
+        ASSERT_EQ(ui.seen().size(), 3u);
+        EXPECT_EQ(ui.seen()[2].caption, L"The Arkel");
+        EXPECT_EQ(ui.seen()[2].text,
+                  L"2 Objekte wurden in die Datei \"" + shortName + L"\" exportiert.");
+    }
+    // Read back one line of it: one object, said in the singular.
+    const std::string one = "Name\tCaesar\tSer\t3\tBem\t\t\t1\r\n";
+    WriteWholeFile(path, one.data(), one.size());
+    {
+        UiDriver ui;
+        ui.onNextDialog(ChooseFile(path, 0));
+        ui.answerMessageBox(IDNO);
+        CountSaid(ui);
+        Run(ui, IDM_IMPORT);
+        ASSERT_EQ(ui.seen().size(), 3u);
+        EXPECT_EQ(ui.seen()[2].text,
+                  L"1 Objekt wurde aus der Datei \"" + shortName + L"\" importiert.");
+    }
+    EXPECT_EQ(StoredObjects(), 3);
 }
 
 // ---- Import ---------------------------------------------------------------------------------
@@ -373,9 +442,10 @@ TEST_F(ExchangeTest, TheCheckPassTakesWholeFilesOrNothing) {
             ui.answerMessageBox(IDOK);
         } else {
             ui.answerMessageBox(c.outcome == Added ? IDNO : IDOK);
+            if (c.outcome == Added) CountSaid(ui);
         }
         Run(ui, IDM_IMPORT);
-        ASSERT_EQ(ui.seen().size(), question ? 3u : 2u);
+        ASSERT_EQ(ui.seen().size(), c.outcome == Added || question ? 3u : 2u);
         const std::wstring &text = ui.seen()[1].text;
         switch (c.outcome) {
         case Added:
@@ -424,6 +494,7 @@ TEST_F(ExchangeTest, TheCheckPassTakesWholeFilesOrNothing) {
         ui.onNextDialog(ChooseFile(path, 0));
         ui.answerMessageBox(IDYES);
         ui.answerMessageBox(IDNO);
+        CountSaid(ui);
         Run(ui, IDM_IMPORT);
         EXPECT_EQ(Objects().size(), before + 1);
     }
@@ -511,6 +582,7 @@ TEST_F(ExchangeTest, EncryptedImportAsksUntilThePasswordIsRightAndRestoresThePro
         ui.onNextDialog(ChooseFile(path, 0));
         ui.onNextDialog(AnswerPassword(kFilePassword));
         ui.answerMessageBox(IDNO);
+        CountSaid(ui);
         Run(ui, IDM_IMPORT);
         ExpectProgramPassword("import");
     }
@@ -565,8 +637,9 @@ TEST_F(ExchangeTest, EncryptedFieldsTheImportWouldChangeAreNamedFirst) {
                 PressButton(box, answer);
             });
             ui.answerMessageBox(answer == IDNO ? IDOK : IDNO);  // cancelled, or keep the data
+            if (answer == IDYES) CountSaid(ui);
             Run(ui, IDM_IMPORT);
-            ASSERT_EQ(ui.seen().size(), 4u);
+            ASSERT_EQ(ui.seen().size(), answer == IDYES ? 5u : 4u);
             EXPECT_EQ(ui.seen()[2].text, L"Die Datei \"" + shortName +
                                              L"\" enth\u00e4lt 1 Zeile(n) mit Feldern, die nicht "
                                              L"vollst\u00e4ndig importiert werden k\u00f6nnen "
@@ -699,12 +772,15 @@ TEST_F(ExchangeTest, ExportImportExportGivesTheSameLines) {
             UiDriver ui;
             ui.onNextDialog(ChooseFile(path, filter));
             if (filter == kArk) ui.onNextDialog(AnswerPassword(kFilePassword));
+            if (filter == kTxt) AllowPlain(ui);
+            CountSaid(ui);
             Run(ui, IDM_EXPORT);
             if (path == second) break;
             UiDriver in;
             in.onNextDialog(ChooseFile(path, 0));
             if (filter == kArk) in.onNextDialog(AnswerPassword(kFilePassword));
             in.answerMessageBox(IDYES);
+            CountSaid(in);
             Run(in, IDM_IMPORT);
             EXPECT_EQ(StoredObjects(), 4);
         }

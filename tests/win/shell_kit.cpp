@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <dlgs.h>
 
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 #include "app/shell.h"
@@ -141,4 +143,31 @@ std::function<void(HWND)> AnswerPassword(const std::wstring &password, std::wstr
         objectStore.setPassword(copy);
         PressButton(d, IDOK);
     };
+}
+
+HWND OtherWindow() {
+    static HWND window =
+        CreateWindowW(L"STATIC", L"other", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    return window;
+}
+
+void PutText(const std::wstring &text) {
+    ASSERT_TRUE(OpenClipboard(OtherWindow()));
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(WCHAR));
+    memcpy(GlobalLock(memory), text.c_str(), (text.size() + 1) * sizeof(WCHAR));
+    GlobalUnlock(memory);
+    EXPECT_TRUE(SetClipboardData(CF_UNICODETEXT, memory));
+    CloseClipboard();
+}
+
+std::wstring TextOnClipboard() {
+    std::wstring text = L"<none>";
+    if (!OpenClipboard(OtherWindow())) return L"<busy>";
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        text = static_cast<const WCHAR *>(GlobalLock(data));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
 }

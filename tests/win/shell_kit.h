@@ -59,3 +59,10 @@ void MenuCommand(UINT id);
 
 bool MenuGreyed(UINT id);
 bool ButtonEnabled(UINT id);
+
+// The clipboard as another program sees it: a window of "another program" that owns what the
+// test puts there, a text put there by it, and the clipboard's text ("<none>" when it holds
+// none, "<busy>" when it cannot be opened).
+HWND OtherWindow();
+void PutText(const std::wstring &text);
+std::wstring TextOnClipboard();

@@ -114,20 +114,30 @@ TEST_F(ShellTest, QuitAndCancelCommandsAndCloseEndTheProgram) {
 
 TEST_F(ShellTest, AcceleratorTableIsTheProgramsOwn) {
     Start();
-    ACCEL table[16];
-    int n = CopyAcceleratorTableW(hAccel, table, 16);
+    ACCEL table[32];
+    int n = CopyAcceleratorTableW(hAccel, table, 32);
     struct Key {
         WORD key;
         BYTE flags;
         WORD cmd;
     };
-    const Key expected[] = {
-        {'C', FVIRTKEY | FCONTROL, IDM_COPY},        {'D', FVIRTKEY | FCONTROL, IDM_DUPLICATE},
-        {'L', FVIRTKEY | FCONTROL, IDM_CATEGORIES},  {'N', FVIRTKEY | FCONTROL, IDM_NEW_OBJECT},
-        {'O', FVIRTKEY | FCONTROL, IDM_EDIT_OBJECT}, {'Q', FVIRTKEY | FCONTROL, IDM_QUIT},
-        {'V', FVIRTKEY | FCONTROL, IDM_PASTE},       {VK_BACK, FVIRTKEY, IDM_DELETE},
-        {VK_DELETE, FVIRTKEY, IDM_DELETE},           {'X', FVIRTKEY | FCONTROL, IDM_CUT}};
-    ASSERT_EQ(n, 10);
+    const Key expected[] = {{'1', FVIRTKEY | FCONTROL, IDM_COPY_FIELD1},
+                            {'2', FVIRTKEY | FCONTROL, IDM_COPY_FIELD2},
+                            {'3', FVIRTKEY | FCONTROL, IDM_COPY_FIELD3},
+                            {'C', FVIRTKEY | FCONTROL, IDM_COPY},
+                            {'D', FVIRTKEY | FCONTROL, IDM_DUPLICATE},
+                            {'F', FVIRTKEY | FCONTROL, IDM_SEARCH},
+                            {'H', FVIRTKEY | FCONTROL, IDM_SHOW_FIELD2},
+                            {'L', FVIRTKEY | FCONTROL, IDM_CATEGORIES},
+                            {'N', FVIRTKEY | FCONTROL, IDM_NEW_OBJECT},
+                            {'O', FVIRTKEY | FCONTROL, IDM_EDIT_OBJECT},
+                            {'Q', FVIRTKEY | FCONTROL, IDM_QUIT},
+                            {'V', FVIRTKEY | FCONTROL, IDM_PASTE},
+                            {VK_BACK, FVIRTKEY, IDM_DELETE},
+                            {VK_DELETE, FVIRTKEY, IDM_DELETE},
+                            {VK_ESCAPE, FVIRTKEY, IDM_SEARCH_CLOSE},
+                            {'X', FVIRTKEY | FCONTROL, IDM_CUT}};
+    ASSERT_EQ(n, 16);
     for (int i = 0; i < n; ++i) {
         EXPECT_EQ(table[i].key, expected[i].key) << i;
         EXPECT_EQ(table[i].fVirt & ~FNOINVERT, expected[i].flags) << i;
