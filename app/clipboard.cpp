@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "app/shell.h"
+#include "exchange/clipboard_text.h"
 #include "prefs/settings.h"
 #include "resources/resource.h"
 #include "store/field_title_list.h"
@@ -23,9 +24,8 @@ const WCHAR kPasteFull[] =
     L"Die Datenbank ist voll: sie nimmt h\u00f6chstens 65535 Objekte auf. Das Objekt konnte "
     L"nicht eingef\u00fcgt werden.";
 
-// Eight fields of at most 255 characters and a separator of at most three: a reader never gets
-// further into a clipboard text than this.
-constexpr size_t kReadUnits = 8 * (255 + 3);
+// The clipboard's text is read as the portable reader's UTF-16 units.
+static_assert(sizeof(WCHAR) == sizeof(char16_t));
 
 const WCHAR kFieldCopyFailed[] =
     L"Das Feld konnte nicht in die Zwischenablage kopiert werden. Versuchen Sie es sp\u00e4ter "
@@ -86,6 +86,8 @@ void SetPasteCommand(bool enabled) {
 }
 
 bool IsBlank(WCHAR c) { return c == L' '; }
+
+char16_t *Units(WCHAR *text) { return reinterpret_cast<char16_t *>(text); }
 
 bool IsFilterName(const WCHAR *category) {
     for (const WCHAR *name : {kFilterAll, kFilterNone}) {
@@ -194,61 +196,25 @@ void OnClipboardClearTimer() {
     UpdatePasteState();
 }
 
-const WCHAR *NextClipboardField(WCHAR *out, const WCHAR *p) {
-    int n = 0;
-    while (n < 255 && *p && *p != L'\t' && *p != L'\r' && *p != L'\n') out[n++] = *p++;
-    out[n] = 0;
-
-    bool tab = false, cr = false, lf = false;
-    for (;; ++p) {
-        if (*p == L'\t' && !tab && !cr)
-            tab = true;
-        else if (*p == L'\n' && !lf && !tab)
-            lf = true;
-        else if (*p == L'\r' && !cr && !tab)
-            cr = true;
-        else
-            break;
-    }
-
-    while (n > 0 && IsBlank(out[n - 1])) out[--n] = 0;
-    int start = 0;
-    while (start < n && IsBlank(out[start])) ++start;
-    if (start > 0) memmove(out, out + start, static_cast<size_t>(n - start + 1) * sizeof(WCHAR));
-    return p;
-}
-
 int ReadClipboardObject(WCHAR *value1, WCHAR *value2, WCHAR *value3, WCHAR *category, WCHAR *flag,
                         WCHAR *title1, WCHAR *title2, WCHAR *title3) {
-    WCHAR *fields[8] = {title1, value1, title2, value2, title3, value3, category, flag};
-    for (WCHAR *field : fields) field[0] = 0;
+    char16_t *const fields[kClipboardFieldCount] = {Units(title1),   Units(value1), Units(title2),
+                                                    Units(value2),   Units(title3), Units(value3),
+                                                    Units(category), Units(flag)};
+    for (char16_t *field : fields) field[0] = 0;
 
-    // The text is copied out of the clipboard first: another program's text need not end with a
-    // zero inside its memory, and only its beginning can matter.
-    static WCHAR text[kReadUnits + 1];
-    size_t length = 0;
+    bool pasteable = false;
     if (OpenClipboard(nullptr)) {
         if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-            if (auto source = static_cast<const WCHAR *>(GlobalLock(data))) {
-                size_t available = GlobalSize(data) / sizeof(WCHAR);
-                while (length < available && length < kReadUnits && source[length]) {
-                    text[length] = source[length];
-                    ++length;
-                }
+            if (auto source = static_cast<const char16_t *>(GlobalLock(data))) {
+                pasteable = readClipboardText(
+                    std::span(source, GlobalSize(data) / sizeof(char16_t)), fields);
                 GlobalUnlock(data);
             }
         }
     }
     CloseClipboard();
-    text[length] = 0;
 
-    if (length > 0) {
-        const WCHAR *p = text;
-        for (WCHAR *field : fields) p = NextClipboardField(field, p);
-    }
-    SecureZeroMemory(text, (length + 1) * sizeof(WCHAR));
-
-    const bool pasteable = title1[0] && value1[0] && title2[0] && value2[0] && title3[0];
     SetPasteCommand(pasteable);
     return pasteable ? 1 : 0;
 }

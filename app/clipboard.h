@@ -24,14 +24,11 @@ void ArmClipboardClear();
 void OnClipboardClearTimer();
 
 // Fills the eight buffers (256 units each) from the clipboard text and sets the paste command's
-// state. 1 when the text is a pasteable object (titles 1 to 3 and values 1 and 2 not empty).
+// state. 1 when the text is a pasteable object (titles 1 to 3 and values 1 and 2 not empty). The
+// text is read by readClipboardText (exchange/clipboard_text.h), field by field with
+// NextClipboardField.
 int ReadClipboardObject(WCHAR *value1, WCHAR *value2, WCHAR *value3, WCHAR *category, WCHAR *flag,
                         WCHAR *title1, WCHAR *title2, WCHAR *title3);
-
-// Copies one field from p into out (256 units; at most 255 characters, a longer field leaves its
-// rest for the next one), trims its blanks and returns the position after its separator: one
-// TAB, CR LF, LF CR, a CR or an LF alone, or LF TAB.
-const WCHAR *NextClipboardField(WCHAR *out, const WCHAR *p);
 
 // Adds the clipboard's object (its categories and titles to their lists) and selects it in the
 // list. 1 when an object was added, 0 when the clipboard holds no pasteable object, -1 when the

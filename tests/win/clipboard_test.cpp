@@ -56,7 +56,9 @@ public:
             if (open_) CloseClipboard();
             DestroyWindow(w);
         });
-        WaitForSingleObject(opened, 5000);
+        // The thread sets the event whether or not it got the clipboard; on a loaded machine it
+        // may take longer than any fixed wait.
+        WaitForSingleObject(opened, INFINITE);
         CloseHandle(opened);
     }
     ~ClipboardHolder() {
@@ -312,6 +314,7 @@ TEST_F(ClipboardTest, DuplicateOpensTheNewCopyForEditing) {
     // Without a copy there is nothing to open: the original is not opened in its place.
     {
         ClipboardHolder busy;
+        ASSERT_TRUE(busy.open());
         UiDriver ui;
         ui.answerMessageBox(IDOK);
         MenuCommand(IDM_DUPLICATE);
