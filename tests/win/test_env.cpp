@@ -48,6 +48,7 @@ void FreshStore::SetUp() {
 void FreshStore::TearDown() {
     ResetShell();
     ResetGlobalStores();
+    CeReleaseVolumeClaim();
     EXPECT_EQ(CeOpenHandleCount(), 0) << "a database handle was left open";
     ClearSettingsKey();
     for (const wchar_t *suffix : {L"", L"-wal", L"-shm", L"-journal"})
