@@ -1,6 +1,6 @@
 // The help viewer's window. The text is a rich-edit control (msftedit, else riched20): it wraps,
-// scrolls, selects and copies, draws bold, italic and underlined runs and reports clicks on runs
-// marked as links (EN_LINK). Drawing and laying out text by hand would only repeat what it does.
+// scrolls, selects and copies, and draws bold, italic and underlined runs. Drawing and laying out
+// text by hand would only repeat what it does.
 // Each page goes into the control as one RTF stream, and the positions of its blocks and links
 // are counted while the stream is written; links are found and followed by the viewer itself.
 #include "platform/help_viewer/help_viewer.h"
@@ -313,6 +313,12 @@ void ScrollToLine(const Viewer &v, int line) {
 void UpdateTitle(Viewer &v) {
     std::wstring heading = Wide(v.doc.pages[v.page].heading);
     if (heading.empty()) heading = Wide(v.doc.title);
+    // The system measures a caption again for every character it cuts off to fit it: a heading of
+    // a hundred thousand characters would keep the viewer busy for minutes.
+    if (heading.size() > 200) {
+        size_t keep = IS_HIGH_SURROGATE(heading[199]) ? 199 : 200;
+        heading = heading.substr(0, keep) + L"\u2026";
+    }
     std::wstring title = heading.empty() ? std::wstring(kCaption) : kTitlePrefix + heading;
     SetWindowTextW(v.window, title.c_str());
     EnableWindow(v.back, !v.history.empty());

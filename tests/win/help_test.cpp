@@ -492,6 +492,15 @@ TEST_F(HelpFileLimitsTest, TextOfEveryTwoByteCharacterIsDrawnWithoutACrash) {
     EXPECT_TRUE(v.running) << "the viewer crashed";
 }
 
+// A heading of 60,000 characters is shown, and the title keeps its first 200 (the system took
+// minutes to fit a caption that long into the title bar).
+TEST_F(HelpFileLimitsTest, AVeryLongHeadingIsCutInTheTitle) {
+    std::wstring file = Write(L"titel.htp", "<h1>" + std::string(60000, 'x') + "</h1><p>Text</p>");
+    Viewing v = View(file, L"Hilfe: " + std::wstring(200, L'x') + L"\u2026", PageThrough);
+    ASSERT_TRUE(v.shown);
+    EXPECT_TRUE(v.running);
+}
+
 // The viewer's own messages fit the handheld's screen, also with a long file name.
 TEST_F(HelpFileLimitsTest, TheViewersMessagesFitTheSmallScreen) {
     CloseViewers();
