@@ -52,12 +52,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR /*lpCmdLi
     }
 
     MSG msg{};
-    // Accelerators are translated, and the message is still dispatched as it is.
-    while (GetMessageW(&msg, nullptr, 0, 0) == 1) {
-        TranslateAcceleratorW(hMainWnd, hAccel, &msg);
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    while (GetMessageW(&msg, nullptr, 0, 0) == 1) DispatchShellMessage(&msg);
 
     // Encrypts the store again when encryption is on, and wipes the key material in any case.
     lockStore(&objectStore);

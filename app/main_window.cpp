@@ -302,6 +302,15 @@ void OnSettingChange(HWND hwnd, WPARAM wParam) {
 
 }  // namespace
 
+void DispatchShellMessage(MSG *msg) {
+    // The key that made a command is not passed on: a command such as Ctrl+O opens a dialog, and
+    // when the user lets go of Ctrl before it closes, the key, translated only now, would reach
+    // the list as a plain letter and its type-ahead would select another row.
+    if (hMainWnd && hAccel && TranslateAcceleratorW(hMainWnd, hAccel, msg)) return;
+    TranslateMessage(msg);
+    DispatchMessageW(msg);
+}
+
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     // Any message but a timer tick restarts the idle time.
     if (message != WM_TIMER && autoQuitActive)

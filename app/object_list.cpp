@@ -41,6 +41,15 @@ void SetSelectionCommands(bool selected) {
     }
 }
 
+}  // namespace
+
+void EnablePasswordCommand(bool enable) {
+    if (hMenu)
+        EnableMenuItem(hMenu, IDM_PASSWORD, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
+}
+
+namespace {
+
 int TextWidth(HDC hdc, const WCHAR *text, int length) {
     SIZE size{};
     GetTextExtentExPointW(hdc, text, length, 0, nullptr, nullptr, &size);

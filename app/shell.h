@@ -83,6 +83,9 @@ void ReleaseDrawingObjects();
 // lists; run at start and whenever the categories or field titles dialog closes.
 void MergeNamesFromObjects();
 LRESULT CALLBACK MainWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+// One message of the main loop: an accelerator key runs its command and goes no further; any other
+// message is translated and dispatched.
+void DispatchShellMessage(MSG *msg);
 
 // Object list, filter and detail area.
 void FillObjectList(ObjectStore &store, HWND hList);
@@ -91,6 +94,8 @@ void RefreshDetail();
 void DeleteSelectedObject(HWND owner);
 // The commands that act on the selected object (cut, copy, edit, delete, duplicate).
 bool IsSelectionCommand(UINT command);
+// The change-password command is offered only while the store is encrypted.
+void EnablePasswordCommand(bool enable);
 bool HasSelection();  // the list has a selected row
 // The selected row is an object still in its encrypted form ("Verschlüsselt! Nicht bearbeiten!").
 bool SelectedRowEncrypted();

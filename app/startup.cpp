@@ -83,7 +83,7 @@ void CreateFonts() {
 const WCHAR *VolumeRefusal() {
     WCHAR reason[128];
     int sound = CeVerifyVolume(reason, 128);
-    if (sound == 0) return kDamagedStore;
+    if (sound == 0 || (sound < 0 && GetLastError() == ERROR_FILE_CORRUPT)) return kDamagedStore;
     if (sound < 0 && GetLastError() == ERROR_FILENAME_EXCED_RANGE) return kStorePathTooLong;
     if (sound < 0 && GetLastError() == ERROR_REVISION_MISMATCH) return kNewerStore;
     if (sound < 0 && GetLastError() == ERROR_WRITE_PROTECT) return kReadOnlyStore;

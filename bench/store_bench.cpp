@@ -273,11 +273,7 @@ double FloorListFill(const std::vector<BenchObject> &objects) {
 void PumpUntilIdle() {
     MSG msg;
     for (;;) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateAcceleratorW(hMainWnd, hAccel, &msg);
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchShellMessage(&msg);
         if (!GetQueueStatus(QS_ALLINPUT)) return;
     }
 }

@@ -96,11 +96,6 @@ void message(HWND owner, const WCHAR *text, UINT flags) {
     MessageBoxW(owner, text, kAppTitle, flags);
 }
 
-void enablePasswordCommand(bool enable) {
-    if (hMenu)
-        EnableMenuItem(hMenu, IDM_PASSWORD, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
-}
-
 // Runs the enter-password dialog over the main window; true when a password was given.
 bool askPassword() {
     return ShowDialog(hMainWnd, IDD_ENTER_PASSWORD, EnterPasswordDlgProc,
@@ -477,7 +472,7 @@ int unlockStore(ObjectStore *store, bool created) {
         int result = cryptAllObjects(store, 0);
         // The change-password command is for a running vault only: a pass that found nothing to
         // decrypt may have switched encryption off.
-        enablePasswordCommand(result == 0 && encryptActive);
+        EnablePasswordCommand(result == 0 && encryptActive);
         if (result == 0) return 0;
         if (result == -1) {
             message(hMainWnd, kDecryptFailed, MB_SETFOREGROUND | MB_ICONHAND);

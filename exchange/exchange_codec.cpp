@@ -106,8 +106,12 @@ ByteString decryptField(std::span<const std::uint8_t> digits, const PasswordKeys
     return text;
 }
 
-std::vector<ByteString> decryptFields(std::span<const std::span<const std::uint8_t>> fields,
-                                      const PasswordKeys &keys) {
+namespace {
+
+// The fields of a line decrypted in one run of the cipher, each with every byte its digits gave
+// (a NUL and the padding zeros included).
+std::vector<ByteString> decryptFieldsWhole(std::span<const std::span<const std::uint8_t>> fields,
+                                           const PasswordKeys &keys) {
     constexpr std::size_t kSlot = kEncryptedFieldLimit / 2;
     // Each field's bytes start on a block boundary and are zero-padded to the next one, as
     // decryptField pads them.
@@ -124,11 +128,64 @@ std::vector<ByteString> decryptFields(std::span<const std::span<const std::uint8
     texts.reserve(fields.size());
     at = 0;
     for (std::size_t length : lengths) {
-        texts.push_back(cutText(std::span<const std::uint8_t>(buffer.data() + at, length)));
+        texts.emplace_back(buffer.begin() + static_cast<std::ptrdiff_t>(at),
+                           buffer.begin() + static_cast<std::ptrdiff_t>(at + length));
         at += (length + 7) / 8 * 8;
     }
     secureWipe(buffer.data(), buffer.size());
     return texts;
+}
+
+}  // namespace
+
+std::vector<ByteString> decryptFields(std::span<const std::span<const std::uint8_t>> fields,
+                                      const PasswordKeys &keys) {
+    std::vector<ByteString> texts = decryptFieldsWhole(fields, keys);
+    for (ByteString &t : texts) {
+        ByteString cut = cutText(t);
+        secureWipe(t.data(), t.size());
+        t = std::move(cut);
+    }
+    return texts;
+}
+
+std::size_t lineLoss(std::span<const std::span<const std::uint8_t>> fields, bool encrypted,
+                     const PasswordKeys &keys, FieldLoss *loss) {
+    *loss = FieldLoss::none;
+    if (!encrypted) {
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            ByteString text = unescapeField(fields[i]);
+            const bool nul = std::find(text.begin(), text.end(), std::uint8_t{0}) != text.end();
+            secureWipe(text.data(), text.size());
+            if (nul) {
+                *loss = FieldLoss::nulByte;
+                return i + 1;
+            }
+        }
+        return 0;
+    }
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const bool hex = std::all_of(fields[i].begin(), fields[i].end(), [](std::uint8_t c) {
+            return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+        });
+        if (!hex || fields[i].size() % 2) {
+            *loss = hex ? FieldLoss::loneDigit : FieldLoss::notHexDigit;
+            return i + 1;
+        }
+    }
+    // A NUL before the last non-zero byte of a field; the zeros after its text pad the last block.
+    std::vector<ByteString> texts = decryptFieldsWhole(fields, keys);
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const ByteString &t = texts[i];
+        auto last = std::find_if(t.rbegin(), t.rend(), [](std::uint8_t c) { return c != 0; });
+        if (!column && std::find(t.begin(), last.base(), std::uint8_t{0}) != last.base()) {
+            *loss = FieldLoss::nulByte;
+            column = i + 1;
+        }
+    }
+    for (ByteString &t : texts) secureWipe(t.data(), t.size());
+    return column;
 }
 
 void appendMarker(ByteString &out, const PasswordKeys &keys) {

@@ -125,6 +125,17 @@ private:
 // at most 255 bytes.
 ByteString decodeField(std::span<const std::uint8_t> raw, bool encrypted, const PasswordKeys &keys);
 
+// What the importer leaves out or changes of a field without a word: the bytes from a NUL on, a
+// lone last hex digit, a digit that is no uppercase hex digit (it decodes to some other byte).
+// Overlong fields are the check pass's fault, not a loss.
+enum class FieldLoss { none, nulByte, loneDigit, notHexDigit };
+
+// The first loss in the raw fields of one line (columns in order). Returns the 1-based column, or
+// 0 when the line is imported whole; *loss names what is lost. Encrypted fields are decrypted
+// with the keys (all of the line in one run of the cipher), so NUL bytes inside them are found.
+std::size_t lineLoss(std::span<const std::span<const std::uint8_t>> fields, bool encrypted,
+                     const PasswordKeys &keys, FieldLoss *loss);
+
 // The importer's flag rule: 1 when the flag column starts with "1", else 0.
 int flagFromColumn(std::span<const std::uint8_t> text);
 

@@ -42,31 +42,6 @@ SavedPassword::~SavedPassword() {
     SecureZeroMemory(copy_, sizeof copy_);
 }
 
-HANDLE CreatePrivateFile(const WCHAR *path) {
-    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, FALSE};
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    HANDLE token = nullptr;
-    // Access for the user's own SID only (not "OWNER RIGHTS", which Wine maps to no access).
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        BYTE buffer[256];
-        DWORD size = 0;
-        LPWSTR sid = nullptr;
-        if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
-            ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(buffer)->User.Sid, &sid)) {
-            std::wstring sddl = std::wstring(L"D:P(A;;FA;;;") + sid + L")";
-            if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                                     &sd, nullptr))
-                sa.lpSecurityDescriptor = sd;
-            LocalFree(sid);
-        }
-        CloseHandle(token);
-    }
-    HANDLE file =
-        CreateFileW(path, GENERIC_WRITE, 0, &sa, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (sd) LocalFree(sd);
-    return file;
-}
-
 void ExchangeMessage(HWND owner, const WCHAR *format, const WCHAR *shortName) {
     WCHAR text[1024];
     wsprintfW(text, format, shortName);

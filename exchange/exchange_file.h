@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "platform/private_file.h"
+
 #include "exchange/exchange_codec.h"
 
 class ObjectStore;
@@ -33,10 +35,6 @@ private:
     bool active_;
     WCHAR copy_[129];
 };
-
-// Creates a new file (it must not exist) that only the current user may read and write, opened
-// for writing. INVALID_HANDLE_VALUE on failure.
-HANDLE CreatePrivateFile(const WCHAR *path);
 
 // Shows a stop message with caption "The Arkel"; the text is a format with one %s, the short
 // file name.

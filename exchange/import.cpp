@@ -46,6 +46,18 @@ const WCHAR kNoObjects[] =
 const WCHAR kTrailingBytes[] =
     L"Die Datei \"%s\" endet mit Zeichen nach der letzten vollst\u00e4ndigen Zeile. Diese "
     L"Zeichen werden nicht importiert. Trotzdem importieren?";
+const WCHAR kFieldLoss[] =
+    L"Die Datei \"%s\" enth\u00e4lt %lu Zeile(n) mit Feldern, die nicht vollst\u00e4ndig "
+    L"importiert werden k\u00f6nnen (zuerst Zeile %lu, Spalte %lu: %s). Trotzdem importieren?";
+const WCHAR *LossText(FieldLoss loss) {
+    switch (loss) {
+    case FieldLoss::nulByte: return L"ein Nullzeichen, was ihm folgt, fehlt";
+    case FieldLoss::loneDigit: return L"eine ungerade Zahl von Hexziffern, die letzte fehlt";
+    case FieldLoss::notHexDigit: return L"ein Zeichen, das keine Hexziffer ist";
+    case FieldLoss::none: break;
+    }
+    return L"";
+}
 const WCHAR kChanged[] =
     L"Die Datei \"%s\" wurde w\u00e4hrend des Importierens ver\u00e4ndert. Es wurde nichts "
     L"importiert, die vorhandenen Daten sind unver\u00e4ndert.";
@@ -168,12 +180,27 @@ void SetKilobyteText(HWND progress, unsigned long long done, unsigned long long 
     UpdateWindow(item);
 }
 
+// The lines whose fields the import would not take whole, and the first of them.
+struct LossReport {
+    unsigned long lines = 0;
+    unsigned long firstLine = 0, firstColumn = 0;  // 1-based, lines of the file
+    FieldLoss first = FieldLoss::none;
+};
+
 // The check pass over the record lines from the current position. Returns the number of complete
 // lines, -1 for a bad format, -2 when a read failed. *tail receives the number of bytes after the
-// last CR that are not LF: they form no line and the import leaves them out.
+// last CR that are not LF: they form no line and the import leaves them out. *losses tells the
+// lines with a field that the import would shorten or change (encrypted fields are decrypted
+// with the keys to find them).
 long long CheckLines(ImportFile &file, bool encrypted, unsigned long long offset,
-                     unsigned long long sizeKB, unsigned long long *tail) {
+                     unsigned long long sizeKB, unsigned long long *tail, const PasswordKeys &keys,
+                     LossReport *losses) {
     *tail = 0;
+    *losses = LossReport{};
+    FieldReader reader;
+    std::array<ByteString, kColumnCount> line;
+    std::size_t column = 0;
+    unsigned long fileLine = encrypted ? 3 : 1;  // the marker and the check field come first
     HWND progress = OpenProgressWindow(L"Daten pr\u00fcfen", static_cast<int>(sizeKB));
     ExchangeChecker checker(encrypted);
     long long result = 0;
@@ -189,12 +216,35 @@ long long CheckLines(ImportFile &file, bool encrypted, unsigned long long offset
             result = -1;
             break;
         }
+        if (reader.addByte(b)) {
+            if (column < kColumnCount)
+                line[column].assign(reader.field().begin(), reader.field().end());
+            ++column;
+            if (reader.endedLine()) {
+                if (column == kColumnCount) {
+                    std::array<std::span<const std::uint8_t>, kColumnCount> spans;
+                    for (size_t c = 0; c < kColumnCount; ++c) spans[c] = line[c];
+                    FieldLoss loss;
+                    if (const std::size_t at = lineLoss(spans, encrypted, keys, &loss)) {
+                        if (!losses->lines++) {
+                            losses->firstLine = fileLine;
+                            losses->firstColumn = static_cast<unsigned long>(at);
+                            losses->first = loss;
+                        }
+                    }
+                }
+                ++fileLine;
+                column = 0;
+            }
+            reader.clear();
+        }
         if (b == '\r')
             *tail = 0;
         else if (b != '\n')
             ++*tail;
     }
     if (result == 0) result = file.failed ? -2 : static_cast<long long>(checker.lines());
+    SecureZeroMemory(&reader, sizeof reader);
     CloseProgressWindow(progress);
     return result;
 }
@@ -362,7 +412,10 @@ int ImportFrom(ObjectStore &store, HWND owner) {
     file.digest = &checkDigest;
     file.seek(static_cast<DWORD>(start));
     unsigned long long tail = 0;
-    const long long lines = CheckLines(file, encrypted, start, sizeKB, &tail);
+    LossReport losses;
+    PasswordKeys checkKeys = StoreKeys(store);
+    const long long lines = CheckLines(file, encrypted, start, sizeKB, &tail, checkKeys, &losses);
+    wipeKeys(checkKeys);
     file.digest = nullptr;
     std::array<BYTE, 32> checked{};
     if (lines >= 0 && !checkDigest.finish(checked)) {
@@ -386,6 +439,16 @@ int ImportFrom(ObjectStore &store, HWND owner) {
     if (lines == 0) {
         ExchangeMessage(owner, kNoObjects, shortName);
         return -1;
+    }
+    if (losses.lines > 0) {
+        WCHAR text[1024];
+        wsprintfW(text, kFieldLoss, shortName, losses.lines, losses.firstLine, losses.firstColumn,
+                  LossText(losses.first));
+        if (MessageBoxW(owner, text, kAppTitle, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) !=
+            IDYES) {
+            MessageBoxW(owner, kCancelled, kAppTitle, MB_ICONHAND);
+            return -1;
+        }
     }
     if (tail > 0) {
         WCHAR text[1024];

@@ -8,6 +8,7 @@
 
 #include "platform/cedb.h"
 #include "platform/page_heap.h"
+#include "platform/private_file.h"
 
 #include <sddl.h>
 #include <shlobj.h>
@@ -200,64 +201,11 @@ void createParentFolders(const WCHAR *path) {
 
 // ---- private files: the volume, its journal and its shared memory ----
 
-bool underWine() {
-    static const bool wine =
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-    return wine;
-}
-
-// A security descriptor that lets the current user alone read and write a file (LocalFree it).
-// Wine turns a descriptor into Unix permission bits. An entry for the process's own account sets
-// the group bits like the user bits (0660 less the umask); an entry for the file's owner, when the
-// owner is another account, sets the user bits alone. So under Wine the file belongs to SYSTEM,
-// which may read and write it (0600), and the user has its access by an entry of its own, which
-// adds no bits. Windows itself takes the plain form; it would not let a user give a file away.
-PSECURITY_DESCRIPTOR privateDescriptor(SECURITY_INFORMATION *parts) {
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
-    BYTE buffer[256];
-    DWORD size = 0;
-    LPWSTR sid = nullptr;
-    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
-        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(buffer)->User.Sid, &sid)) {
-        std::wstring user = std::wstring(L"(A;;FA;;;") + sid + L")";
-        std::wstring sddl = underWine() ? L"O:SYG:SYD:P(A;;FRFW;;;SY)" + user : L"D:P" + user;
-        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                                  &sd, nullptr))
-            sd = nullptr;
-        LocalFree(sid);
-    }
-    ::CloseHandle(token);
-    if (parts)
-        *parts = DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION |
-                 (underWine() ? OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION : 0);
-    return sd;
-}
-
-// Creates the file readable and writable by the current user only; a file that is there already
-// is made so. Under Wine this decides the Unix permissions whatever the umask.
-void makePrivateFile(const std::wstring &path) {
-    SECURITY_INFORMATION parts = 0;
-    PSECURITY_DESCRIPTOR sd = privateDescriptor(&parts);
-    SECURITY_ATTRIBUTES sa{sizeof(sa), sd, FALSE};
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(h);
-    } else if (sd && GetLastError() == ERROR_FILE_EXISTS) {
-        // Made earlier, by SQLite or by a build that left the permissions to the umask.
-        if (!SetFileSecurityW(path.c_str(), parts, sd))
-            SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, sd);
-    }
-    if (sd) LocalFree(sd);
-}
-
 // SQLite makes the journal and the shared-memory file itself, readable as the umask allows. Made
 // here first (or corrected), they are as private as the volume. Only for a volume that is a store.
 void makeCompanionFilesPrivate(const WCHAR *path) {
     for (const wchar_t *suffix : {L"", L"-wal", L"-shm"})
-        makePrivateFile(std::wstring(path) + suffix);
+        MakeFilePrivate((std::wstring(path) + suffix).c_str());
 }
 
 // Whether the file starts as a store of ours: SQLite's header with our application id.
@@ -362,7 +310,9 @@ bool openVolume() {
         return true;
     }
     if (!isStore()) {
-        closeVolume(ERROR_BAD_FORMAT);
+        // A file with the store's own header whose tables cannot be read is a damaged or cut
+        // short store, not a foreign file.
+        closeVolume(headerIsStore(path) ? ERROR_FILE_CORRUPT : ERROR_BAD_FORMAT);
         return false;
     }
     // A store that a later version of the layer made may hold what this one cannot keep intact;
@@ -1704,6 +1654,7 @@ int runVolumeCheck(const char *pragma, WCHAR *reason, DWORD reasonChars) {
     if (!vol.ok) {
         DWORD error = GetLastError();
         say(error == ERROR_BAD_FORMAT             ? L"not an Arkel store"
+            : error == ERROR_FILE_CORRUPT         ? L"an Arkel store, damaged or cut short"
             : error == ERROR_FILENAME_EXCED_RANGE ? L"path too long"
             : error == ERROR_REVISION_MISMATCH    ? L"made by a newer version of the program"
             : error == ERROR_WRITE_PROTECT        ? L"read-only"

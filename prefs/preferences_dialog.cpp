@@ -17,10 +17,6 @@ constexpr DWORD kSecondsStep = 5000;
 
 bool Checked(HWND hDlg, int id) { return IsDlgButtonChecked(hDlg, id) == BST_CHECKED; }
 
-void EnablePasswordCommand(bool enable) {
-    EnableMenuItem(hMenu, IDM_PASSWORD, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
-}
-
 // A check box switches the automatic quit on with one minute, or off.
 void SwitchAutoQuit(HWND hDlg, bool on) {
     autoQuitPeriod = on ? kMinute : 0;

@@ -2,7 +2,8 @@
 # End to end: the real arkel.exe in a 240x320 Wine virtual desktop, driven by key presses.
 # Export the store to an encrypted file through the save dialog (typed), and to a plain one,
 # delete every object, import the encrypted file back with its password, answering "Ja" to the
-# deletion question, quit; the store then holds what it held before (arkstore dump), and arkfile
+# deletion question, try a copy of the plain file with LF line ends only (refused, "Ja" deletes
+# nothing), quit; the store then holds what it held before (arkstore dump), and arkfile
 # reads both files. Screenshots are kept in the artifacts folder.
 #   exchange.sh BIN_DIR ARTIFACTS_DIR [ARKFILE]
 set -euo pipefail
@@ -82,9 +83,8 @@ key Return
 wait_file "$work/backup.ark" "the encrypted export was not written"
 [ "$(head -c 11 "$work/backup.ark" | od -An -c | tr -d " ")" = "encrypted\\r\\n" ] || fail "backup.ark has no marker line: $(head -c 64 "$work/backup.ark" | od -c | head -3)"
 mode=$(stat -c %a "$work/backup.ark")
-# Wine maps the file's access list (the user alone) to the owner's and the others' bits; the
-# group's come from the umask.
-[ $((8#$mode & 8#007)) -eq 0 ] || fail "backup.ark is readable by others (mode $mode)"
+# Made through the private-file helper: the user's alone, whatever the umask.
+[ "$mode" = 600 ] || fail "backup.ark is mode $mode, not 600"
 
 # Export, plain: the second filter, "Text Dateien (*.txt)", picked in the type list.
 key alt+d
@@ -97,6 +97,7 @@ key Return
 key Return
 wait_file "$work/backup.txt" "the plain export was not written"
 grep -q 'Bankkarte' "$work/backup.txt" || fail "backup.txt lacks the objects"
+[ "$(stat -c %a "$work/backup.txt")" = 600 ] || fail "backup.txt is mode $(stat -c %a "$work/backup.txt"), not 600"
 
 shot exported
 # Delete every object, each with its question answered "Ja" (a tap on the list gives it the keys).
@@ -125,6 +126,21 @@ key Return
 sleep 2
 shot imported
 [ "$(detail_colours imported)" -gt 1 ] || fail "no object is shown after the import"
+
+# The plain file with LF line ends only has no complete line: a message says so and nothing is
+# offered for deletion. The keys that would answer "Ja" to a deletion question follow; every
+# object must still be there afterwards (the dump below).
+tr -d '\r' <"$work/backup.txt" >"$work/lf-only.txt"
+key alt+d
+key i
+typed "$(winepath -w "$work/lf-only.txt")"
+key Return
+sleep 1
+shot lf-only
+key shift+Tab
+key Return
+sleep 1
+[ "$(detail_colours lf-only)" -gt 1 ] || fail "no object is shown after the LF-only import"
 quit
 
 dump after

@@ -90,4 +90,29 @@ rc=$?
 set -e
 [ "$rc" -eq 1 ] || fail "arkstore check on CON ended with $rc, not 1"
 [ -z "$(ls -A "$work/con")" ] || fail "files were made beside CON: $(ls -A "$work/con")"
+
+# The wineserver takes the umask of whoever starts it. In a prefix of its own, started under
+# umask 022 and under 002, arkstore's new volume, its dump written with -o and the store the
+# program runs on (volume, journal, shared memory) are each 0600 exactly.
+for u in 022 002; do
+  prefix=$work/prefix-$u
+  cp -a "$WINEPREFIX" "$prefix"
+  (
+    umask "$u"
+    export WINEPREFIX=$prefix
+    store=$work/umask-$u.cdb
+    ARKEL_OBJECT_STORE=$(winepath -w "$store") \
+      wine "$bin/arkstore.exe" load "$(winepath -w "$work/dump.json")" </dev/null >"$work/load.log" 2>&1 ||
+      fail "umask $u: arkstore load: $(cat "$work/load.log")"
+    [ "$(mode "$store")" = 600 ] || fail "umask $u: arkstore made the volume $(mode "$store"), not 600"
+    ARKEL_OBJECT_STORE=$(winepath -w "$store") \
+      wine "$bin/arkstore.exe" dump -o "$(winepath -w "$work/dump-$u.json")" </dev/null >"$work/dump.log" 2>&1 ||
+      fail "umask $u: arkstore dump -o: $(cat "$work/dump.log")"
+    grep -q Geheim "$work/dump-$u.json" || fail "umask $u: the dump lacks the record"
+    [ "$(mode "$work/dump-$u.json")" = 600 ] ||
+      fail "umask $u: arkstore dump -o wrote $(mode "$work/dump-$u.json"), not 600"
+    run_program "$store"
+    wineserver -k
+  ) || exit 1
+done
 echo "private_files: ok"

@@ -137,6 +137,45 @@ TEST(EncryptedField, FieldsDecryptedTogetherEqualEachDecryptedAlone) {
     EXPECT_TRUE(decryptFields({}, kFileKeys).empty());
 }
 
+// What the import would drop or garble without a word is found per line: the first column and
+// what it loses.
+TEST(LineLoss, NamesTheFirstFieldThatIsNotImportedWhole) {
+    auto encrypted = [](std::string_view text) {
+        ByteString out;
+        EXPECT_EQ(appendEncryptedField(out, bytes(text), kFileKeys), 0);
+        return str(out);
+    };
+    const std::string ok = encrypted("Konto"), nul = encrypted(std::string("ab\0cd", 5)),
+                      trailingNul = encrypted(std::string("abc\0", 4));
+    struct Case {
+        bool encrypted;
+        std::vector<std::string> fields;
+        std::size_t column;
+        FieldLoss loss;
+    };
+    const Case cases[] = {
+        {false, {"Name", "a\\tb", ""}, 0, FieldLoss::none},
+        {false, {"Name", std::string("a\0b", 3)}, 2, FieldLoss::nulByte},
+        {false, {"x", "y", std::string("\\\0", 2)}, 3, FieldLoss::nulByte},  // an escaped NUL
+        {true, {ok, "", ok}, 0, FieldLoss::none},
+        // Zeros after the text cannot be told from the padding of the last block.
+        {true, {trailingNul}, 0, FieldLoss::none},
+        {true, {ok, nul}, 2, FieldLoss::nulByte},
+        {true, {ok + "A"}, 1, FieldLoss::loneDigit},
+        {true, {"0a1B2C3D4E5F6071"}, 1, FieldLoss::notHexDigit},
+        {true, {ok, "G0"}, 2, FieldLoss::notHexDigit},
+        {true, {ok, "0A1\r"}, 2, FieldLoss::notHexDigit},
+    };
+    for (const Case &c : cases) {
+        std::vector<ByteString> raw;
+        for (const std::string &f : c.fields) raw.push_back(bytes(f));
+        std::vector<std::span<const std::uint8_t>> spans(raw.begin(), raw.end());
+        FieldLoss loss = FieldLoss::nulByte;
+        EXPECT_EQ(lineLoss(spans, c.encrypted, kFileKeys, &loss), c.column) << c.fields.back();
+        EXPECT_EQ(loss, c.loss) << c.fields.back();
+    }
+}
+
 TEST(EncryptedField, OddAndOverlongFieldsStayInBounds) {
     const std::size_t counts[] = {1, 3, 15, 17, 511, 512, 513, 514, 600, 2000};
     for (std::size_t n : counts) {

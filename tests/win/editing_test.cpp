@@ -249,6 +249,49 @@ TEST_F(EditingTest, TheEditedObjectStaysSelectedInAStoreWithAHistory) {
     }
 }
 
+// The key of a command is not passed on to the list. Ctrl+O or Ctrl+N opens the dialog; the user
+// lets go of Ctrl while it is open, and the key's letter, translated only after the dialog closed,
+// reached the list's type-ahead, which selected the first object with that letter ("Online-Banking
+// Sparkasse" in the reported store) instead of the object just written.
+TEST_F(EditingTest, TheKeyOfACommandDoesNotMoveTheSelectionAfterOk) {
+    struct KeyCase {
+        UINT key;
+        const wchar_t *select;  // the row edited (nullptr: a new object)
+        const wchar_t *written;
+    };
+    const KeyCase cases[] = {{'O', L"Steuer-ID", L"Steuer-ID J\u00fcrgen"},
+                             {'N', nullptr, L"Zahlenschloss"}};
+    for (const KeyCase &k : cases) {
+        Prepare({{L"Bank", L"", L"1", L""},
+                 {L"Notiz", L"", L"2", L""},
+                 {L"Ofen", L"", L"3", L""},
+                 {L"Steuer-ID", L"", L"4", L""}});
+        Start();
+        if (k.select) Select(RowOf(k.select));
+        UiDriver ui;
+        bool closed = false;
+        ui.onNextDialog([&](HWND d) {
+            // The user lets go of Ctrl while typing into the dialog.
+            BYTE keys[256];
+            GetKeyboardState(keys);
+            keys[VK_CONTROL] = keys[VK_LCONTROL] = 0;
+            SetKeyboardState(keys);
+            SetDlgItemTextW(d, IDC_EDIT_FIELD1, k.written);
+            SetDlgItemTextW(d, IDC_EDIT_FIELD2, L"5");
+            PressButton(d, IDOK);
+            closed = true;
+        });
+        PressKey(k.key, true);
+        ASSERT_TRUE(PumpShellUntil([&] { return closed; })) << char(k.key);
+        PumpShellFor(100);
+        ASSERT_GE(Selection(), 0) << char(k.key);
+        EXPECT_EQ(Row(Selection()), k.written) << "Ctrl+" << char(k.key);
+        EXPECT_STREQ(CurrentObject.field1, k.written) << "Ctrl+" << char(k.key);
+        ResetShell();
+        ResetGlobalStores();
+    }
+}
+
 // A stored field may hold 255 characters (an import, a paste) while typing stops at 254: OK
 // without a change must write every field back whole, and typing into such a field adds nothing.
 TEST_F(EditingTest, OkWithoutAChangeKeepsFieldsOf255Characters) {

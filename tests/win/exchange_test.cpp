@@ -327,7 +327,7 @@ TEST_F(ExchangeTest, TheCheckPassTakesWholeFilesOrNothing) {
     const std::string f255(255, 'x'), f256(256, 'x');
     // What the import says after the file dialog: the deletion question (the lines are taken,
     // the answer "Nein" adds them), or a message after which nothing has changed.
-    enum Outcome { Added, BadFormat, NoObjects, Trailing };
+    enum Outcome { Added, BadFormat, NoObjects, Trailing, Lossy };
     struct Case {
         const char *what;
         std::string file;
@@ -351,6 +351,9 @@ TEST_F(ExchangeTest, TheCheckPassTakesWholeFilesOrNothing) {
          BadFormat, 0},
         // Bytes after the last CR are named in a question whose default is "Nein".
         {"text after the last CR", good + "Name\tB\tSer", Trailing, 0},
+        // A NUL inside a field would cut it short: named, with the same question.
+        {"a NUL inside a field", good + std::string("Name\tB\0C\tSer\t2\tBem\t\t\t0\r\n", 26),
+         Lossy, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -361,7 +364,8 @@ TEST_F(ExchangeTest, TheCheckPassTakesWholeFilesOrNothing) {
         UiDriver ui;
         ui.onNextDialog(ChooseFile(path, 0));
         int defaultButton = 0;
-        if (c.outcome == Trailing) {
+        const bool question = c.outcome == Trailing || c.outcome == Lossy;
+        if (question) {
             ui.onNextDialog([&](HWND box) {
                 defaultButton = DefaultButton(box);
                 PressButton(box, IDNO);
@@ -371,7 +375,7 @@ TEST_F(ExchangeTest, TheCheckPassTakesWholeFilesOrNothing) {
             ui.answerMessageBox(c.outcome == Added ? IDNO : IDOK);
         }
         Run(ui, IDM_IMPORT);
-        ASSERT_EQ(ui.seen().size(), c.outcome == Trailing ? 3u : 2u);
+        ASSERT_EQ(ui.seen().size(), question ? 3u : 2u);
         const std::wstring &text = ui.seen()[1].text;
         switch (c.outcome) {
         case Added:
@@ -392,6 +396,15 @@ TEST_F(ExchangeTest, TheCheckPassTakesWholeFilesOrNothing) {
             EXPECT_EQ(text, L"Die Datei \"" + shortName +
                                 L"\" endet mit Zeichen nach der letzten vollst\u00e4ndigen Zeile. "
                                 L"Diese Zeichen werden nicht importiert. Trotzdem importieren?");
+            EXPECT_EQ(defaultButton, IDNO);
+            EXPECT_EQ(ui.seen()[2].text, L"Importieren abgebrochen.");
+            break;
+        case Lossy:
+            EXPECT_EQ(text, L"Die Datei \"" + shortName +
+                                L"\" enth\u00e4lt 1 Zeile(n) mit Feldern, die nicht "
+                                L"vollst\u00e4ndig importiert werden k\u00f6nnen (zuerst Zeile 2, "
+                                L"Spalte 2: ein Nullzeichen, was ihm folgt, fehlt). Trotzdem "
+                                L"importieren?");
             EXPECT_EQ(defaultButton, IDNO);
             EXPECT_EQ(ui.seen()[2].text, L"Importieren abgebrochen.");
             break;
@@ -506,6 +519,65 @@ TEST_F(ExchangeTest, EncryptedImportAsksUntilThePasswordIsRightAndRestoresThePro
     EXPECT_STREQ(o.field1, L"Geheim");
     EXPECT_STREQ(o.field2, L"123");
     EXPECT_STREQ(o.category, L"Bank");
+}
+
+// Encrypted fields that the import would shorten or garble (a lone last hex digit, a digit that is
+// no uppercase hex digit, a NUL inside the text) are named before anything changes; "Nein" (the
+// default) imports nothing, "Ja" imports every line.
+TEST_F(ExchangeTest, EncryptedFieldsTheImportWouldChangeAreNamedFirst) {
+    Start();
+    ProgramPassword();
+    PasswordKeys keys = KeysOf(kFilePassword);
+    auto field = [&](std::string_view text) {
+        ByteString out;
+        appendEncryptedField(out, asBytes(text), keys);
+        return std::string(out.begin(), out.end());
+    };
+    auto line = [&](const std::string &value) {
+        return field("Name") + "\t" + value + "\t" + field("Nr") + "\t" + field("1") + "\t" +
+               field("Bem") + "\t\t\t" + field("0") + "\r\n";
+    };
+    struct Case {
+        std::string value;
+        const wchar_t *reason;
+    } cases[] = {
+        {field("Geheim") + "A", L"eine ungerade Zahl von Hexziffern, die letzte fehlt"},
+        {"g" + field("Geheim").substr(1), L"ein Zeichen, das keine Hexziffer ist"},
+        {field(std::string("Geh\0eim", 7)), L"ein Nullzeichen, was ihm folgt, fehlt"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(Utf8(c.reason));
+        ByteString head;
+        appendMarker(head, keys);
+        const std::string file =
+            std::string(head.begin(), head.end()) + line(field("Gut")) + line(c.value);
+        std::wstring path = NewFile(L".txt");
+        const std::wstring shortName = path.substr(path.find_last_of(L'\\') + 1);
+        WriteWholeFile(path, file.data(), file.size());
+        const int before = StoredObjects();
+        for (int answer : {IDNO, IDYES}) {
+            UiDriver ui;
+            ui.onNextDialog(ChooseFile(path, 0));
+            ui.onNextDialog(AnswerPassword(kFilePassword));
+            int defaultButton = 0;
+            ui.onNextDialog([&](HWND box) {
+                defaultButton = DefaultButton(box);
+                PressButton(box, answer);
+            });
+            ui.answerMessageBox(answer == IDNO ? IDOK : IDNO);  // cancelled, or keep the data
+            Run(ui, IDM_IMPORT);
+            ASSERT_EQ(ui.seen().size(), 4u);
+            EXPECT_EQ(ui.seen()[2].text, L"Die Datei \"" + shortName +
+                                             L"\" enth\u00e4lt 1 Zeile(n) mit Feldern, die nicht "
+                                             L"vollst\u00e4ndig importiert werden k\u00f6nnen "
+                                             L"(zuerst Zeile 4, Spalte 2: " +
+                                             c.reason + L"). Trotzdem importieren?");
+            EXPECT_EQ(defaultButton, IDNO);
+            EXPECT_EQ(StoredObjects(), before + (answer == IDYES ? 2 : 0));
+        }
+        ExpectProgramPassword("after the import");
+    }
+    wipeKeys(keys);
 }
 
 TEST_F(ExchangeTest, YesReplacesEverythingAtOnceOrNothingWhenTheFileFailsHalfWay) {

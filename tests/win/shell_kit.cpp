@@ -74,9 +74,7 @@ void PumpOnce() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) continue;
-        if (hMainWnd && IsWindow(hMainWnd)) TranslateAcceleratorW(hMainWnd, hAccel, &msg);
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+        DispatchShellMessage(&msg);
     }
 }
 }  // namespace

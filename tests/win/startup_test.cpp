@@ -113,6 +113,34 @@ TEST_F(StartupTest, AStoreOfANewerVersionIsRefusedAndLeftAsItIs) {
     EXPECT_EQ(ReadWholeFile(volumePath), before) << "the store is left as it was";
 }
 
+// A store cut short (a copy that stopped half way) is a damaged store, in the program's message and
+// in arkstore's words, not "not an Arkel store"; it is left as it is.
+TEST_F(StartupTest, AStoreCutShortIsCalledDamagedAndLeftAlone) {
+    ASSERT_EQ(objectStore.open(L"Arkel"), 0);
+    ObjectRecord o;
+    ClearObjectRecord(&o);
+    for (int i = 0; i < 200; ++i) {
+        wsprintfW(o.field1, L"Objekt %d", i);
+        lstrcpyW(o.field2, std::wstring(200, L'x').c_str());
+        ASSERT_NE(objectStore.addObject(o), 0u);
+    }
+    ResetGlobalStores();
+    std::vector<BYTE> whole = ReadWholeFile(volumePath);
+    ASSERT_GT(whole.size(), 8192u);
+    ASSERT_TRUE(WriteWholeFile(volumePath, whole.data(), 3000));
+    const std::vector<BYTE> before = ReadWholeFile(volumePath);
+    ExpectStartRefused(
+        L"Die Datenbank ist besch\u00e4digt und kann nicht gelesen werden.\nDas Programm "
+        L"mu\u00df beendet werden; die Datenbank bleibt unver\u00e4ndert.");
+    for (const wchar_t *command : {L"arkstore.exe dump", L"arkstore.exe check"}) {
+        std::string out, errors;
+        EXPECT_EQ(RunTool(command, &out, &errors), 1) << Utf8(command);
+        EXPECT_NE(errors.find("damaged"), std::string::npos) << Utf8(command) << errors;
+        EXPECT_EQ(errors.find("not an Arkel store"), std::string::npos) << Utf8(command) << errors;
+    }
+    EXPECT_EQ(ReadWholeFile(volumePath), before) << "the store is left as it was";
+}
+
 // A read-only store is refused with its message and stays read-only and unchanged; so is a path
 // that names a device (here the reserved name CON), beside which no journal may appear.
 TEST_F(StartupTest, AReadOnlyStoreOrADeviceIsRefusedAndLeftAlone) {

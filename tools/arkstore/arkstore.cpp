@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/cedb.h"
+#include "platform/private_file.h"
 #include "store/property_database.h"
 
 namespace {
@@ -192,7 +193,10 @@ bool volumeExists() {
 
 std::string openError() {
     const DWORD error = GetLastError();
-    return volumeName() + (error == ERROR_BAD_FORMAT          ? ": not an Arkel store"
+    return volumeName() + (error == ERROR_BAD_FORMAT ? ": not an Arkel store"
+                           : error == ERROR_FILE_CORRUPT
+                               ? ": an Arkel store, but damaged or cut short; nothing read or "
+                                 "written"
                            : error == ERROR_REVISION_MISMATCH ? ": made by a newer version of the "
                                                                 "program; nothing read or written"
                            : error == ERROR_WRITE_PROTECT ? ": read-only; nothing read or written"
@@ -274,7 +278,10 @@ bool writeAtomically(const std::wstring &path, const std::string &text, std::str
         *why = "cannot create a file in its folder";
         return false;
     }
-    HANDLE h = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+    // The dump holds every secret of a plain store: the name GetTempFileNameW reserved is made
+    // again as a file of the user alone.
+    DeleteFileW(temp);
+    HANDLE h = CreatePrivateFile(temp);
     DWORD put = 0;
     bool ok = h != INVALID_HANDLE_VALUE &&
               WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &put, nullptr) &&
