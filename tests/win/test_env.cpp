@@ -24,7 +24,10 @@ std::wstring TempPath(const wchar_t *ending) {
 
 void ClearSettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey); }
 
-void ResetGlobalStores() { CloseStores(); }
+void ResetGlobalStores() {
+    CloseStores();
+    CeReleaseVolumeClaim();  // as at the end of the program's process
+}
 
 void ResetShell() {
     if (hMainWnd && IsWindow(hMainWnd)) DestroyWindow(hMainWnd);
