@@ -42,6 +42,11 @@ const WCHAR kStorePathTooLong[] =
     L"Der Pfad der Datenbank ist zu lang (h\u00f6chstens 259 Zeichen).\nDas Programm mu\u00df "
     L"beendet werden.";
 
+const WCHAR kStoreInUse[] =
+    L"Die Datenbank wird bereits von einem anderen Programm benutzt, z.\u00a0B. von The Arkel "
+    L"auf einem anderen Bildschirm.\nDas Programm mu\u00df beendet werden; die Datenbank bleibt "
+    L"unver\u00e4ndert.";
+
 // Start-up cannot go on: tell the user and give up the start.
 BOOL FailStart(const WCHAR *text) {
     MessageBoxW(hMainWnd, text, kAppTitle, MB_ICONHAND | MB_SETFOREGROUND);
@@ -72,7 +77,9 @@ void CreateFonts() {
 // Why the store volume must not be used, or null. A damaged volume would look empty or partly
 // filled, and everything the start writes (decryption, merged names) would go into it; a path too
 // long to name it must never be replaced by another store. A file that cannot be opened at all is
-// left to the store's own open.
+// left to the store's own open. A sound volume is claimed for this program while it runs: a second
+// program writing it (the program in another desktop) would show records the first has deleted
+// and change the wrong ones.
 const WCHAR *VolumeRefusal() {
     WCHAR reason[128];
     int sound = CeVerifyVolume(reason, 128);
@@ -81,6 +88,7 @@ const WCHAR *VolumeRefusal() {
     if (sound < 0 && GetLastError() == ERROR_REVISION_MISMATCH) return kNewerStore;
     if (sound < 0 && GetLastError() == ERROR_WRITE_PROTECT) return kReadOnlyStore;
     if (sound < 0 && GetLastError() == ERROR_BAD_FILE_TYPE) return kNotAStoreFile;
+    if (sound > 0 && !CeClaimVolume() && GetLastError() == ERROR_LOCK_VIOLATION) return kStoreInUse;
     return nullptr;
 }
 

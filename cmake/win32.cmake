@@ -58,7 +58,7 @@ target_compile_options(vault_bench PRIVATE ${ARKEL_WARNINGS})
 # The help viewer PegHelp.exe and the help file arkel.htp, beside the program.
 add_library(help_viewer STATIC platform/help_viewer/help_viewer.cpp)
 target_include_directories(help_viewer PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(help_viewer PUBLIC help_document user32 gdi32)
+target_link_libraries(help_viewer PUBLIC help_document message_box_fit user32 gdi32)
 target_compile_options(help_viewer PRIVATE ${ARKEL_WARNINGS})
 add_executable(PegHelp WIN32 platform/help_viewer/peghelp.cpp)
 target_link_libraries(PegHelp PRIVATE help_viewer)

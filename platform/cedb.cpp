@@ -1791,3 +1791,44 @@ ULONGLONG CeDatabaseChangeStamp(HANDLE hDatabase) {
     auto own = static_cast<ULONGLONG>(g_changeCounts[h->db] + g_forgotten);
     return (static_cast<ULONGLONG>(version) << 32 | (own & 0xFFFFFFFF)) + 1;
 }
+
+namespace {
+
+// Where the claim lies: past 1 GiB, where SQLite locks its bytes (0x40000000 on, 512 bytes), and
+// far beyond the pages of any store of this layer, which no read or write reaches.
+constexpr DWORD kClaimOffset = 0x40000000 + 0x10000;
+HANDLE g_claim = INVALID_HANDLE_VALUE;
+std::wstring g_claimPath;
+
+}  // namespace
+
+BOOL CeClaimVolume() {
+    WCHAR path[MAX_PATH];
+    if (!CeGetVolumePath(path)) return FALSE;
+    if (g_claim != INVALID_HANDLE_VALUE && lstrcmpiW(g_claimPath.c_str(), path) == 0) return TRUE;
+    CeReleaseVolumeClaim();
+    HANDLE h =
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return FALSE;
+    OVERLAPPED at{};
+    at.Offset = kClaimOffset;
+    if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        ::CloseHandle(h);
+        SetLastError(ERROR_LOCK_VIOLATION);
+        return FALSE;
+    }
+    g_claim = h;
+    g_claimPath = path;
+    return TRUE;
+}
+
+void CeReleaseVolumeClaim() {
+    if (g_claim == INVALID_HANDLE_VALUE) return;
+    OVERLAPPED at{};
+    at.Offset = kClaimOffset;
+    UnlockFileEx(g_claim, 0, 1, 0, &at);
+    ::CloseHandle(g_claim);
+    g_claim = INVALID_HANDLE_VALUE;
+    g_claimPath.clear();
+}

@@ -251,3 +251,13 @@ BOOL CeDeleteAllRecords(HANDLE hDatabase);
 BOOL CeBeginBatch();
 BOOL CeCommitBatch();
 BOOL CeRollbackBatch();
+
+// Makes this process the volume's one writer while it runs: an exclusive lock on one byte of the
+// volume file far beyond its pages (and beyond the bytes SQLite locks), held until
+// CeReleaseVolumeClaim or the end of the process (also a killed one: the system frees it). A
+// second process's claim then fails with ERROR_LOCK_VIOLATION, also one in another Wine desktop
+// of the same prefix; reading (arkstore dump) stays open to every process. The volume must exist
+// (CeVerifyVolume makes a missing one). A claim on another volume (ARKEL_OBJECT_STORE changed) is
+// given up first; a second claim on the same volume succeeds at once.
+BOOL CeClaimVolume();
+void CeReleaseVolumeClaim();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <unordered_map>
 
 namespace help {
 
@@ -234,13 +235,17 @@ private:
     Block *open() { return blockOpen_ ? &doc_.pages.back().blocks.back() : nullptr; }
     void startBlock(BlockKind kind, int depth, int number);
     void closeBlock();
+    void placeAnchors(int page, int block);
     void append(char16_t c);
     void lineBreak();
 
     Document doc_;
     bool blockOpen_ = false;
-    std::vector<int> blockAnchors_;    // anchors that point to the open block
-    std::vector<int> pendingAnchors_;  // anchors waiting for the next block
+    // The anchors from this index on have no place yet: they name the open block, or the next
+    // block that keeps some text (an empty block is dropped, and its anchors wait with the rest).
+    // Each anchor is placed once, so that any number of anchors and empty blocks costs no more
+    // than reading them.
+    size_t unplaced_ = 0;
     bool pendingSpace_ = false;
     int bold_ = 0, italic_ = 0, link_ = -1;
     struct List {
@@ -258,13 +263,13 @@ void Parser::startBlock(BlockKind kind, int depth, int number) {
     page.blocks.push_back(Block{kind, depth, number, {}});
     blockOpen_ = true;
     pendingSpace_ = false;
-    blockAnchors_.clear();
-    for (int a : pendingAnchors_) {
-        doc_.anchors[a].page = static_cast<int>(doc_.pages.size()) - 1;
-        doc_.anchors[a].block = static_cast<int>(page.blocks.size()) - 1;
-        blockAnchors_.push_back(a);
+}
+
+void Parser::placeAnchors(int page, int block) {
+    for (; unplaced_ < doc_.anchors.size(); ++unplaced_) {
+        doc_.anchors[unplaced_].page = page;
+        doc_.anchors[unplaced_].block = block;
     }
-    pendingAnchors_.clear();
 }
 
 void Parser::closeBlock() {
@@ -282,14 +287,15 @@ void Parser::closeBlock() {
     if (block.runs.empty()) {
         // An empty block is dropped; its anchors wait for the next one.
         page.blocks.pop_back();
-        pendingAnchors_.insert(pendingAnchors_.begin(), blockAnchors_.begin(), blockAnchors_.end());
         if (page.blocks.empty() && doc_.pages.size() > 0) doc_.pages.pop_back();
-    } else if (block.kind == BlockKind::Heading1 && page.blocks.size() == 1) {
+        return;
+    }
+    placeAnchors(static_cast<int>(doc_.pages.size()) - 1, static_cast<int>(page.blocks.size()) - 1);
+    if (block.kind == BlockKind::Heading1 && page.blocks.size() == 1) {
         page.heading = BlockText(block);
         for (char16_t &c : page.heading)
             if (c == u'\n') c = u' ';
     }
-    blockAnchors_.clear();
 }
 
 void Parser::append(char16_t c) {
@@ -344,16 +350,7 @@ void Parser::text(const std::u16string &t) {
 }
 
 void Parser::anchor(const std::u16string &name) {
-    if (name.empty()) return;
-    doc_.anchors.push_back(Anchor{name, 0, 0});
-    int index = static_cast<int>(doc_.anchors.size()) - 1;
-    if (blockOpen_) {
-        doc_.anchors[index].page = static_cast<int>(doc_.pages.size()) - 1;
-        doc_.anchors[index].block = static_cast<int>(doc_.pages.back().blocks.size()) - 1;
-        blockAnchors_.push_back(index);
-    } else {
-        pendingAnchors_.push_back(index);
-    }
+    if (!name.empty()) doc_.anchors.push_back(Anchor{name, 0, 0});
 }
 
 void Parser::tag(const Tag &t) {
@@ -463,19 +460,20 @@ Document Parser::run(std::string_view s) {
     }
     closeBlock();
     while (!doc_.title.empty() && doc_.title.back() == u' ') doc_.title.pop_back();
-    // Anchors after the last text point to the end of the last page.
-    for (int a : pendingAnchors_) {
-        if (doc_.pages.empty()) {
-            doc_.anchors[a].name.clear();
-            continue;
-        }
-        doc_.anchors[a].page = static_cast<int>(doc_.pages.size()) - 1;
-        doc_.anchors[a].block = static_cast<int>(doc_.pages.back().blocks.size());
-    }
-    std::erase_if(doc_.anchors, [](const Anchor &a) { return a.name.empty(); });
+    // Anchors after the last text point to the end of the last page; without a page they name
+    // nothing.
+    if (doc_.pages.empty())
+        doc_.anchors.clear();
+    else
+        placeAnchors(static_cast<int>(doc_.pages.size()) - 1,
+                     static_cast<int>(doc_.pages.back().blocks.size()));
+    // Each link looks its target up once (the first anchor of a name counts, as in find).
+    std::unordered_map<std::u16string_view, int> byName;
+    for (size_t a = 0; a < doc_.anchors.size(); ++a)
+        byName.emplace(doc_.anchors[a].name, static_cast<int>(a));
     for (Link &l : doc_.links) {
-        const Anchor *found = doc_.find(l.target);
-        l.anchor = found ? static_cast<int>(found - doc_.anchors.data()) : -1;
+        auto found = byName.find(l.target);
+        l.anchor = found == byName.end() ? -1 : found->second;
     }
     return std::move(doc_);
 }

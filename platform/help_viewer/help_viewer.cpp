@@ -1,17 +1,22 @@
 // The help viewer's window. The text is a rich-edit control (msftedit, else riched20): it wraps,
-// scrolls, selects and copies, draws bold, italic and underlined runs and reports clicks on runs
-// marked as links (EN_LINK). Drawing and laying out text by hand would only repeat what it does.
-// Each page is inserted run by run with its character and paragraph formats, so the positions of
-// blocks and links are the control's own and need no bookkeeping of line ends.
+// scrolls, selects and copies, and draws bold, italic and underlined runs. Drawing and laying out
+// text by hand would only repeat what it does.
+// Each page goes into the control as one RTF stream, and the positions of its blocks and links
+// are counted while the stream is written; links are found and followed by the viewer itself.
 #include "platform/help_viewer/help_viewer.h"
 
 #include <richedit.h>
+#include <windowsx.h>
 
+#include <algorithm>
+#include <cstring>
 #include <cwchar>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/help_viewer/help_document.h"
+#include "platform/message_box_fit.h"
 
 const WCHAR kHelpViewerClass[] = L"PegHelp";
 
@@ -21,6 +26,8 @@ const WCHAR kCaption[] = L"Hilfe";
 const WCHAR kTitlePrefix[] = L"Hilfe: ";
 const WCHAR kNotFound[] = L"Die Hilfedatei \u201E%s\u201C wurde nicht gefunden.";
 const WCHAR kUnreadable[] = L"Die Hilfedatei \u201E%s\u201C kann nicht gelesen werden.";
+const WCHAR kTooLarge[] =
+    L"Die Hilfedatei \u201E%s\u201C ist zu gro\u00DF: sie darf h\u00F6chstens 128 KB haben.";
 const WCHAR kNoText[] = L"Die Hilfedatei \u201E%s\u201C enth\u00E4lt keinen Hilfetext.";
 const WCHAR kNoFile[] = L"Es wurde keine Hilfedatei angegeben.";
 const WCHAR kUnknownAnchor[] =
@@ -28,8 +35,14 @@ const WCHAR kUnknownAnchor[] =
     L"Anfang.";
 
 constexpr UINT WM_FOLLOW_LINK = WM_APP + 1;  // wParam: anchor index
-constexpr LONGLONG kMaxFileSize = 4 << 20;
+// The largest help file shown (the program's own is about 17 kB). Reading, parsing and showing
+// take time and memory in proportion to the file, but the rich-edit control of Wine needs about
+// 1.5 kB of memory for every character it lays out: a file of this size takes up to about 200 MB
+// and a few seconds.
+constexpr LONGLONG kMaxFileSize = 128 << 10;
 constexpr int kBarHeight = 24;
+// The longest run of text handed to the control in one piece (UTF-16 units); see PageWriter.
+constexpr size_t kPieceUnits = 32;
 
 // Sizes in twips (1/20 point); 15 twips are one pixel at 96 dpi.
 constexpr LONG kTextSize = 160, kHeading1Size = 180, kHeading2Size = 170;
@@ -73,7 +86,9 @@ std::wstring ShortName(const std::wstring &path) {
 
 void Complain(HWND owner, const WCHAR *format, const std::wstring &file) {
     WCHAR text[512];
-    std::wstring name = ShortName(file).substr(0, 200);
+    // A name too long for a line of the small screen keeps its beginning and its end.
+    std::wstring name = ShortName(file);
+    if (name.size() > 40) name = name.substr(0, 24) + L"\u2026" + name.substr(name.size() - 15);
     wsprintfW(text, format, name.c_str());
     MessageBoxW(owner, text, kCaption, MB_OK | MB_ICONHAND | MB_SETFOREGROUND);
 }
@@ -101,7 +116,11 @@ const WCHAR *LoadHelpFile(const std::wstring &path, help::Document *doc) {
     }
     LARGE_INTEGER size{};
     std::string bytes;
-    bool ok = GetFileSizeEx(file, &size) && size.QuadPart <= kMaxFileSize;
+    bool ok = GetFileSizeEx(file, &size);
+    if (ok && size.QuadPart > kMaxFileSize) {
+        CloseHandle(file);
+        return kTooLarge;
+    }
     if (ok) {
         bytes.resize(static_cast<size_t>(size.QuadPart));
         DWORD read = 0;
@@ -122,60 +141,125 @@ LONG TextEnd(HWND text) {
     return range.cpMax;
 }
 
-void SetCharFormat(HWND text, LONG size, bool bold, bool italic, bool link) {
-    CHARFORMAT2W cf{};
-    cf.cbSize = sizeof cf;
-    cf.dwMask = CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_LINK | CFM_COLOR | CFM_SIZE | CFM_FACE |
-                CFM_CHARSET;
-    cf.dwEffects =
-        (bold ? CFE_BOLD : 0) | (italic ? CFE_ITALIC : 0) | (link ? CFE_LINK | CFE_UNDERLINE : 0);
-    cf.yHeight = size;
-    cf.crTextColor = link ? RGB(0, 0, 204) : GetSysColor(COLOR_WINDOWTEXT);
-    cf.bCharSet = DEFAULT_CHARSET;
-    lstrcpyW(cf.szFaceName, L"Tahoma");
-    SendMessageW(text, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
+// The vowel signs and other combining marks of the Arabic script. Wine's Uniscribe, which the
+// control calls to shape and place the glyphs of Arabic text (ScriptPlace), reads past the glyphs
+// of a run when it positions one of these marks with the font's mark tables (GPOS), and the viewer
+// crashes as soon as the line is laid out. The viewer leaves them out: Arabic text stays readable
+// without its vowel signs.
+bool IsArabicMark(char16_t c) {
+    return (c >= 0x0610 && c <= 0x061A) || (c >= 0x064B && c <= 0x065F) || c == 0x0670 ||
+           (c >= 0x06D6 && c <= 0x06DC) || (c >= 0x06DF && c <= 0x06E4) || c == 0x06E7 ||
+           c == 0x06E8 || (c >= 0x06EA && c <= 0x06ED) || (c >= 0x08D3 && c <= 0x08FF);
 }
 
-void SetParaFormat(HWND text, LONG start, LONG hang, LONG spaceBefore) {
-    PARAFORMAT2 pf{};
-    pf.cbSize = sizeof pf;
-    pf.dwMask = PFM_STARTINDENT | PFM_OFFSET | PFM_SPACEBEFORE | PFM_SPACEAFTER | PFM_TABSTOPS;
-    pf.dxStartIndent = start;
-    pf.dxOffset = hang;
-    pf.dySpaceBefore = spaceBefore;
-    pf.dySpaceAfter = 0;
-    pf.cTabCount = 1;
-    pf.rgxTabs[0] = start + (hang ? hang : kHang);
-    SendMessageW(text, EM_SETPARAFORMAT, 0, reinterpret_cast<LPARAM>(&pf));
-}
+// A page written as RTF for the control, which then reads and lays out the whole page at once.
+// Inserted run by run, the control lays out the paragraph again after every run, and on a long
+// paragraph time and memory grow with the square of its length. Character positions of blocks
+// and links are counted while writing: every UTF-16 unit, tab and paragraph end is one position.
+//
+// The text goes in pieces of at most kPieceUnits, each a run of its own: the control measures
+// and shapes a run as a whole each time it breaks a line in it, and it draws a run with one call
+// of the system's text drawing. Neighbouring pieces alternate between two colours that look the
+// same (the window's text colour and that colour named, the links' blue and a blue one step
+// lighter), so that the control does not join them again.
+class PageWriter {
+public:
+    PageWriter() {
+        const COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+        auto colour = [](COLORREF c) {
+            return "\\red" + std::to_string(GetRValue(c)) + "\\green" +
+                   std::to_string(GetGValue(c)) + "\\blue" + std::to_string(GetBValue(c)) + ";";
+        };
+        // Colour 0 is the window's text colour (automatic), 1 the same named, 2 and 3 the links'.
+        rtf_ =
+            "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1{\\fonttbl{\\f0\\fswiss\\fcharset0 "
+            "Tahoma;}}{\\colortbl ;" +
+            colour(text) + colour(RGB(0, 0, 204)) + colour(RGB(0, 0, 205)) + "}\\f0\\fs" +
+            std::to_string(kTextSize / 10) + " ";
+    }
+    LONG position() const { return position_; }
+    // Begins a paragraph; start and hang in twips, as PARAFORMAT's indent and offset.
+    void paragraph(LONG start, LONG hang, LONG spaceBefore) {
+        if (!first_) {
+            rtf_ += "\\par";
+            ++position_;
+        }
+        first_ = false;
+        rtf_ += "\\pard\\li" + std::to_string(start + hang) + "\\fi" + std::to_string(-hang) +
+                "\\sb" + std::to_string(spaceBefore) + "\\sa0\\tx" +
+                std::to_string(start + (hang ? hang : kHang)) + " ";
+    }
+    // Text in one format; a line break ('\n') goes on in a new paragraph of the same format.
+    void text(std::u16string_view t, LONG size, bool bold, bool italic, bool link) {
+        for (size_t at = 0; at < t.size();) {
+            size_t n = std::min(kPieceUnits, t.size() - at);
+            if (at + n < t.size() && IS_HIGH_SURROGATE(t[at + n - 1])) --n;
+            rtf_ += "{\\fs" + std::to_string(size / 10) + (bold ? "\\b" : "") +
+                    (italic ? "\\i" : "") + (link ? "\\ul" : "") + "\\cf" +
+                    std::to_string((link ? 2 : 0) + piece_++ % 2) + " ";
+            for (size_t k = at; k < at + n; ++k) put(t[k]);
+            rtf_ += "}";
+            at += n;
+        }
+    }
+    void tab() {
+        rtf_ += "\\tab ";
+        ++position_;
+    }
+    const std::string &finish() {
+        rtf_ += "}";
+        return rtf_;
+    }
 
-void Insert(HWND text, const std::wstring &s) {
-    SendMessageW(text, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(s.c_str()));
+private:
+    void put(char16_t c) {
+        if (IsArabicMark(c)) return;
+        if (c == u'\n') {
+            rtf_ += "\\par ";
+        } else if (c == u'\t') {
+            rtf_ += "\\tab ";
+        } else if (c == u'\\' || c == u'{' || c == u'}') {
+            rtf_ += '\\';
+            rtf_ += static_cast<char>(c);
+        } else if (c >= 0x20 && c < 0x80) {
+            rtf_ += static_cast<char>(c);
+        } else {
+            rtf_ += "\\u" + std::to_string(static_cast<short>(c)) + "?";
+        }
+        ++position_;
+    }
+
+    std::string rtf_;
+    LONG position_ = 0;
+    bool first_ = true;
+    unsigned piece_ = 0;
+};
+
+struct StreamSource {
+    const std::string *data;
+    size_t offset;
+};
+
+DWORD CALLBACK ReadStream(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG *given) {
+    auto *source = reinterpret_cast<StreamSource *>(cookie);
+    size_t n = std::min(static_cast<size_t>(wanted), source->data->size() - source->offset);
+    memcpy(buffer, source->data->data() + source->offset, n);
+    source->offset += n;
+    *given = static_cast<LONG>(n);
+    return 0;
 }
 
 // Fills the control with one page, and notes where its blocks and links begin.
 void RenderPage(Viewer &v, const std::wstring &notice) {
-    HWND text = v.text;
     const help::Page &page = v.doc.pages[v.page];
-    SendMessageW(text, WM_SETREDRAW, FALSE, 0);
-    SetWindowTextW(text, L"");
     v.links.clear();
     v.blockStart.clear();
-    bool first = true;
-    auto paragraph = [&](LONG start, LONG hang, LONG spaceBefore) {
-        if (!first) {
-            SetCharFormat(text, kTextSize, false, false, false);
-            Insert(text, L"\r");
-        }
-        first = false;
-        TextEnd(text);
-        SetParaFormat(text, start, hang, spaceBefore);
-    };
+    PageWriter w;
     if (!notice.empty()) {
-        paragraph(0, 0, 0);
-        SetCharFormat(text, kTextSize, false, true, false);
-        Insert(text, notice);
+        w.paragraph(0, 0, 0);
+        w.text(std::u16string(notice.begin(), notice.end()), kTextSize, false, true, false);
     }
+    bool first = notice.empty();
     for (const help::Block &block : page.blocks) {
         LONG size = kTextSize, spaceBefore = 90, start = 0, hang = 0;
         bool bold = false;
@@ -191,27 +275,31 @@ void RenderPage(Viewer &v, const std::wstring &notice) {
             if (block.depth > 0) spaceBefore = 30;
             break;
         }
-        paragraph(start, hang, first && notice.empty() ? 0 : spaceBefore);
-        v.blockStart.push_back(TextEnd(text));
+        w.paragraph(start, hang, first ? 0 : spaceBefore);
+        first = false;
+        v.blockStart.push_back(w.position());
         if (block.kind == help::BlockKind::ListItem) {
-            SetCharFormat(text, size, false, false, false);
-            Insert(text, block.number ? std::to_wstring(block.number) + L".\t" : L"\u2022\t");
+            std::string number = std::to_string(block.number) + ".";
+            w.text(block.number ? std::u16string(number.begin(), number.end()) : u"\u2022", size,
+                   false, false, false);
+            w.tab();
         }
         for (const help::Run &run : block.runs) {
-            std::wstring s = Wide(run.text);
-            for (WCHAR &c : s)
-                if (c == L'\n') c = L'\r';
             bool link = run.link >= 0 && v.doc.links[run.link].anchor >= 0;
-            LONG begin = TextEnd(text);
-            SetCharFormat(text, size, bold || run.bold, run.italic, link);
-            Insert(text, s);
+            LONG begin = w.position();
+            w.text(run.text, size, bold || run.bold, run.italic, link);
             if (link)
-                v.links.push_back(LinkRange{begin, TextEnd(text), v.doc.links[run.link].anchor});
+                v.links.push_back(LinkRange{begin, w.position(), v.doc.links[run.link].anchor});
         }
     }
-    SendMessageW(text, EM_SETSEL, 0, 0);
-    SendMessageW(text, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(text, nullptr, TRUE);
+    StreamSource source{&w.finish(), 0};
+    EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(&source), 0, ReadStream};
+    SendMessageW(v.text, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(v.text, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
+    SendMessageW(v.text, EM_SETSEL, 0, 0);
+    SendMessageW(v.text, WM_SETREDRAW, TRUE, 0);
+    SendMessageW(v.text, WM_VSCROLL, SB_TOP, 0);  // the stream left it at its end
+    InvalidateRect(v.text, nullptr, TRUE);
 }
 
 int FirstLine(const Viewer &v) {
@@ -225,6 +313,12 @@ void ScrollToLine(const Viewer &v, int line) {
 void UpdateTitle(Viewer &v) {
     std::wstring heading = Wide(v.doc.pages[v.page].heading);
     if (heading.empty()) heading = Wide(v.doc.title);
+    // The system measures a caption again for every character it cuts off to fit it: a heading of
+    // a hundred thousand characters would keep the viewer busy for minutes.
+    if (heading.size() > 200) {
+        size_t keep = IS_HIGH_SURROGATE(heading[199]) ? 199 : 200;
+        heading = heading.substr(0, keep) + L"\u2026";
+    }
     std::wstring title = heading.empty() ? std::wstring(kCaption) : kTitlePrefix + heading;
     SetWindowTextW(v.window, title.c_str());
     EnableWindow(v.back, !v.history.empty());
@@ -304,10 +398,13 @@ bool Navigate(Viewer &v, const std::wstring &request, bool remember) {
     return true;
 }
 
+// The link at a character position; the links lie in the order of the text.
 const LinkRange *LinkAt(const Viewer &v, LONG cp) {
-    for (const LinkRange &l : v.links)
-        if (cp >= l.begin && cp < l.end) return &l;
-    return nullptr;
+    auto after = std::upper_bound(v.links.begin(), v.links.end(), cp,
+                                  [](LONG c, const LinkRange &l) { return c < l.begin; });
+    if (after == v.links.begin()) return nullptr;
+    const LinkRange &l = *(after - 1);
+    return cp < l.end ? &l : nullptr;
 }
 
 // Tab and Shift+Tab select the next or previous link, so that Enter can follow it.
@@ -344,6 +441,22 @@ bool FollowSelectedLink(Viewer &v) {
     return true;
 }
 
+// The character under a point of the text's client area; -1 when the point lies beside the text
+// (past the end of its line, or below the last one).
+LONG CharAt(HWND text, LPARAM xy) {
+    POINTL pt{GET_X_LPARAM(xy), GET_Y_LPARAM(xy)};
+    LONG cp =
+        static_cast<LONG>(SendMessageW(text, EM_CHARFROMPOS, 0, reinterpret_cast<LPARAM>(&pt)));
+    // The control names the nearest character also for a point beside it: only a point on the
+    // character's own cell counts.
+    POINTL at{}, next{};
+    SendMessageW(text, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&at), cp);
+    SendMessageW(text, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&next), cp + 1);
+    const LONG right = next.y == at.y && next.x > at.x ? next.x : at.x + 16;
+    if (pt.x < at.x - 1 || pt.x > right + 1 || pt.y < at.y - 2 || pt.y > at.y + 40) return -1;
+    return cp;
+}
+
 void Scroll(HWND text, WNDPROC proc, int code) {
     CallWindowProcW(proc, text, WM_VSCROLL, MAKEWPARAM(code, 0), 0);
 }
@@ -373,6 +486,27 @@ LRESULT CALLBACK TextProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         case VK_BACK: GoBack(v); return 0;
         case VK_ESCAPE: PostMessageW(v.window, WM_CLOSE, 0, 0); return 0;
         default: break;
+        }
+        break;
+    }
+    case WM_LBUTTONUP: {
+        // A click on a link follows it, after the control has finished with the click; a drag
+        // that selected text does not.
+        LRESULT done = CallWindowProcW(v.textProc, hwnd, message, wParam, lParam);
+        CHARRANGE sel{};
+        SendMessageW(hwnd, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&sel));
+        if (sel.cpMin == sel.cpMax)
+            if (const LinkRange *l = LinkAt(v, CharAt(hwnd, lParam)))
+                PostMessageW(v.window, WM_FOLLOW_LINK, static_cast<WPARAM>(l->anchor), 0);
+        return done;
+    }
+    case WM_SETCURSOR: {
+        POINT pt;
+        GetCursorPos(&pt);
+        ScreenToClient(hwnd, &pt);
+        if (LOWORD(lParam) == HTCLIENT && LinkAt(v, CharAt(hwnd, MAKELPARAM(pt.x, pt.y)))) {
+            SetCursor(LoadCursorW(nullptr, IDC_HAND));
+            return TRUE;
         }
         break;
     }
@@ -423,7 +557,6 @@ bool CreateChildren(Viewer &v) {
                              nullptr);
     if (!v.text) return false;
     SendMessageW(v.text, EM_SETBKGNDCOLOR, 0, GetSysColor(COLOR_WINDOW));
-    SendMessageW(v.text, EM_SETEVENTMASK, 0, ENM_LINK);
     SendMessageW(v.text, EM_AUTOURLDETECT, FALSE, 0);
     SendMessageW(v.text, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(3, 3));
     v.textProc = reinterpret_cast<WNDPROC>(
@@ -471,17 +604,6 @@ LRESULT CALLBACK ViewerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
             return 0;
         }
         break;
-    case WM_NOTIFY: {
-        auto *header = reinterpret_cast<NMHDR *>(lParam);
-        if (header->hwndFrom != v->text || header->code != EN_LINK) return 0;
-        auto *link = reinterpret_cast<ENLINK *>(lParam);
-        if (link->msg == WM_LBUTTONUP) {
-            // Followed after the control has finished with the click that it reports.
-            if (const LinkRange *l = LinkAt(*v, link->chrg.cpMin))
-                PostMessageW(hwnd, WM_FOLLOW_LINK, static_cast<WPARAM>(l->anchor), 0);
-        }
-        return 0;
-    }
     case WM_FOLLOW_LINK:
         if (wParam < v->doc.anchors.size()) ShowAnchor(*v, static_cast<int>(wParam), true);
         return 0;
@@ -560,6 +682,7 @@ HWND OpenHelpViewer(HINSTANCE instance, const WCHAR *request, const WCHAR *folde
 }
 
 int HelpViewerMain(HINSTANCE instance, const WCHAR *request) {
+    InstallMessageBoxFit();  // its messages fit the small screen
     // One viewer at a time: a later request goes to the running viewer, which shows it.
     HANDLE once = CreateMutexW(nullptr, FALSE, L"PegHelp.Viewer");
     if (GetLastError() == ERROR_ALREADY_EXISTS) {

@@ -189,6 +189,29 @@ TEST(HelpDocument, AnchorsNameTheBlockThatFollowsThem) {
     EXPECT_EQ(doc.find(u"Start"), nullptr) << "anchor names are compared exactly";
 }
 
+// The anchors of any number of empty blocks wait together for the next block with text, and every
+// link finds its anchor, the first of its name; each is placed and looked up once (the parser
+// took minutes for tens of thousands).
+TEST(HelpDocument, ManyAnchorsAndLinksArePlacedAndResolved) {
+    constexpr int kCount = 20000;
+    std::string html = "<h1>Start</h1>";
+    for (int i = 0; i < kCount; ++i) html += "<p id=\"e" + std::to_string(i) + "\"></p>";
+    html += "<p>Text</p><p>";
+    for (int i = 0; i < kCount; ++i) html += "<a href=\"#e" + std::to_string(i) + "\">x</a> ";
+    html += "</p><p id=\"e0\">Zweiter Name</p>";
+    help::Document doc = help::Parse(html);
+    ASSERT_EQ(doc.anchors.size(), static_cast<size_t>(kCount) + 1);
+    ASSERT_EQ(doc.links.size(), static_cast<size_t>(kCount));
+    int misplaced = 0, misled = 0;
+    for (int i = 0; i < kCount; ++i) {
+        if (doc.anchors[i].page != 0 || doc.anchors[i].block != 1) ++misplaced;
+        if (doc.links[i].anchor != i) ++misled;
+    }
+    EXPECT_EQ(misplaced, 0);
+    EXPECT_EQ(misled, 0);
+    EXPECT_EQ(doc.anchors[kCount].block, 3) << "the second anchor of a name keeps its own place";
+}
+
 TEST(HelpDocument, AnyInputGivesADocument) {
     const std::string inputs[] = {
         "",

@@ -84,6 +84,29 @@ TEST_F(ArkstoreTest, LoadThenDumpGivesTheContentBackInSortOrder) {
     DeleteFileW(again.c_str());
 }
 
+// While a program holds the store (The Arkel runs on it), arkstore still dumps and checks it but
+// loads nothing into it, and says why; once the program lets go, the load works.
+TEST_F(ArkstoreTest, LoadWaitsForTheProgramThatHoldsTheStoreAndDumpDoesNot) {
+    std::wstring input = TempPath(L".json");
+    ASSERT_TRUE(WriteWholeFile(input, kFixture, sizeof kFixture - 1));
+    WCHAR reason[64];
+    ASSERT_EQ(CeVerifyVolume(reason, 64), 1);  // makes the volume
+    ASSERT_TRUE(CeClaimVolume());
+    const std::vector<BYTE> before = ReadWholeFile(volumePath);
+    std::string out;
+    EXPECT_EQ(RunTool(L"arkstore.exe load " + input, &out), 1);
+    EXPECT_EQ(ReadWholeFile(volumePath), before);
+    EXPECT_EQ(RunTool(L"arkstore.exe dump", &out), 0);
+    EXPECT_EQ(json::parse(out)["databases"].size(), 0u);
+    EXPECT_EQ(RunTool(L"arkstore.exe check", &out), 0);
+
+    CeReleaseVolumeClaim();
+    EXPECT_EQ(RunTool(L"arkstore.exe load " + input, &out), 0);
+    ASSERT_EQ(RunTool(L"arkstore.exe dump", &out), 0);
+    EXPECT_EQ(json::parse(out)["databases"].size(), 2u);
+    DeleteFileW(input.c_str());
+}
+
 TEST_F(ArkstoreTest, BadFilesAreRefusedWithANonZeroExit) {
     const char junk[] = "not a store";
     std::string out;

@@ -3,10 +3,13 @@
 // windows start it beside the program, and a second request goes to the running viewer.
 #include <windows.h>
 
+#include <psapi.h>
 #include <richedit.h>
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,7 @@
 #include "dialogs/object_edit_dialog.h"
 #include "help_document.h"
 #include "platform/help_viewer/help_viewer.h"
+#include "platform/message_box_fit.h"
 #include "prefs/preferences_dialog.h"
 #include "resources/resource.h"
 #include "tests/win/shell_kit.h"
@@ -250,6 +254,10 @@ TEST_F(HelpViewerTest, AFileItCannotShowIsReportedInGerman) {
     const char empty[] = "<html><body><!-- nichts --></body></html>";
     ASSERT_TRUE(WriteWholeFile(folder + L"leer.htp", empty, sizeof empty - 1));
     ASSERT_TRUE(CreateDirectoryW((folder + L"ordner.htp").c_str(), nullptr));
+    // Sound help text, one byte more than the viewer takes.
+    std::string large = Fixture();
+    large.resize((128 << 10) + 1, ' ');
+    ASSERT_TRUE(WriteWholeFile(folder + L"gross.htp", large.data(), large.size()));
     struct Case {
         const WCHAR *request;
         const WCHAR *message;
@@ -257,6 +265,9 @@ TEST_F(HelpViewerTest, AFileItCannotShowIsReportedInGerman) {
         {L"fehlt.htp#eins", L"Die Hilfedatei \u201Efehlt.htp\u201C wurde nicht gefunden."},
         {L"kein\\ordner\\da.htp#x", L"Die Hilfedatei \u201Eda.htp\u201C wurde nicht gefunden."},
         {L"ordner.htp#eins", L"Die Hilfedatei \u201Eordner.htp\u201C kann nicht gelesen werden."},
+        {L"gross.htp#eins",
+         L"Die Hilfedatei \u201Egross.htp\u201C ist zu gro\u00DF: sie darf "
+         L"h\u00F6chstens 128 KB haben."},
         {L"leer.htp#eins", L"Die Hilfedatei \u201Eleer.htp\u201C enth\u00E4lt keinen Hilfetext."},
         {L"#eins", L"Es wurde keine Hilfedatei angegeben."},
     };
@@ -271,6 +282,7 @@ TEST_F(HelpViewerTest, AFileItCannotShowIsReportedInGerman) {
     }
     EXPECT_EQ(FindWindowW(kHelpViewerClass, nullptr), nullptr) << "no window stays behind";
     DeleteFileW((folder + L"leer.htp").c_str());
+    DeleteFileW((folder + L"gross.htp").c_str());
     RemoveDirectoryW((folder + L"ordner.htp").c_str());
 }
 
@@ -312,6 +324,216 @@ void CloseViewers() {
             CloseHandle(process);
         }
     }
+}
+
+// ---- Large and hostile help files, in a viewer process of their own -------------------------
+
+// PegHelp.exe showing one file until a window of it has the title (its own, or its message box),
+// then driven by `then`. Reports whether the window came, whether the viewer still ran
+// afterwards, and the most memory the process held at any time (its peak working set).
+struct Viewing {
+    bool shown = false;
+    bool running = false;
+    SIZE_T peak = 0;
+};
+
+Viewing View(const std::wstring &file, const std::wstring &title,
+             const std::function<void(HWND)> &then) {
+    CloseViewers();
+    Viewing result;
+    std::wstring exe = Folder() + L"PegHelp.exe";
+    std::wstring command = L"\"" + exe + L"\" \"" + file + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &si, &pi))
+        return result;
+    struct Search {
+        DWORD pid;
+        const std::wstring *title;
+        HWND found;
+    } search{pi.dwProcessId, &title, nullptr};
+    result.shown = PumpUntil(
+        [&] {
+            EnumWindows(
+                [](HWND w, LPARAM p) -> BOOL {
+                    auto *s = reinterpret_cast<Search *>(p);
+                    DWORD pid = 0;
+                    GetWindowThreadProcessId(w, &pid);
+                    if (pid == s->pid && IsWindowVisible(w) && WindowText(w) == *s->title)
+                        s->found = w;
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        120000);
+    HWND window = search.found;
+    if (result.shown && then) then(window);
+    result.running = WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT;
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (GetProcessMemoryInfo(pi.hProcess, &counters, sizeof counters))
+        result.peak = counters.PeakWorkingSetSize;
+    if (result.running) {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0)
+            TerminateProcess(pi.hProcess, 1);
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return result;
+}
+
+// Keys to the viewer's text, each handled before the next: the whole page is laid out and drawn.
+void PageThrough(HWND viewer) {
+    HWND text = GetDlgItem(viewer, IDC_HELP_TEXT);
+    for (UINT vk : {VK_NEXT, VK_NEXT, VK_END, VK_PRIOR, VK_HOME}) {
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutW(text, WM_KEYDOWN, vk, 1, SMTO_NORMAL, 60000, &answer);
+        RedrawWindow(viewer, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        SendMessageTimeoutW(text, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &answer);
+    }
+}
+
+std::string Utf8Of(char32_t c) {
+    std::wstring w(1, static_cast<wchar_t>(c));
+    return Utf8(w);
+}
+
+class HelpFileLimitsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = TempPath(L".d") + L"\\";
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    }
+    void TearDown() override {
+        CloseViewers();
+        for (const std::wstring &f : files) DeleteFileW(f.c_str());
+        RemoveDirectoryW(folder.c_str());
+    }
+    std::wstring Write(const WCHAR *name, const std::string &html) {
+        std::wstring path = folder + name;
+        EXPECT_TRUE(WriteWholeFile(path, html.data(), html.size()));
+        files.push_back(path);
+        return path;
+    }
+    std::wstring folder;
+    std::vector<std::wstring> files;
+};
+
+// A paragraph as long as the largest file the viewer takes is shown and paged through within a
+// bounded memory (before the page went to the control as one stream, in pieces, a paragraph of
+// 10 kB took a gigabyte). A paragraph of 1 MB is refused as too large, without reading it.
+TEST_F(HelpFileLimitsTest, ALongParagraphIsShownInBoundedMemoryOrRefusedAsTooLarge) {
+    auto paragraph = [](size_t size) {
+        std::mt19937 random(7);
+        std::string words;
+        while (words.size() < size) {
+            size_t letters = 1 + random() % 12;
+            for (size_t i = 0; i < letters; ++i) words += static_cast<char>('a' + random() % 26);
+            words += ' ';
+        }
+        words.resize(size);
+        return "<h1>Lang</h1><p>" + words + "</p>";
+    };
+    struct Case {
+        const WCHAR *name;
+        size_t size;
+        const WCHAR *title;
+        SIZE_T bound;
+    } cases[] = {
+        {L"lang.htp", (128 << 10) - 30, L"Hilfe: Lang", SIZE_T{300} << 20},
+        {L"mega.htp", 1 << 20, L"Hilfe", SIZE_T{64} << 20},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(Utf8(c.name));
+        std::wstring file = Write(c.name, paragraph(c.size));
+        Viewing v = View(file, c.title, PageThrough);
+        ASSERT_TRUE(v.shown);
+        EXPECT_TRUE(v.running);
+        EXPECT_GT(v.peak, 0u);
+        EXPECT_LT(v.peak, c.bound) << "peak working set " << (v.peak >> 20) << " MB";
+        printf("%s: peak working set %u MB\n", Utf8(c.name).c_str(),
+               static_cast<unsigned>(v.peak >> 20));
+    }
+}
+
+// Many links on one page (5,000, about as many as the largest file holds) are shown, walked and
+// followed; the viewer took minutes for 50,000 when it set each link's format on its own.
+TEST_F(HelpFileLimitsTest, ManyLinksAreShownAndFollowed) {
+    std::string html = "<h1 id=\"start\">Viele</h1><p>";
+    for (int i = 0; i < 5000; ++i) html += "<a href=#ziel>" + std::to_string(i) + "</a> ";
+    html += "</p><h1 id=\"ziel\">Ziel</h1><p>Angekommen.</p>";
+    std::wstring file = Write(L"links.htp", html);
+    Viewing v = View(file, L"Hilfe: Viele", [](HWND viewer) {
+        HWND text = GetDlgItem(viewer, IDC_HELP_TEXT);
+        PageThrough(viewer);
+        SendMessageW(text, WM_KEYDOWN, VK_TAB, 1);  // the first link from the top
+        SendMessageW(text, WM_KEYDOWN, VK_RETURN, 1);
+        PumpUntil([&] { return WindowText(viewer) == L"Hilfe: Ziel"; }, 60000);
+    });
+    ASSERT_TRUE(v.shown);
+    EXPECT_TRUE(v.running);
+}
+
+// Text of every character from U+0080 to U+07FF, Arabic vowel signs among them: Wine's text
+// shaping crashed on those marks when the viewer drew the page.
+TEST_F(HelpFileLimitsTest, TextOfEveryTwoByteCharacterIsDrawnWithoutACrash) {
+    std::mt19937 random(11);
+    std::string run;
+    for (char32_t c = 0x80; c <= 0x7FF; ++c) run += Utf8Of(c);
+    for (int i = 0; i < 20000; ++i) run += Utf8Of(0x80 + random() % 0x780);
+    std::wstring file =
+        Write(L"zeichen.htp", "<h1>Zeichen</h1><p>" + run + "</p><p>\xD8\xA8\xD9\x8E</p>");
+    Viewing v = View(file, L"Hilfe: Zeichen", PageThrough);
+    ASSERT_TRUE(v.shown);
+    EXPECT_TRUE(v.running) << "the viewer crashed";
+}
+
+// A heading of 60,000 characters is shown, and the title keeps its first 200 (the system took
+// minutes to fit a caption that long into the title bar).
+TEST_F(HelpFileLimitsTest, AVeryLongHeadingIsCutInTheTitle) {
+    std::wstring file = Write(L"titel.htp", "<h1>" + std::string(60000, 'x') + "</h1><p>Text</p>");
+    Viewing v = View(file, L"Hilfe: " + std::wstring(200, L'x') + L"\u2026", PageThrough);
+    ASSERT_TRUE(v.shown);
+    EXPECT_TRUE(v.running);
+}
+
+// The viewer's own messages fit the handheld's screen, also with a long file name.
+TEST_F(HelpFileLimitsTest, TheViewersMessagesFitTheSmallScreen) {
+    CloseViewers();
+    RECT saved;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &saved, 0);
+    RECT small{0, 0, 240, 320};
+    ASSERT_TRUE(SystemParametersInfoW(SPI_SETWORKAREA, 0, &small, 0));
+    std::string large(static_cast<size_t>((128 << 10) + 1), ' ');
+    std::wstring file = Write(L"eine_sehr_lange_hilfedatei_mit_vielen_zeichen_im_namen.htp", large);
+    UiDriver ui;
+    RECT box{};
+    std::wstring text;
+    ui.onNextDialog([&](HWND dialog) {
+        PumpUntil(
+            [&] {
+                GetWindowRect(dialog, &box);
+                return box.right - box.left <= 240;
+            },
+            3000);
+        text = WindowText(GetDlgItem(dialog, 0xFFFF));
+        PressButton(dialog, IDOK);
+    });
+    int code = HelpViewerMain(GetModuleHandleW(nullptr), file.c_str());
+    RemoveMessageBoxFit();
+    SystemParametersInfoW(SPI_SETWORKAREA, 0, &saved, 0);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(text,
+              L"Die Hilfedatei \u201Eeine_sehr_lange_hilfedat\u2026en_im_namen.htp\u201C ist "
+              L"zu gro\u00DF: sie darf h\u00F6chstens 128 KB haben.")
+        << Utf8(text);
+    EXPECT_GE(box.left, 0);
+    EXPECT_LE(box.right, 240);
+    EXPECT_LE(box.bottom, 320);
 }
 
 class HelpStartTest : public ShellTest {

@@ -227,6 +227,56 @@ TEST_F(StartupTest, StartBuildsColoursFontsAndTheMainWindowOverTheWorkArea) {
     EXPECT_EQ(objectStore.recordCount(), 0);
 }
 
+// Run as the other program of the test below (only then is ARKEL_HOLD_CLAIM set): claims the
+// store and holds it until it is killed.
+TEST(OtherProgram, HoldsTheStore) {
+    if (GetEnvironmentVariableW(L"ARKEL_HOLD_CLAIM", nullptr, 0) == 0)
+        GTEST_SKIP() << "only as the other program of a start-up test";
+    HANDLE held = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"ArkelTest.StoreHeld");
+    ASSERT_NE(held, nullptr);
+    ASSERT_TRUE(CeClaimVolume());
+    SetEvent(held);
+    Sleep(120000);
+}
+
+// A store that another program (The Arkel in another desktop) writes is refused with its message
+// and left as it is; once that program has ended, even killed, the store starts again.
+TEST_F(StartupTest, AStoreInUseByAnotherProgramIsRefusedUntilThatProgramEnds) {
+    ASSERT_EQ(objectStore.open(L"Arkel"), 0);
+    ResetGlobalStores();
+    HANDLE held = CreateEventW(nullptr, TRUE, FALSE, L"ArkelTest.StoreHeld");
+    ASSERT_NE(held, nullptr);
+    WCHAR exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=OtherProgram.*";
+    SetEnvironmentVariableW(L"ARKEL_HOLD_CLAIM", L"1");
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION other{};
+    BOOL started = CreateProcessW(exe, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                  &si, &other);
+    SetEnvironmentVariableW(L"ARKEL_HOLD_CLAIM", nullptr);
+    ASSERT_TRUE(started);
+    ASSERT_EQ(WaitForSingleObject(held, 60000), WAIT_OBJECT_0);
+
+    const std::vector<BYTE> before = ReadWholeFile(volumePath);
+    ExpectStartRefused(
+        L"Die Datenbank wird bereits von einem anderen Programm benutzt, z.\u00a0B. von The "
+        L"Arkel auf einem anderen Bildschirm.\nDas Programm mu\u00df beendet werden; die "
+        L"Datenbank bleibt unver\u00e4ndert.");
+    EXPECT_EQ(ReadWholeFile(volumePath), before);
+    EXPECT_EQ(CeOpenHandleCount(), 0);
+
+    TerminateProcess(other.hProcess, 9);
+    WaitForSingleObject(other.hProcess, 30000);
+    CloseHandle(other.hProcess);
+    CloseHandle(other.hThread);
+    CloseHandle(held);
+    UiDriver ui;
+    EXPECT_TRUE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
+    EXPECT_EQ(ui.seen().size(), 0u) << "the killed program left no claim behind";
+}
+
 TEST_F(StartupTest, ASecondStartBringsTheFirstToTheFrontAndTouchesNoStore) {
     ASSERT_TRUE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
     HWND first = hMainWnd;

@@ -24,7 +24,10 @@ std::wstring TempPath(const wchar_t *ending) {
 
 void ClearSettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey); }
 
-void ResetGlobalStores() { CloseStores(); }
+void ResetGlobalStores() {
+    CloseStores();
+    CeReleaseVolumeClaim();  // as at the end of the program's process
+}
 
 void ResetShell() {
     if (hMainWnd && IsWindow(hMainWnd)) DestroyWindow(hMainWnd);
@@ -48,6 +51,7 @@ void FreshStore::SetUp() {
 void FreshStore::TearDown() {
     ResetShell();
     ResetGlobalStores();
+    CeReleaseVolumeClaim();
     EXPECT_EQ(CeOpenHandleCount(), 0) << "a database handle was left open";
     ClearSettingsKey();
     for (const wchar_t *suffix : {L"", L"-wal", L"-shm", L"-journal"})

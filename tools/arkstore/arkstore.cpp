@@ -200,6 +200,9 @@ std::string openError() {
                            : error == ERROR_REVISION_MISMATCH ? ": made by a newer version of the "
                                                                 "program; nothing read or written"
                            : error == ERROR_WRITE_PROTECT ? ": read-only; nothing read or written"
+                           : error == ERROR_LOCK_VIOLATION
+                               ? ": in use by another program (The Arkel runs on it); nothing "
+                                 "written"
                            : error == ERROR_BAD_FILE_TYPE
                                ? ": not a regular file (a device, FIFO or folder); nothing touched"
                                : ": cannot be opened");
@@ -556,6 +559,8 @@ int load(const std::wstring &argument) {
     if (sound < 0) return fail(openError());
     if (sound == 0)
         return fail(volumeName() + ": the store is damaged (" + utf8(reason) + "); nothing loaded");
+    // One writer at a time: a program that has the store open keeps its own view of it.
+    if (!CeClaimVolume()) return fail(openError());
     SetLastError(0);
     for (CEOID oid = 0; (oid = CeFindNextDatabaseOid(oid)) != 0;) {
         CEOIDINFO info;
