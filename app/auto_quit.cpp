@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "app/dialog_kit.h"
+#include "app/lock.h"
 #include "app/shell.h"
 
 namespace {
@@ -36,7 +37,11 @@ void OnMainWindowTimer(HWND hwnd, UINT_PTR timer) {
         // A dialog or message box in front keeps the program alive; the timer stays armed.
         HWND active = GetActiveWindow();
         if (active && active != hwnd) return;
-        if (!autoQuitActive) return;
+        if (!autoQuitActive || VaultLocked()) return;
+        if (IdleLocks()) {
+            LockVault(hwnd);
+            return;
+        }
         DestroyWindow(hMenuBar);
         DestroyWindow(hwnd);
     } else if (timer == kWatchTimer) {

@@ -24,7 +24,7 @@ target_compile_options(sqlite3 PRIVATE -w)
 add_library(arkel_app STATIC)
 target_include_directories(arkel_app PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(arkel_app PRIVATE ${ARKEL_WARNINGS})
-target_link_libraries(arkel_app PUBLIC sqlite3 comctl32 comdlg32 gdi32 user32 shell32 advapi32 ole32)
+target_link_libraries(arkel_app PUBLIC sqlite3 comctl32 comdlg32 gdi32 user32 shell32 advapi32 ole32 bcrypt)
 foreach(lib arkel_crypto_core arkel_exchange_core)
   if(TARGET ${lib})
     target_link_libraries(arkel_app PUBLIC ${lib})
@@ -40,6 +40,7 @@ add_subdirectory(dialogs)
 target_sources(arkel_app PRIVATE
   ${CMAKE_SOURCE_DIR}/crypto/password_dialogs.cpp
   ${CMAKE_SOURCE_DIR}/crypto/bulk_crypt.cpp
+  ${CMAKE_SOURCE_DIR}/crypto/strength_hint.cpp
   ${CMAKE_SOURCE_DIR}/exchange/exchange_file.cpp
   ${CMAKE_SOURCE_DIR}/exchange/export.cpp
   ${CMAKE_SOURCE_DIR}/exchange/import.cpp)

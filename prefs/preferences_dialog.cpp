@@ -34,6 +34,7 @@ void Ok(HWND hDlg) {
     settings.SetKeyboard(Checked(hDlg, IDC_PREFS_KEYBOARD) ? 1 : 0);
     settings.SetAutoQuit(autoQuitPeriod);
     autoQuitActive = autoQuitPeriod;
+    settings.SetLockOnIdle(Checked(hDlg, IDC_PREFS_LOCK) ? 1 : 0);
     if (!Checked(hDlg, IDC_PREFS_ENCRYPT)) {
         EnablePasswordCommand(false);
         settings.SetEncrypt(0);
@@ -62,6 +63,8 @@ void UpdateAutoQuitControls(HWND hDlg) {
     const BOOL on = autoQuitPeriod != 0;
     for (int id : {IDC_PREFS_PERIOD, IDC_PREFS_SPIN, IDC_PREFS_UNIT})
         EnableWindow(GetDlgItem(hDlg, id), on);
+    // Locking needs the password, so it is offered only with encryption.
+    EnableWindow(GetDlgItem(hDlg, IDC_PREFS_LOCK), on && Checked(hDlg, IDC_PREFS_ENCRYPT));
     DWORD number;
     const WCHAR *unit;
     if (autoQuitPeriod >= kMinute) {
@@ -95,6 +98,7 @@ INT_PTR CALLBACK PreferencesDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPAR
         CheckDlgButton(hDlg, IDC_PREFS_ENCRYPT,
                        settings.GetEncrypt() ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(hDlg, IDC_PREFS_AUTOQUIT, autoQuitPeriod ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(hDlg, IDC_PREFS_LOCK, settings.GetLockOnIdle() ? BST_CHECKED : BST_UNCHECKED);
         UpdateAutoQuitControls(hDlg);
         CheckDlgButton(hDlg, IDC_PREFS_KEYBOARD, settings.GetKeyboard() ? BST_CHECKED : 0);
         return TRUE;

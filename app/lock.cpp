@@ -1,0 +1,251 @@
+#include "app/lock.h"
+
+#include <cstring>
+#include <span>
+
+#include "app/clipboard.h"
+#include "app/dialog_kit.h"
+#include "app/shell.h"
+#include "crypto/bulk_crypt.h"
+#include "crypto/password_dialogs.h"
+#include "crypto/password_key.h"
+#include "crypto/record_blob.h"
+#include "crypto/wipe.h"
+#include "dialogs/object_edit_dialog.h"
+#include "platform/cedb.h"
+#include "prefs/settings.h"
+#include "resources/resource.h"
+
+namespace {
+
+const WCHAR kLockedTitle[] = L"The Arkel (gesperrt)";
+const WCHAR kWrongPassword[] = L"Das Passwort ist falsch. Bitte geben Sie es nochmals ein!";
+const WCHAR kDecryptFailed[] =
+    L"Ein Fehler ist beim Entschluesseln der Daten aufgetreten. M\u00f6glicherweise sind nicht "
+    L"alle Daten entschl\u00fcsselt.";
+const WCHAR kClosingReason[] = L"The Arkel verschl\u00fcsselt die Daten.";
+const WCHAR kPlainStoreNotice[] =
+    L"Beim letzten Beenden wurden die Daten nicht verschl\u00fcsselt (%d Objekte lagen "
+    L"unverschl\u00fcsselt in der Datenbank, etwa nach einem Absturz oder Stromausfall). Sie "
+    L"werden beim Beenden wieder verschl\u00fcsselt.";
+
+struct HeldEdit {
+    bool present;
+    ObjectRecord shown;
+    ObjectRecord reference;
+    unsigned mode;
+    CEOID record;
+};
+
+struct LockState {
+    bool locked;
+    BYTE verifier[kVerifierSize];  // the check text under the keys of the locked password
+    int selection, top;            // where the list was
+};
+
+HeldEdit held;
+LockState lock;
+
+PasswordKeys StoreKeys() {
+    PasswordKeys keys;
+    std::memcpy(keys.key1.data(), objectStore.keys[0], 8);
+    std::memcpy(keys.key2.data(), objectStore.keys[1], 8);
+    std::memcpy(keys.key3.data(), objectStore.keys[2], 8);
+    return keys;
+}
+
+// The password given at the unlock is the locked one. The records cannot tell when none of them
+// is encrypted (all flags off), so the lock keeps the verifier of its keys: no more than every
+// encrypted record carries on disk.
+bool SamePasswordAsLocked() {
+    PasswordKeys keys = StoreKeys();
+    const bool same = testVerifier(lock.verifier, keys);
+    wipeKeys(keys);
+    return same;
+}
+
+int EncryptedRecords() {
+    int n = 0;
+    const CEPROPID ids[1] = {PROP_VERIFIER};
+    WalkDatabase(
+        objectStore.hDatabase,
+        [&](CEOID, const CEPROPVAL *p, WORD count) {
+            if (count && !(p[0].wFlags & CEDB_PROPNOTFOUND)) ++n;
+            return true;
+        },
+        ids, 1);
+    return n;
+}
+
+void EndProgram(HWND hwnd) {
+    if (!IsWindow(hwnd)) return;
+    DestroyWindow(hMenuBar);
+    DestroyWindow(hwnd);
+}
+
+// The closing half: the pass, the journal, what the windows show, the keys.
+void CloseVault(HWND hwnd) {
+    lock.locked = true;
+    StopIdleTimers();
+    lock.selection = static_cast<int>(SendMessageW(hObjectList, LB_GETCURSEL, 0, 0));
+    lock.top = static_cast<int>(SendMessageW(hObjectList, LB_GETTOPINDEX, 0, 0));
+    PasswordKeys keys = StoreKeys();
+    makeVerifier(keys, std::span<std::uint8_t, kVerifierSize>(lock.verifier));
+    wipeKeys(keys);
+
+    // Encrypts what the flags ask for and wipes the password and the keys.
+    lockStore(&objectStore);
+    // No plain page of this run may stay in the journal while the program waits.
+    CeFlushVolume();
+
+    SendMessageW(hObjectList, LB_RESETCONTENT, 0, 0);
+    secureWipe(&CurrentObject, sizeof CurrentObject);
+    RefreshDetail();
+    RemoveObjectFromClipboard();
+    UpdateWindow(hwnd);
+}
+
+// Asks for the password until it is the locked one, then decrypts. False when the user cancels.
+bool AskUntilRight(HWND hwnd) {
+    for (;;) {
+        if (ShowDialog(hwnd, IDD_ENTER_PASSWORD, EnterPasswordDlgProc,
+                       reinterpret_cast<LPARAM>(kLockedTitle)) != 1)
+            return false;
+        if (SamePasswordAsLocked()) break;
+        objectStore.clearKeyMaterial();
+        MessageBoxW(hwnd, kWrongPassword, kAppTitle, MB_SETFOREGROUND | MB_ICONHAND);
+    }
+    // With nothing encrypted the pass would take the store for one that never was.
+    if (EncryptedRecords() > 0 && cryptAllObjects(&objectStore, 0) != 0)
+        MessageBoxW(hwnd, kDecryptFailed, kAppTitle, MB_SETFOREGROUND | MB_ICONHAND);
+    return true;
+}
+
+void ReopenHeldEdit(HWND hwnd) {
+    if (!held.present) return;
+    if (held.mode == IDM_EDIT_OBJECT) objectStore.currentRecord = held.record;
+    RunDialog(hwnd, IDD_OBJECT_EDIT, ObjectEditDlgProc, held.mode);
+    secureWipe(&held, sizeof held);  // also when the dialog did not take it
+}
+
+// The opening half: the password, the pass, the list where it was, the held edit.
+void OpenVault(HWND hwnd) {
+    if (!AskUntilRight(hwnd)) {
+        secureWipe(&held, sizeof held);
+        secureWipe(lock.verifier, sizeof lock.verifier);
+        // The store is encrypted already; the end of the program finds no password to lock with.
+        EndProgram(hwnd);
+        return;
+    }
+    secureWipe(lock.verifier, sizeof lock.verifier);
+    FillObjectList(objectStore, hObjectList);
+    const int rows = static_cast<int>(SendMessageW(hObjectList, LB_GETCOUNT, 0, 0));
+    if (lock.top > 0 && lock.top < rows) SendMessageW(hObjectList, LB_SETTOPINDEX, lock.top, 0);
+    if (lock.selection >= 0 && lock.selection < rows)
+        SendMessageW(hObjectList, LB_SETCURSEL, static_cast<WPARAM>(lock.selection), 0);
+    RefreshDetail();
+    lock.locked = false;
+    autoQuitPeriod = autoQuitActive;
+    StartIdleTimers();
+    SetFocus(hObjectList);
+    ReopenHeldEdit(hwnd);
+}
+
+bool sessionClosed = false;
+
+}  // namespace
+
+bool LockAvailable() { return settings.GetEncrypt() != 0 && objectStore.passwordText[0] != 0; }
+
+bool IdleLocks() { return settings.GetLockOnIdle() != 0 && LockAvailable(); }
+
+bool VaultLocked() { return lock.locked; }
+
+void LockVault(HWND hwnd) {
+    if (lock.locked || !LockAvailable()) return;
+    // What an idle lock left of the period of an expired dialog is no longer needed.
+    autoQuitPeriod = autoQuitActive;
+    CloseVault(hwnd);
+    OpenVault(hwnd);
+}
+
+void HoldObjectEdit(const ObjectRecord &shown, const ObjectRecord &reference, unsigned mode,
+                    CEOID record) {
+    held.shown = shown;
+    held.reference = reference;
+    held.mode = mode;
+    held.record = record;
+    held.present = true;
+}
+
+bool TakeHeldObjectEdit(ObjectRecord *shown, ObjectRecord *reference) {
+    if (!held.present || lock.locked) return false;
+    *shown = held.shown;
+    *reference = held.reference;
+    secureWipe(&held.shown, sizeof held.shown);
+    secureWipe(&held.reference, sizeof held.reference);
+    held.present = false;
+    return true;
+}
+
+BOOL SessionEnding(HWND hwnd) {
+    if (lock.locked || sessionClosed) return TRUE;
+    sessionClosed = true;
+    if (!LockAvailable()) {
+        RemoveObjectFromClipboard();
+        return TRUE;
+    }
+    // The pass may take a few seconds with a full store: the system says why the session waits.
+    ShutdownBlockReasonCreate(hwnd, kClosingReason);
+    CloseVault(hwnd);
+    ShutdownBlockReasonDestroy(hwnd);
+    return TRUE;
+}
+
+void SessionEnded(HWND hwnd, bool ending) {
+    if (ending) {
+        SessionEnding(hwnd);  // when no query came first
+        // Should the system not end the process, the program ends by itself.
+        PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        return;
+    }
+    if (!sessionClosed) return;
+    sessionClosed = false;
+    // The end was called off after the closing pass: the vault opens again with the password.
+    if (lock.locked) OpenVault(hwnd);
+}
+
+int CountPlainFlaggedObjects() {
+    if (!settings.GetEncrypt()) return 0;
+    CEOID oid = 0;
+    WCHAR name[] = L"Arkel";
+    HANDLE db = CeOpenDatabase(&oid, name, PROP_FIELD1, CEDB_AUTOINCREMENT, nullptr);
+    if (db == INVALID_HANDLE_VALUE) return 0;
+    const CEPROPID ids[9] = {PROP_ENCRYPT,  PROP_VERIFIER, PROP_FIELD1, PROP_FIELD2, PROP_FIELD3,
+                             PROP_CATEGORY, PROP_TITLE1,   PROP_TITLE2, PROP_TITLE3};
+    int plain = 0;
+    WalkDatabase(
+        db,
+        [&](CEOID, const CEPROPVAL *p, WORD count) {
+            if (count < 9) return true;
+            const bool flagged = (p[0].wFlags & CEDB_PROPNOTFOUND) || p[0].val.iVal != 0;
+            const bool verified = !(p[1].wFlags & CEDB_PROPNOTFOUND);
+            bool text = false;
+            for (int i = 2; i < 9; ++i)
+                if (!(p[i].wFlags & CEDB_PROPNOTFOUND) && p[i].val.lpwstr && p[i].val.lpwstr[0])
+                    text = true;
+            if (flagged && !verified && text) ++plain;
+            return true;
+        },
+        ids, 9);
+    CeCloseHandle(db);
+    return plain;
+}
+
+void NoticePlainStore(int count) {
+    // Only a store that is encrypted again at the end is worth the notice.
+    if (count <= 0 || !settings.GetEncrypt()) return;
+    WCHAR text[512];
+    wsprintfW(text, kPlainStoreNotice, count);
+    MessageBoxW(hMainWnd, text, kAppTitle, MB_ICONINFORMATION | MB_SETFOREGROUND);
+}
