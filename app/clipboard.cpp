@@ -18,6 +18,9 @@ const WCHAR kCopyFailed[] =
     L"Das Objekt konnte nicht in die Zwischenablage kopiert werden. Versuchen Sie es sp\u00e4ter "
     L"nochmals.";
 const WCHAR kPasteFailed[] = L"Das Objekt konnte nicht eingef\u00fcgt werden.";
+const WCHAR kPasteFull[] =
+    L"Die Datenbank ist voll: sie nimmt h\u00f6chstens 65535 Objekte auf. Das Objekt konnte "
+    L"nicht eingef\u00fcgt werden.";
 
 // Eight fields of at most 255 characters and a separator of at most three: a reader never gets
 // further into a clipboard text than this.
@@ -219,7 +222,9 @@ int PasteObjectFromClipboard(HWND owner) {
             SendMessageW(hObjectList, LB_SETCURSEL, static_cast<WPARAM>(position), 0);
             RefreshDetail();
         } else {
-            MessageBoxW(owner, kPasteFailed, kAppTitle, MB_ICONHAND);
+            MessageBoxW(owner,
+                        objectStore.recordCount() >= CEDB_MAXRECORDS ? kPasteFull : kPasteFailed,
+                        kAppTitle, MB_ICONHAND);
         }
     }
     SecureZeroMemory(&object, sizeof object);

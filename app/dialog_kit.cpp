@@ -1,5 +1,6 @@
 #include "app/dialog_kit.h"
 
+#include <cstdlib>
 #include <cwchar>
 
 #include "app/shell.h"
@@ -26,18 +27,27 @@ HINSTANCE ResourceModule() { return hInst ? hInst : GetModuleHandleW(nullptr); }
 
 }  // namespace
 
+COLORREF ReadableTextColor(COLORREF text, COLORREF back) {
+    const int dr = GetRValue(text) - GetRValue(back), dg = GetGValue(text) - GetGValue(back),
+              db = GetBValue(text) - GetBValue(back);
+    if (std::abs(dr) + std::abs(dg) + std::abs(db) >= 48) return text;
+    const int luminance =
+        (299 * GetRValue(back) + 587 * GetGValue(back) + 114 * GetBValue(back)) / 1000;
+    return luminance < 128 ? RGB(255, 255, 255) : RGB(0, 0, 0);
+}
+
 INT_PTR DialogColour(UINT message, WPARAM wParam) {
     switch (message) {
     case WM_CTLCOLORSTATIC: {
         HDC hdc = reinterpret_cast<HDC>(wParam);
-        SetTextColor(hdc, clrWindowText);
+        SetTextColor(hdc, ReadableTextColor(clrWindowText, clrWindowBack));
         SetBkColor(hdc, clrWindowBack);
         return reinterpret_cast<INT_PTR>(hbrWindowBack);
     }
     case WM_CTLCOLORDLG: return reinterpret_cast<INT_PTR>(hbrWindowBack);
     case WM_CTLCOLORLISTBOX: {
         HDC hdc = reinterpret_cast<HDC>(wParam);
-        SetTextColor(hdc, clrListText);
+        SetTextColor(hdc, ReadableTextColor(clrListText, clrListBack));
         SetBkColor(hdc, clrListBack);
         return reinterpret_cast<INT_PTR>(hbrListBack);
     }

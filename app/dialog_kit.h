@@ -46,6 +46,9 @@ enum DialogKitRules : unsigned {
 // window of the program is active. A dialog that must keep something through an idle lock looks
 // before the kit ends it.
 bool IdleTimerEnds(HWND hDlg);
+// Whether the idle time locks the vault instead of ending the program (the preference is on and
+// a lock is possible). Defined with the lock (app/lock.cpp).
+bool IdleLocks();
 
 // Handles the messages that the kit owns for a dialog following the given rules; helpAnchor, when
 // not null, is started in the help viewer on WM_HELP. Returns true when the message was the kit's,
@@ -56,6 +59,10 @@ bool DialogKitMessage(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam, uns
 // The colour answer of the dialogs (WM_CTLCOLORSTATIC and WM_CTLCOLORDLG in the window colours,
 // WM_CTLCOLORLISTBOX in the list colours); 0 for other messages.
 INT_PTR DialogColour(UINT message, WPARAM wParam);
+
+// The colour text is drawn in on the background: the chosen one, unless it is (nearly) the
+// background's own, as when every colour is set to 0; then black or white, whichever shows.
+COLORREF ReadableTextColor(COLORREF text, COLORREF back);
 
 // The dialog template of the program's resources, exactly as stored; nullptr when it is missing.
 LPCDLGTEMPLATEW LoadDialogTemplate(int templateId);

@@ -29,21 +29,12 @@ const WCHAR kPlainStoreNotice[] =
     L"unverschl\u00fcsselt in der Datenbank, etwa nach einem Absturz oder Stromausfall). Sie "
     L"werden beim Beenden wieder verschl\u00fcsselt.";
 
-struct HeldEdit {
-    bool present;
-    ObjectRecord shown;
-    ObjectRecord reference;
-    unsigned mode;
-    CEOID record;
-};
-
 struct LockState {
     bool locked;
     BYTE verifier[kVerifierSize];  // the check text under the keys of the locked password
     int selection, top;            // where the list was
 };
 
-HeldEdit held;
 LockState lock;
 
 PasswordKeys StoreKeys() {
@@ -122,16 +113,18 @@ bool AskUntilRight(HWND hwnd) {
 }
 
 void ReopenHeldEdit(HWND hwnd) {
-    if (!held.present) return;
-    if (held.mode == IDM_EDIT_OBJECT) objectStore.currentRecord = held.record;
-    RunDialog(hwnd, IDD_OBJECT_EDIT, ObjectEditDlgProc, held.mode);
-    secureWipe(&held, sizeof held);  // also when the dialog did not take it
+    unsigned mode;
+    CEOID record;
+    if (!HeldObjectEdit(&mode, &record)) return;
+    if (mode == IDM_EDIT_OBJECT) objectStore.currentRecord = record;
+    RunDialog(hwnd, IDD_OBJECT_EDIT, ObjectEditDlgProc, mode);
+    DropHeldObjectEdit();  // also when the dialog did not take it
 }
 
 // The opening half: the password, the pass, the list where it was, the held edit.
 void OpenVault(HWND hwnd) {
     if (!AskUntilRight(hwnd)) {
-        secureWipe(&held, sizeof held);
+        DropHeldObjectEdit();
         secureWipe(lock.verifier, sizeof lock.verifier);
         // The store is encrypted already; the end of the program finds no password to lock with.
         EndProgram(hwnd);
@@ -155,7 +148,8 @@ bool sessionClosed = false;
 
 }  // namespace
 
-bool LockAvailable() { return settings.GetEncrypt() != 0 && objectStore.passwordText[0] != 0; }
+// The run's own encryption state, never a new read of the registry.
+bool LockAvailable() { return encryptActive != 0 && objectStore.passwordText[0] != 0; }
 
 bool IdleLocks() { return settings.GetLockOnIdle() != 0 && LockAvailable(); }
 
@@ -167,25 +161,6 @@ void LockVault(HWND hwnd) {
     autoQuitPeriod = autoQuitActive;
     CloseVault(hwnd);
     OpenVault(hwnd);
-}
-
-void HoldObjectEdit(const ObjectRecord &shown, const ObjectRecord &reference, unsigned mode,
-                    CEOID record) {
-    held.shown = shown;
-    held.reference = reference;
-    held.mode = mode;
-    held.record = record;
-    held.present = true;
-}
-
-bool TakeHeldObjectEdit(ObjectRecord *shown, ObjectRecord *reference) {
-    if (!held.present || lock.locked) return false;
-    *shown = held.shown;
-    *reference = held.reference;
-    secureWipe(&held.shown, sizeof held.shown);
-    secureWipe(&held.reference, sizeof held.reference);
-    held.present = false;
-    return true;
 }
 
 BOOL SessionEnding(HWND hwnd) {
@@ -228,7 +203,8 @@ int CountPlainFlaggedObjects() {
         db,
         [&](CEOID, const CEPROPVAL *p, WORD count) {
             if (count < 9) return true;
-            const bool flagged = (p[0].wFlags & CEDB_PROPNOTFOUND) || p[0].val.iVal != 0;
+            const bool flagged =
+                (p[0].wFlags & CEDB_PROPNOTFOUND) || StoredEncryptFlag(p[0]) != 0;
             const bool verified = !(p[1].wFlags & CEDB_PROPNOTFOUND);
             bool text = false;
             for (int i = 2; i < 9; ++i)
@@ -244,7 +220,7 @@ int CountPlainFlaggedObjects() {
 
 void NoticePlainStore(int count) {
     // Only a store that is encrypted again at the end is worth the notice.
-    if (count <= 0 || !settings.GetEncrypt()) return;
+    if (count <= 0 || !encryptActive) return;
     WCHAR text[512];
     wsprintfW(text, kPlainStoreNotice, count);
     MessageBoxW(hMainWnd, text, kAppTitle, MB_ICONINFORMATION | MB_SETFOREGROUND);

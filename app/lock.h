@@ -13,22 +13,11 @@
 
 // A lock is possible: encryption is on and this run holds the password it was opened with.
 bool LockAvailable();
-// The idle time locks instead of ending the program: "LockOnIdle" is on and a lock is possible.
-bool IdleLocks();
 // From the closing pass of a lock (or of an ending session) until the vault is open again.
 bool VaultLocked();
 
 // The command "Sperren" and the idle lock. Does nothing when no lock is possible.
 void LockVault(HWND hwnd);
-
-// An object edit dialog ended by the idle time that locks: what it shows, what its change test
-// compares with, its mode and the record it edits. Held in memory for the time of the lock only;
-// the dialog opens again with it after the unlock.
-void HoldObjectEdit(const ObjectRecord &shown, const ObjectRecord &reference, unsigned mode,
-                    CEOID record);
-// For the dialog opening again after the unlock: the held texts, wiped from the holding. False
-// when nothing is held.
-bool TakeHeldObjectEdit(ObjectRecord *shown, ObjectRecord *reference);
 
 // WM_QUERYENDSESSION: the closing pass runs before the session may end (the system is told why
 // it waits). Returns TRUE: the program never stops the end of a session.

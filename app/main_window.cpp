@@ -135,6 +135,20 @@ void Quit(HWND hwnd) {
     DestroyWindow(hwnd);
 }
 
+}  // namespace
+
+void RepaintInNewColours() {
+    // The siblings do not clip one another: the background static, painted after the rows, would
+    // cover them. So the background is painted now, then the rows on top of it.
+    RedrawWindow(hDetailBack, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    HWND rows[] = {hTitleLabel[0], hTitleLabel[1], hTitleLabel[2], hValueText[0],
+                   hValueText[1],  hValueText[2],  hCategoryText,  hObjectList};
+    for (HWND w : rows)
+        RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+namespace {
+
 void ChooseColour(const ColourCommand &c) {
     CHOOSECOLORW cc{};
     cc.lStructSize = sizeof cc;
@@ -147,10 +161,7 @@ void ChooseColour(const ColourCommand &c) {
     DeleteObject(*c.brush);
     *c.brush = CreateSolidBrush(*c.colour);
     (settings.*c.write)(*c.colour);
-    if (!c.repaint) return;
-    HWND repaint[] = {hDetailBack,   hTitleLabel[0], hTitleLabel[1], hTitleLabel[2], hValueText[0],
-                      hValueText[1], hValueText[2],  hCategoryText,  hObjectList};
-    for (HWND w : repaint) InvalidateRect(w, nullptr, TRUE);
+    if (c.repaint) RepaintInNewColours();
 }
 
 void EditObject(HWND hwnd, LPARAM mode) {
@@ -314,11 +325,12 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     case WM_SETTINGCHANGE: OnSettingChange(hwnd, wParam); return 1;
     case WM_HELP: StartHelp(kHelpMain); return 1;
     case WM_CTLCOLORLISTBOX:
-        SetTextColor(reinterpret_cast<HDC>(wParam), clrListText);
+        SetTextColor(reinterpret_cast<HDC>(wParam), ReadableTextColor(clrListText, clrListBack));
         SetBkColor(reinterpret_cast<HDC>(wParam), clrListBack);
         return reinterpret_cast<LRESULT>(hbrListBack);
     case WM_CTLCOLORSTATIC:
-        SetTextColor(reinterpret_cast<HDC>(wParam), clrDetailText);
+        SetTextColor(reinterpret_cast<HDC>(wParam),
+                     ReadableTextColor(clrDetailText, clrDetailBack));
         SetBkColor(reinterpret_cast<HDC>(wParam), clrDetailBack);
         return reinterpret_cast<LRESULT>(hbrDetailBack);
     case WM_TIMER: OnMainWindowTimer(hwnd, wParam); return 1;

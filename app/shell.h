@@ -63,6 +63,13 @@ extern FieldTitleList2 titleList2;
 extern FieldTitleList3 titleList3;
 extern ObjectStore objectStore;
 
+// Repaints the list and the detail area after their colours changed.
+void RepaintInNewColours();
+
+// Closes the object store, the category store and the title lists (the last close checkpoints
+// the store's journal) and returns them to their state before start-up.
+void CloseStores();
+
 extern const WCHAR kMainClass[];  // "Arkel"
 extern const WCHAR kAppTitle[];   // "The Arkel"
 

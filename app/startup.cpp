@@ -26,6 +26,19 @@ const WCHAR kDamagedStore[] =
     L"Die Datenbank ist besch\u00e4digt und kann nicht gelesen werden.\nDas Programm mu\u00df "
     L"beendet werden; die Datenbank bleibt unver\u00e4ndert.";
 
+const WCHAR kNewerStore[] =
+    L"Die Datenbank wurde von einer neueren Version des Programms angelegt und kann mit dieser "
+    L"Version nicht ge\u00f6ffnet werden.\nDas Programm mu\u00df beendet werden; die Datenbank "
+    L"bleibt unver\u00e4ndert.";
+
+const WCHAR kReadOnlyStore[] =
+    L"Die Datenbank ist schreibgesch\u00fctzt und kann nicht ge\u00f6ffnet werden.\nDas Programm "
+    L"mu\u00df beendet werden; die Datenbank bleibt unver\u00e4ndert.";
+
+const WCHAR kNotAStoreFile[] =
+    L"Der Pfad der Datenbank benennt keine gew\u00f6hnliche Datei (sondern ein Ger\u00e4t, einen "
+    L"Ordner oder eine Pipe).\nDas Programm mu\u00df beendet werden.";
+
 const WCHAR kStorePathTooLong[] =
     L"Der Pfad der Datenbank ist zu lang (h\u00f6chstens 259 Zeichen).\nDas Programm mu\u00df "
     L"beendet werden.";
@@ -66,6 +79,9 @@ const WCHAR *VolumeRefusal() {
     int sound = CeVerifyVolume(reason, 128);
     if (sound == 0) return kDamagedStore;
     if (sound < 0 && GetLastError() == ERROR_FILENAME_EXCED_RANGE) return kStorePathTooLong;
+    if (sound < 0 && GetLastError() == ERROR_REVISION_MISMATCH) return kNewerStore;
+    if (sound < 0 && GetLastError() == ERROR_WRITE_PROTECT) return kReadOnlyStore;
+    if (sound < 0 && GetLastError() == ERROR_BAD_FILE_TYPE) return kNotAStoreFile;
     return nullptr;
 }
 

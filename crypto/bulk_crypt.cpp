@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "app/dialog_kit.h"
@@ -29,6 +30,15 @@ const WCHAR kEncryptFailed[] =
     L"Ein Fehler ist beim Verschluesseln der Daten aufgetreten. M\u00f6glicherweise sind nicht "
     L"alle Daten verschl\u00fcsselt.";
 const WCHAR kWrongPassword[] = L"Das Passwort ist falsch. Bitte geben Sie es nochmals ein!";
+// After an opening pass that left records alone; the names follow, one per line.
+const WCHAR kDamagedOne[] =
+    L"Ein Objekt konnte mit diesem Passwort nicht entschl\u00fcsselt werden. Es bleibt "
+    L"unver\u00e4ndert verschl\u00fcsselt gespeichert:";
+const WCHAR kDamagedMany[] =
+    L"%d Objekte konnten mit diesem Passwort nicht entschl\u00fcsselt werden. Sie bleiben "
+    L"unver\u00e4ndert verschl\u00fcsselt gespeichert:";
+const WCHAR kDamagedMore[] = L"\n... und %d weitere";
+const WCHAR kDamagedNoName[] = L"(Name nicht lesbar)";
 
 constexpr WORD kBlobType = CEVT_BLOB;
 
@@ -184,6 +194,7 @@ void LoadCryptRecord(ObjectStore *store, CryptRecord *work, const CEPROPVAL *pro
     store->verifier.length = 0;
     work->flag = 1;
     work->count = 0;
+    bool flagSeen = false;
     for (WORD i = 0; i < count; ++i) {
         const CEPROPVAL &p = props[i];
         const WORD id = PropIDFromPropID(p.propid);
@@ -203,8 +214,11 @@ void LoadCryptRecord(ObjectStore *store, CryptRecord *work, const CEPROPVAL *pro
                 if (n) std::memcpy(store->blobs[s].data, data, n);
                 store->blobs[s].length = n;
             }
-        } else if (p.propid == PROP_ENCRYPT) {
-            work->flag = p.val.iVal;
+        } else if (id == PropIDFromPropID(PROP_ENCRYPT) && !flagSeen) {
+            // By its number, in any integer type, and the first of that number, exactly as the
+            // list and the editor read it.
+            work->flag = StoredEncryptFlag(p);
+            flagSeen = true;
         }
     }
 }
@@ -212,7 +226,12 @@ void LoadCryptRecord(ObjectStore *store, CryptRecord *work, const CEPROPVAL *pro
 WORD EncryptRecord(ObjectStore *store, CryptRecord *work) {
     work->count = 0;
     if (work->flag == 0) return 0;
-    if (store->verifier.length != 0) return 0;  // in encrypted form already
+    // In encrypted form already: it carries the verifier, or BLOBs without one (a damaged
+    // record the opening pass left alone; a verifier added now would vouch for texts that were
+    // never checked).
+    if (store->verifier.length != 0) return 0;
+    for (const BlobSlot &slot : store->blobs)
+        if (slot.length != 0) return 0;
     // The record's texts and the verifier side by side, encrypted in one run of the cipher
     // instead of one run (and one key schedule) for each.
     JoinedBlocks joined;
@@ -258,25 +277,23 @@ int DecryptRecord(ObjectStore *store, CryptRecord *work) {
         at[s] = joined.used;
         joined.add(slot.data, length[s]);
     }
-    const bool verified = store->verifier.length != 0;
+    // BLOBs without a verifier cannot be shown to belong to this password: decrypting them under
+    // a wrong one would write garbage over the only copy of the texts.
+    if (store->verifier.length == 0) return joined.used != 0 ? kUnverifiable : 0;
     const std::size_t verifierAt = joined.used;
-    if (verified)
-        joined.add(store->verifier.data,
-                   std::min<std::size_t>(store->verifier.length, kVerifierSize));
+    joined.add(store->verifier.data, std::min<std::size_t>(store->verifier.length, kVerifierSize));
     {
         HeldKeys held(store);
         joined.run(held.keys, 0);
     }
-    // The only test of the password, made before anything of the record is written. A verifier
-    // shorter than 32 bytes counts as zero-padded after its decrypted blocks.
-    if (verified) {
-        std::uint8_t plain[kVerifierSize] = {};
-        std::memcpy(plain, joined.bytes + verifierAt,
-                    std::min(joined.used - verifierAt, kVerifierSize));
-        const bool right = isCheckText(plain);
-        secureWipe(plain, sizeof plain);
-        if (!right) return -1;
-    }
+    // The test of the record's password, made before anything of the record is written. A
+    // verifier shorter than 32 bytes counts as zero-padded after its decrypted blocks.
+    std::uint8_t plain[kVerifierSize] = {};
+    std::memcpy(plain, joined.bytes + verifierAt,
+                std::min(joined.used - verifierAt, kVerifierSize));
+    const bool right = isCheckText(plain);
+    secureWipe(plain, sizeof plain);
+    if (!right) return kVerifierMismatch;
     for (int s = 0; s < 7; ++s) {
         if (length[s] == 0) continue;
         const WORD blobId = kBlobIds[s];
@@ -294,15 +311,103 @@ int DecryptRecord(ObjectStore *store, CryptRecord *work) {
         append(work, tag(textId, CEVT_LPWSTR), 0);
         work->list[work->count - 1].val.lpwstr = text;
     }
-    if (verified) append(work, PROP_VERIFIER, CEDB_PROPDELETE);
+    append(work, PROP_VERIFIER, CEDB_PROPDELETE);
     return work->count;
 }
+
+namespace {
+
+// Reads the record at the handle's position into the pass's working set; its id, 0 on failure.
+CEOID loadNext(PassState &pass) {
+    WORD count = 0;
+    CEOID id = CeReadRecordProps(pass.store->hDatabase, CEDB_ALLOWREALLOC, &count, nullptr,
+                                 &pass.buffer, &pass.size);
+    if (!id) return 0;
+    pass.store->currentRecord = id;
+    LoadCryptRecord(pass.store, &pass.work, reinterpret_cast<CEPROPVAL *>(pass.buffer), count);
+    return id;
+}
+
+// Before a decryption writes anything: 1 when some record's verifier matches the store's keys (the
+// password is right), 0 when records carry verifiers but none matches (wrong), 2 when no record
+// carries one (nothing encrypted to judge by), -1 when a record could not be read. Only records
+// are read; with the right password this ends at the first sound verifier.
+int judgePassword(PassState &pass, int n) {
+    HeldKeys held(pass.store);
+    bool anyVerifier = false;
+    CeSeekDatabase(pass.store->hDatabase, CEDB_SEEK_BEGINNING, 0, nullptr);
+    for (int i = 0; i < n; ++i) {
+        if (!loadNext(pass)) return -1;
+        const VerifierSlot &v = pass.store->verifier;
+        if (v.length == 0) continue;
+        anyVerifier = true;
+        if (testVerifier(std::span<const std::uint8_t>(v.data, v.length), held.keys)) return 1;
+    }
+    return anyVerifier ? 0 : 2;
+}
+
+// The records a decryption left alone, for the message after the pass: how many, and the names
+// of the first few.
+struct Damaged {
+    static constexpr int kNamed = 10;
+    int count = 0;
+    std::wstring names;
+    ~Damaged() { secureWipe(names.data(), names.size() * sizeof(WCHAR)); }
+
+    // Field 1 of the loaded record, decrypted for the message only (never written), when it reads
+    // as a name: printable text that Windows-1252 holds. A foreign key gives other text.
+    void add(ObjectStore *store) {
+        if (count++ >= kNamed) return;
+        const BlobSlot &slot = store->blobs[slotIndex(0x102)];
+        std::u16string name;
+        if (slot.length) {
+            HeldKeys held(store);
+            name = decodeTextBlob(std::span<const std::uint8_t>(slot.data, slot.length), held.keys);
+        }
+        bool readable = !name.empty();
+        for (char16_t c : name) readable = readable && c >= 0x20;
+        if (readable) {
+            BOOL lost = FALSE;
+            readable = WideCharToMultiByte(
+                           1252, WC_NO_BEST_FIT_CHARS, reinterpret_cast<const WCHAR *>(name.data()),
+                           static_cast<int>(name.size()), nullptr, 0, nullptr, &lost) > 0 &&
+                       !lost;
+        }
+        names += L"\n- ";
+        names += readable ? std::wstring(name.begin(), name.end()) : kDamagedNoName;
+        secureWipe(name.data(), name.size() * sizeof(char16_t));
+    }
+
+    void report() const {
+        if (count == 0) return;
+        WCHAR line[256];
+        if (count == 1)
+            lstrcpynW(line, kDamagedOne, 256);
+        else
+            wsprintfW(line, kDamagedMany, count);
+        std::wstring text = line + names;
+        if (count > kNamed) {
+            wsprintfW(line, kDamagedMore, count - kNamed);
+            text += line;
+        }
+        message(hMainWnd, text.c_str(), MB_SETFOREGROUND | MB_ICONEXCLAMATION);
+        secureWipe(text.data(), text.size() * sizeof(WCHAR));
+    }
+};
+
+}  // namespace
 
 int cryptAllObjects(ObjectStore *store, int mode) {
     const int n = std::max(store->recordCount(), 0);
     int written = 0;
+    Damaged damaged;
     {
         PassState pass(store);
+        if (n > 0 && mode == 0) {
+            const int judged = judgePassword(pass, n);
+            if (judged < 0) return -1;
+            if (judged == 0) return 1;
+        }
         if (n > 0) {
             WCHAR caption[64];
             wsprintfW(
@@ -313,17 +418,15 @@ int cryptAllObjects(ObjectStore *store, int mode) {
             PassBatch batch;
             CeSeekDatabase(store->hDatabase, CEDB_SEEK_BEGINNING, 0, nullptr);
             for (int i = 0; i < n; ++i) {
-                WORD count = 0;
-                CEOID id = CeReadRecordProps(store->hDatabase, CEDB_ALLOWREALLOC, &count, nullptr,
-                                             &pass.buffer, &pass.size);
+                const CEOID id = loadNext(pass);
                 if (!id) return -1;
-                store->currentRecord = id;
-                LoadCryptRecord(store, &pass.work, reinterpret_cast<CEPROPVAL *>(pass.buffer),
-                                count);
                 if (mode == 1) {
                     EncryptRecord(store, &pass.work);
                 } else if (DecryptRecord(store, &pass.work) < 0) {
-                    return 1;
+                    // The password is right for the store (judged above); this record is not
+                    // under it. It stays exactly as it is.
+                    damaged.add(store);
+                    pass.work.count = 0;
                 }
                 if (pass.work.count) {
                     ++written;
@@ -341,6 +444,7 @@ int cryptAllObjects(ObjectStore *store, int mode) {
             SetProgressPosition(pass.progress, n);
         }
     }
+    damaged.report();
     if (mode == 0 && written == 0) {
         // Nothing was encrypted: the password just given protects nothing yet; ask for the one
         // the store is to be encrypted with.
@@ -355,12 +459,15 @@ int cryptAllObjects(ObjectStore *store, int mode) {
 }
 
 int unlockStore(ObjectStore *store, bool created) {
-    if (store->recordCount() == 0 && settings.GetEncrypt()) {
+    // The run's encryption state starts as the registry says (a missing value is off); from here
+    // on it lives in memory (encryptActive).
+    encryptActive = settings.GetEncrypt();
+    if (store->recordCount() == 0 && encryptActive) {
         message(hMainWnd, kNoEncryptedData, MB_SETFOREGROUND | MB_ICONHAND);
         settings.SetEncrypt(0);
     }
     if (created) convertLegacyObjects(store);
-    if (!settings.GetEncrypt()) return 0;
+    if (!encryptActive) return 0;
 
     if (!askPassword()) {
         store->clearKeyMaterial();
@@ -370,7 +477,7 @@ int unlockStore(ObjectStore *store, bool created) {
         int result = cryptAllObjects(store, 0);
         // The change-password command is for a running vault only: a pass that found nothing to
         // decrypt may have switched encryption off.
-        enablePasswordCommand(result == 0 && settings.GetEncrypt());
+        enablePasswordCommand(result == 0 && encryptActive);
         if (result == 0) return 0;
         if (result == -1) {
             message(hMainWnd, kDecryptFailed, MB_SETFOREGROUND | MB_ICONHAND);
@@ -388,7 +495,9 @@ void lockStore(ObjectStore *store) {
     // Only keys that a password gave in this run may lock the records. Without one (encryption
     // switched on behind the program's back) the keys are all zero, keys that no accepted
     // password makes: records locked under them could never be opened. They stay plain instead.
-    if (settings.GetEncrypt() && store->passwordText[0] != 0) {
+    // Whether to encrypt is the run's own state, never a new read of the registry, which may
+    // fail by now.
+    if (encryptActive && store->passwordText[0] != 0) {
         if (cryptAllObjects(store, 1) != 0)
             message(nullptr, kEncryptFailed, MB_SETFOREGROUND | MB_ICONHAND);
     }

@@ -32,17 +32,28 @@ void LoadCryptRecord(ObjectStore *store, CryptRecord *work, const CEPROPVAL *pro
 // verifier already. Returns the number of entries.
 WORD EncryptRecord(ObjectStore *store, CryptRecord *work);
 
+// What DecryptRecord returns for a record that must not be written: its verifier does not match
+// the store's keys (a wrong password, or a damaged or foreign verifier), or it holds BLOBs but no
+// verifier, so that nothing can show that the keys are its own.
+constexpr int kVerifierMismatch = -1;
+constexpr int kUnverifiable = -2;
+
 // Builds the property list that decrypts the loaded record: every BLOB back to its text, the
-// verifier removed. Returns the number of entries (0 for a plain record), or -1 when the verifier
-// does not match the store's keys (the password is wrong; nothing may be written then).
+// verifier removed. Returns the number of entries (0 for a plain record), or kVerifierMismatch or
+// kUnverifiable (nothing of the record may be written then).
 int DecryptRecord(ObjectStore *store, CryptRecord *work);
 
 // One pass over every record of the store with its current keys: mode 1 encrypts, mode 0
-// decrypts, with the progress window. Returns 0 when the pass ended normally, 1 when decryption
-// met a verifier that does not match (nothing of that record or after it is written), -1 when a
-// record could not be read or written (what was written before stays in its new form; running the
-// pass again completes the work). A decryption that found nothing to decrypt asks for a new
-// password and switches encryption off when none is given.
+// decrypts, with the progress window. Returns 0 when the pass ended normally, 1 when the password
+// is wrong, -1 when a record could not be read or written (what was written before stays in its
+// new form; running the pass again completes the work).
+//
+// Decryption first looks for a verifier that matches the keys, before anything is written: the
+// password is right when one does, wrong (return 1, nothing written) when verifiers exist but none
+// matches. Then every record whose verifier matches is decrypted; a record whose verifier does not
+// match or that has BLOBs without a verifier (damaged) is left exactly as it is, and those are
+// counted and named in a message after the pass. A decryption that found nothing to decrypt asks
+// for a new password and switches encryption off when none is given.
 int cryptAllObjects(ObjectStore *store, int mode);
 
 // The step after the object database has been opened (created: just made): the empty-store rule,

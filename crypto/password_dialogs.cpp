@@ -1,5 +1,6 @@
 #include "crypto/password_dialogs.h"
 
+#include <cwchar>
 #include <string>
 
 #include "app/dialog_kit.h"
@@ -24,6 +25,18 @@ const WCHAR kOldWrong[] = L"Das alte Passwort ist falsch. Bitte geben Sie es noc
 // A password is read into 128 units, so it has at most 127 characters; the edits take no more.
 constexpr int kPasswordUnits = 128;
 
+// Two passwords are the same only unit for unit. The locale's comparison (lstrcmpW) would take
+// "Stra\u00dfe12" and "Strasse12", a soft hyphen, or a composed and a decomposed letter as equal,
+// while the keys are made from the units: the store would be locked under a spelling the user does
+// not know. Every unit is looked at, whatever the first difference.
+bool SamePassword(const WCHAR *a, const WCHAR *b) {
+    const size_t la = wcslen(a), lb = wcslen(b);
+    unsigned diff = la != lb;
+    for (size_t i = 0, n = la < lb ? la : lb; i < n; ++i)
+        diff |= static_cast<unsigned>(a[i] ^ b[i]);
+    return diff == 0;
+}
+
 // One edit's text, wiped when it goes out of scope, whatever way the dialog leaves.
 struct EditText {
     WCHAR text[kPasswordUnits];
@@ -33,7 +46,7 @@ struct EditText {
     EditText &operator=(const EditText &) = delete;
     bool empty() const { return text[0] == 0; }
     int length() const { return lstrlenW(text); }
-    bool operator==(const EditText &other) const { return lstrcmpW(text, other.text) == 0; }
+    bool operator==(const EditText &other) const { return SamePassword(text, other.text); }
 };
 
 struct Edits {
@@ -134,6 +147,7 @@ INT_PTR CALLBACK SetPasswordDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPAR
     EditText again(hDlg, IDC_PASSWORD_SET_AGAIN);
     if (!(password == again)) {
         EmptyEdits(hDlg, edits);
+        SetFocus(GetDlgItem(hDlg, IDC_PASSWORD_SET));
         Refuse(hDlg, kMismatch);
     } else if (password.empty()) {
         Refuse(hDlg, kNoPassword);
@@ -155,7 +169,7 @@ INT_PTR CALLBACK ChangePasswordDlgProc(HWND hDlg, UINT message, WPARAM wParam, L
     EditText password(hDlg, IDC_PASSWORD_NEW);
     EditText again(hDlg, IDC_PASSWORD_NEW_AGAIN);
     const WCHAR *refusal = nullptr;
-    if (lstrcmpW(old.text, objectStore.passwordText) != 0)
+    if (!SamePassword(old.text, objectStore.passwordText))
         refusal = kOldWrong;
     else if (!(password == again))
         refusal = kMismatch;

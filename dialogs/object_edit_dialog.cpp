@@ -3,7 +3,6 @@
 #include <cwchar>
 
 #include "app/dialog_kit.h"
-#include "app/lock.h"
 #include "app/shell.h"
 #include "crypto/wipe.h"
 #include "dialogs/field_titles_dialog.h"
@@ -23,6 +22,9 @@ const WCHAR kDiscardQuestion[] =
     L"Damit verwerfen Sie die vorgenommenen \u00c4nderungen. Fortfahren?";
 const WCHAR kWriteFailed[] =
     L"Das Objekt konnte nicht gespeichert werden.\nIhre Eingaben bleiben erhalten.";
+const WCHAR kStoreFull[] =
+    L"Die Datenbank ist voll: sie nimmt h\u00f6chstens 65535 Objekte auf. Das Objekt konnte nicht "
+    L"gespeichert werden.\nIhre Eingaben bleiben erhalten.";
 
 // Arrow, label, hidden title picker and edit of each field belong together.
 struct FieldControls {
@@ -49,6 +51,16 @@ ObjectRecord editReference;
 
 // The field whose edit had the focus last: a generated password goes there.
 int generateField = 0;
+
+// What a dialog ended by an idle lock showed, for the time of the lock only.
+struct HeldEdit {
+    bool present;
+    unsigned mode;
+    CEOID record;
+    ObjectRecord shown;
+    ObjectRecord reference;
+};
+HeldEdit held;
 
 // Set while a close request moves the focus to the dialog itself, which would otherwise pass it
 // on to a control at once.
@@ -81,8 +93,10 @@ void ReadDialog(HWND hDlg, ObjectRecord *object) {
     WCHAR *fields[3] = {object->field1, object->field2, object->field3};
     WCHAR *titles[3] = {object->title1, object->title2, object->title3};
     for (int n = 0; n < 3; ++n) {
-        GetDlgItemTextW(hDlg, kFields[n].edit, fields[n], 255);
-        GetDlgItemTextW(hDlg, kFields[n].label, titles[n], 255);
+        // The buffers hold 255 units and the terminator: a field of 255 (from an import or a
+        // paste) is read whole.
+        GetDlgItemTextW(hDlg, kFields[n].edit, fields[n], 256);
+        GetDlgItemTextW(hDlg, kFields[n].label, titles[n], 256);
     }
     SelectedComboText(GetDlgItem(hDlg, IDC_EDIT_CATEGORY), object->category);
     if (wcscmp(object->category, kFilterNone) == 0) object->category[0] = 0;
@@ -245,16 +259,17 @@ void GenerateIntoField(HWND hDlg) {
 
 // An idle lock ends the dialog as the idle quit does; what it shows is held through the lock.
 void HoldForLock(HWND hDlg) {
-    ObjectRecord shown;
-    ReadDialog(hDlg, &shown);
-    HoldObjectEdit(shown, editReference, objectEditMode, objectStore.currentRecord);
-    secureWipe(&shown, sizeof shown);
+    ReadDialog(hDlg, &held.shown);
+    held.reference = editReference;
+    held.mode = objectEditMode;
+    held.record = objectStore.currentRecord;
+    held.present = true;
 }
 
 // After the unlock: the texts the dialog held when the lock came.
 void ShowHeld(HWND hDlg) {
-    ObjectRecord shown, reference;
-    if (!TakeHeldObjectEdit(&shown, &reference)) return;
+    if (!held.present || held.mode != objectEditMode) return;
+    const ObjectRecord &shown = held.shown;
     const WCHAR *fields[3] = {shown.field1, shown.field2, shown.field3};
     const WCHAR *titles[3] = {shown.title1, shown.title2, shown.title3};
     for (int n = 0; n < 3; ++n) {
@@ -263,9 +278,8 @@ void ShowHeld(HWND hDlg) {
     }
     SelectCategory(hDlg, shown.category);
     CheckDlgButton(hDlg, IDC_EDIT_ENCRYPT, shown.encrypt ? BST_CHECKED : BST_UNCHECKED);
-    editReference = reference;
-    secureWipe(&shown, sizeof shown);
-    secureWipe(&reference, sizeof reference);
+    editReference = held.reference;
+    DropHeldObjectEdit();
 }
 
 // ---- Opening and closing --------------------------------------------------------------------
@@ -298,6 +312,12 @@ void OnInit(HWND hDlg, LPARAM mode) {
         const WCHAR *fields[3] = {CurrentObject.field1, CurrentObject.field2, CurrentObject.field3};
         const WCHAR *titles[3] = {CurrentObject.title1, CurrentObject.title2, CurrentObject.title3};
         for (int n = 0; n < 3; ++n) {
+            // Typing stops at 254 characters, but a stored field may hold 255: its edit takes it
+            // whole, so that an OK without a change never shortens it.
+            const int length = lstrlenW(fields[n]);
+            if (length > kMaxFieldLength)
+                SendDlgItemMessageW(hDlg, kFields[n].edit, EM_LIMITTEXT,
+                                    static_cast<WPARAM>(length), 0);
             SetDlgItemTextW(hDlg, kFields[n].edit, fields[n]);
             SetDlgItemTextW(hDlg, kFields[n].label, titles[n]);
         }
@@ -332,7 +352,9 @@ void OnOk(HWND hDlg) {
             // Nothing was saved: the user keeps the texts, and a second OK writes the same record
             // again instead of adding one.
             objectStore.currentRecord = before;
-            MessageBoxW(hDlg, kWriteFailed, kAppTitle, MB_OK | MB_ICONHAND);
+            const bool full =
+                objectEditMode == IDM_NEW_OBJECT && objectStore.recordCount() >= CEDB_MAXRECORDS;
+            MessageBoxW(hDlg, full ? kStoreFull : kWriteFailed, kAppTitle, MB_OK | MB_ICONHAND);
             return;
         }
         EndDialog(hDlg, 1);
@@ -411,6 +433,15 @@ const WCHAR *HelpAnchor() {
 }
 
 }  // namespace
+
+bool HeldObjectEdit(unsigned *mode, CEOID *record) {
+    if (!held.present) return false;
+    *mode = held.mode;
+    *record = held.record;
+    return true;
+}
+
+void DropHeldObjectEdit() { secureWipe(&held, sizeof held); }
 
 bool ObjectEditChanged(HWND hDlg) {
     ObjectRecord now;

@@ -43,15 +43,20 @@ void EmptyPreview(HWND hDlg) {
 }
 
 void ReadChoices(HWND hDlg) {
-    BOOL ok = FALSE;
-    const int length = static_cast<int>(SendDlgItemMessageW(hDlg, IDC_GEN_LENGTH_SPIN, UDM_GETPOS32,
-                                                            0, reinterpret_cast<LPARAM>(&ok)));
-    if (!ok) {
-        // A length typed outside the range: the nearest allowed one.
-        const int typed = static_cast<int>(GetDlgItemInt(hDlg, IDC_GEN_LENGTH, nullptr, FALSE));
-        chosenLength = typed < kGeneratedMinLength ? kGeneratedMinLength : kGeneratedMaxLength;
-    } else {
+    BOOL outside = FALSE;  // the up-down control's error flag: the text is no number in range
+    const int length = static_cast<int>(SendDlgItemMessageW(
+        hDlg, IDC_GEN_LENGTH_SPIN, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&outside)));
+    if (!outside) {
         chosenLength = length;
+    } else if (GetDlgItemInt(hDlg, IDC_GEN_LENGTH, nullptr, FALSE) > kGeneratedMaxLength) {
+        // Too long: the longest, shown in the edit (a short number may be the start of a longer
+        // one being typed, so it stays as typed and the shortest is used meanwhile).
+        chosenLength = kGeneratedMaxLength;
+        filling = true;
+        SendDlgItemMessageW(hDlg, IDC_GEN_LENGTH_SPIN, UDM_SETPOS32, 0, chosenLength);
+        filling = false;
+    } else {
+        chosenLength = kGeneratedMinLength;
     }
     chosenGroups = 0;
     for (const GroupBox &g : kGroupBoxes)

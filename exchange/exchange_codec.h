@@ -9,6 +9,7 @@
 #pragma once
 
 #include "password_key.h"
+#include "wipe.h"
 
 #include <array>
 #include <cstddef>
@@ -18,7 +19,9 @@
 #include <string_view>
 #include <vector>
 
-using ByteString = std::vector<std::uint8_t>;
+// Bytes of an exchange file or of one of its texts: plain text and secrets pass through them, so
+// every buffer they free is wiped first (also the old one when they grow).
+using ByteString = std::vector<std::uint8_t, WipingAllocator<std::uint8_t>>;
 
 inline constexpr std::string_view kEncryptedMarker = "encrypted\r\n";
 inline constexpr std::string_view kMarkerCheckText = "encrypted";

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "app/dialog_kit.h"
 #include "app/progress_dialog.h"
@@ -29,7 +30,25 @@ const WCHAR kCannotRead[] =
     L"Die Objekte konnten nicht gelesen werden. Es wurden keine Daten in die Datei \"%s\" "
     L"exportiert.";
 
+const WCHAR kLossyQuestion[] =
+    L"Einige Zeichen k\u00f6nnen in der Datei nicht genau gespeichert werden (nur Zeichen aus "
+    L"Windows-1252) und w\u00fcrden durch \"?\" oder \u00e4hnliche Zeichen ersetzt:";
+const WCHAR kLossyMore[] = L"\n... und %d weitere Objekte";
+const WCHAR kLossyGoOn[] = L"\n\nTrotzdem exportieren?";
+// The columns' names in the question, in the order of a line's texts.
+const WCHAR *const kColumnNames[kColumnCount - 1] = {L"Titel 1", L"Feld 1", L"Titel 2",  L"Feld 2",
+                                                     L"Titel 3", L"Feld 3", L"Kategorie"};
+
 constexpr size_t kFlushSize = 64 * 1024;
+
+// The objects whose texts the file cannot hold exactly: how many, and the first few by name with
+// the columns concerned.
+struct Lossy {
+    static constexpr int kNamed = 8;
+    int count = 0;
+    std::wstring names;
+    ~Lossy() { secureWipe(names.data(), names.size() * sizeof(WCHAR)); }
+};
 
 // The file being written: bytes are collected and written in large pieces. The buffer never
 // grows past its first size, so no copy of its plain text is left behind in freed memory.
@@ -56,24 +75,37 @@ struct ExportFile {
     }
 };
 
-// The ANSI form of a stored text, at most 255 bytes: the exchange file's field limit.
-void ToAnsi(const WCHAR *text, ByteString &out) {
+// The ANSI form of a stored text, at most 255 bytes: the exchange file's field limit. Returns
+// false when the code page cannot hold the text exactly (a character becomes "?" or a look-alike).
+bool ToAnsi(const WCHAR *text, ByteString &out) {
     char buffer[1024];
-    int n = WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, sizeof buffer, nullptr, nullptr);
+    BOOL lost = FALSE;
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, buffer, sizeof buffer,
+                                nullptr, &lost);
+    // Such a text is written as it always was, with the code page's look-alikes.
+    if (lost) n = WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, sizeof buffer, nullptr, nullptr);
     size_t length = n > 0 ? static_cast<size_t>(n - 1) : 0;
     length = std::min(length, kFieldTextMax);
     out.assign(buffer, buffer + length);
     SecureZeroMemory(buffer, sizeof buffer);
+    return !lost;
 }
 
 // The eight columns of one stored record.
-void RecordLine(const CEPROPVAL *props, WORD count, TextLine &line) {
+void RecordLine(const CEPROPVAL *props, WORD count, TextLine &line, Lossy &lossy) {
     ObjectRecord object;
     ReadObjectRecord(props, count, &object);
     const WCHAR *texts[kColumnCount - 1] = {object.title1,  object.field1, object.title2,
                                             object.field2,  object.title3, object.field3,
                                             object.category};
-    for (size_t c = 0; c + 1 < kColumnCount; ++c) ToAnsi(texts[c], line[c]);
+    std::wstring columns;
+    for (size_t c = 0; c + 1 < kColumnCount; ++c) {
+        if (ToAnsi(texts[c], line[c])) continue;
+        columns += columns.empty() ? L"" : L", ";
+        columns += kColumnNames[c];
+    }
+    if (!columns.empty() && lossy.count++ < Lossy::kNamed)
+        lossy.names += L"\n- " + std::wstring(object.field1) + L" (" + columns + L")";
     // A title stored empty is written as the default title of its field.
     const Column titles[3] = {colTitle1, colTitle2, colTitle3};
     for (int n = 0; n < 3; ++n) {
@@ -91,7 +123,8 @@ void RecordLine(const CEPROPVAL *props, WORD count, TextLine &line) {
 enum class Failure { none, create, write, read };
 
 // Writes the records to a new private file beside the target; the caller renames it.
-Failure WriteRecords(ObjectStore &store, const WCHAR *tempPath, bool encrypted, int count) {
+Failure WriteRecords(ObjectStore &store, const WCHAR *tempPath, bool encrypted, int count,
+                     Lossy &lossy) {
     ExportFile file;
     file.handle = CreatePrivateFile(tempPath);
     if (file.handle == INVALID_HANDLE_VALUE) return Failure::create;
@@ -119,7 +152,7 @@ Failure WriteRecords(ObjectStore &store, const WCHAR *tempPath, bool encrypted, 
             failure = Failure::read;
             break;
         }
-        RecordLine(reinterpret_cast<CEPROPVAL *>(buffer), props, lines[pending++]);
+        RecordLine(reinterpret_cast<CEPROPVAL *>(buffer), props, lines[pending++], lossy);
         if (pending == kGroup || i + 1 == count) {
             // RecordLine keeps every field within the limit, so the lines are always appended.
             appendRecordLines(file.buffer, std::span<const TextLine>(lines.data(), pending),
@@ -184,7 +217,25 @@ int ExportTo(ObjectStore &store, HWND owner) {
     wsprintfW(tempPath + (shortName - path), L"~ark%lu.tmp", GetCurrentProcessId());
     DeleteFileW(tempPath);  // what a failed earlier run of a process with this id left behind
 
-    Failure failure = WriteRecords(store, tempPath, encrypted, count);
+    Lossy lossy;
+    Failure failure = WriteRecords(store, tempPath, encrypted, count, lossy);
+    // Texts the file cannot hold exactly: the user decides before the file takes its place.
+    if (failure == Failure::none && lossy.count > 0) {
+        std::wstring question = kLossyQuestion + lossy.names;
+        if (lossy.count > Lossy::kNamed) {
+            WCHAR more[64];
+            wsprintfW(more, kLossyMore, lossy.count - Lossy::kNamed);
+            question += more;
+        }
+        question += kLossyGoOn;
+        const int answer = MessageBoxW(owner, question.c_str(), kAppTitle,
+                                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+        secureWipe(question.data(), question.size() * sizeof(WCHAR));
+        if (answer != IDYES) {
+            DeleteFileW(tempPath);
+            return -1;
+        }
+    }
     if (failure == Failure::none &&
         !MoveFileExW(tempPath, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         failure = Failure::write;

@@ -4,10 +4,12 @@
 // stores as they were.
 #include "exchange/import.h"
 
+#include <bcrypt.h>
 #include <commdlg.h>
 
 #include <algorithm>
 #include <array>
+#include <string_view>
 #include <vector>
 
 #include "app/dialog_kit.h"
@@ -38,9 +40,50 @@ const WCHAR kCannotRead[] =
 const WCHAR kTooMany[] =
     L"Die Datei \"%s\" enth\u00e4lt mehr Objekte, als die Datenbank aufnehmen kann. Es wurde "
     L"nichts importiert.";
+const WCHAR kNoObjects[] =
+    L"Die Datei \"%s\" enth\u00e4lt keine vollst\u00e4ndige Zeile eines Objekts. Es wurde nichts "
+    L"importiert, die vorhandenen Daten sind unver\u00e4ndert.";
+const WCHAR kTrailingBytes[] =
+    L"Die Datei \"%s\" endet mit Zeichen nach der letzten vollst\u00e4ndigen Zeile. Diese "
+    L"Zeichen werden nicht importiert. Trotzdem importieren?";
+const WCHAR kChanged[] =
+    L"Die Datei \"%s\" wurde w\u00e4hrend des Importierens ver\u00e4ndert. Es wurde nichts "
+    L"importiert, die vorhandenen Daten sind unver\u00e4ndert.";
 const WCHAR kCannotStore[] =
     L"Die Daten aus \"%s\" konnten nicht gespeichert werden. Es wurde nichts importiert, die "
     L"vorhandenen Daten sind unver\u00e4ndert.";
+
+// A SHA-256 digest of the bytes a pass read. The check and the import each take one over the
+// file's body: the import commits only when it read exactly what the check read, so a file
+// replaced or rewritten between the two passes cannot slip past the check.
+class Digest {
+public:
+    Digest() {
+        if (BCryptOpenAlgorithmProvider(&alg_, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0 ||
+            BCryptCreateHash(alg_, &hash_, nullptr, 0, nullptr, 0, 0) != 0)
+            hash_ = nullptr;
+    }
+    ~Digest() {
+        if (hash_) BCryptDestroyHash(hash_);
+        if (alg_) BCryptCloseAlgorithmProvider(alg_, 0);
+    }
+    Digest(const Digest &) = delete;
+    Digest &operator=(const Digest &) = delete;
+    void add(const BYTE *data, DWORD n) {
+        if (hash_ && n && BCryptHashData(hash_, const_cast<PUCHAR>(data), n, 0) != 0) {
+            BCryptDestroyHash(hash_);
+            hash_ = nullptr;
+        }
+    }
+    // The digest; false when it could not be taken (then nothing counts as the same).
+    bool finish(std::array<BYTE, 32> &out) {
+        return hash_ && BCryptFinishHash(hash_, out.data(), 32, 0) == 0;
+    }
+
+private:
+    BCRYPT_ALG_HANDLE alg_ = nullptr;
+    BCRYPT_HASH_HANDLE hash_ = nullptr;
+};
 
 // The file being read, through a buffer; the bytes come out one at a time.
 struct ImportFile {
@@ -48,6 +91,7 @@ struct ImportFile {
     std::vector<BYTE> buffer = std::vector<BYTE>(64 * 1024);
     DWORD position = 0, filled = 0;
     bool failed = false;
+    Digest *digest = nullptr;  // takes every byte read while set
 
     ~ImportFile() {
         secureWipe(buffer.data(), buffer.size());
@@ -63,6 +107,7 @@ struct ImportFile {
                 filled = 0;
             }
             if (filled == 0) return false;
+            if (digest) digest->add(buffer.data(), filled);
         }
         *b = buffer[position++];
         return true;
@@ -124,9 +169,11 @@ void SetKilobyteText(HWND progress, unsigned long long done, unsigned long long 
 }
 
 // The check pass over the record lines from the current position. Returns the number of complete
-// lines, -1 for a bad format, -2 when a read failed.
+// lines, -1 for a bad format, -2 when a read failed. *tail receives the number of bytes after the
+// last CR that are not LF: they form no line and the import leaves them out.
 long long CheckLines(ImportFile &file, bool encrypted, unsigned long long offset,
-                     unsigned long long sizeKB) {
+                     unsigned long long sizeKB, unsigned long long *tail) {
+    *tail = 0;
     HWND progress = OpenProgressWindow(L"Daten pr\u00fcfen", static_cast<int>(sizeKB));
     ExchangeChecker checker(encrypted);
     long long result = 0;
@@ -142,6 +189,10 @@ long long CheckLines(ImportFile &file, bool encrypted, unsigned long long offset
             result = -1;
             break;
         }
+        if (b == '\r')
+            *tail = 0;
+        else if (b != '\n')
+            ++*tail;
     }
     if (result == 0) result = file.failed ? -2 : static_cast<long long>(checker.lines());
     CloseProgressWindow(progress);
@@ -165,12 +216,15 @@ bool DeleteExistingData(ObjectStore &store) {
     return ok;
 }
 
-enum class Failure { none, read, store };
+enum class Failure { none, read, store, changed };
 
-Failure ImportLines(ObjectStore &store, ImportFile &file, bool encrypted, int lines) {
+Failure ImportLines(ObjectStore &store, ImportFile &file, bool encrypted, int lines,
+                    const std::array<BYTE, 32> &checked) {
     HWND progress = OpenProgressWindow(
         encrypted ? L"Daten verschl\u00fcsselt importieren" : L"Daten importieren", lines);
     const int step = std::max(lines / 24, 1);
+    Digest digest;
+    file.digest = &digest;
     file.seek(encrypted ? static_cast<DWORD>(kEncryptedBodyOffset) : 0);
     Failure failure = file.failed ? Failure::read : Failure::none;
     // Field 1 title, value, field 2 title, value, field 3 title, value, category, flag.
@@ -214,6 +268,18 @@ Failure ImportLines(ObjectStore &store, ImportFile &file, bool encrypted, int li
             SetProgressPosition(progress, i + 1);
         }
     }
+    if (failure == Failure::none) {
+        // The rest of the file (what the check saw after the last line) completes the digest.
+        BYTE b;
+        while (file.next(&b)) {
+        }
+        std::array<BYTE, 32> read{};
+        if (file.failed)
+            failure = Failure::read;
+        else if (!digest.finish(read) || read != checked)
+            failure = Failure::changed;
+    }
+    file.digest = nullptr;
     wipeKeys(keys);
     SecureZeroMemory(&readers, sizeof readers);
     SecureZeroMemory(f, sizeof f);
@@ -257,6 +323,14 @@ int ImportFrom(ObjectStore &store, HWND owner) {
     size_t got = 0;
     while (got < sizeof head && file.next(&head[got])) ++got;
     const bool encrypted = hasEncryptedMarker(std::span<const BYTE>(head, got));
+    // The marker ended by LF alone is neither variant: read as a plain file it would pass the
+    // check with its lines run together or none at all.
+    constexpr std::string_view kMarkerLf = "encrypted\n";
+    if (!encrypted && got >= kMarkerLf.size() &&
+        std::equal(kMarkerLf.begin(), kMarkerLf.end(), head)) {
+        MessageBoxW(owner, kBadFormat, shortName, MB_ICONHAND);
+        return -1;
+    }
 
     SavedPassword saved(store, encrypted);
     if (encrypted) {
@@ -284,8 +358,17 @@ int ImportFrom(ObjectStore &store, HWND owner) {
         }
     }
     const unsigned long long start = encrypted ? kEncryptedBodyOffset : 0;
+    Digest checkDigest;
+    file.digest = &checkDigest;
     file.seek(static_cast<DWORD>(start));
-    const long long lines = CheckLines(file, encrypted, start, sizeKB);
+    unsigned long long tail = 0;
+    const long long lines = CheckLines(file, encrypted, start, sizeKB, &tail);
+    file.digest = nullptr;
+    std::array<BYTE, 32> checked{};
+    if (lines >= 0 && !checkDigest.finish(checked)) {
+        ExchangeMessage(owner, kCannotRead, shortName);
+        return -1;
+    }
     if (lines == -2) {
         ExchangeMessage(owner, kCannotRead, shortName);
         return -1;
@@ -297,6 +380,21 @@ int ImportFrom(ObjectStore &store, HWND owner) {
     if (lines > CEDB_MAXRECORDS) {
         ExchangeMessage(owner, kTooMany, shortName);
         return -1;
+    }
+    // A file without one complete line (LF line ends only, say) would otherwise still offer to
+    // delete the existing data and then import nothing.
+    if (lines == 0) {
+        ExchangeMessage(owner, kNoObjects, shortName);
+        return -1;
+    }
+    if (tail > 0) {
+        WCHAR text[1024];
+        wsprintfW(text, kTrailingBytes, shortName);
+        if (MessageBoxW(owner, text, kAppTitle, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) !=
+            IDYES) {
+            MessageBoxW(owner, kCancelled, kAppTitle, MB_ICONHAND);
+            return -1;
+        }
     }
 
     const int answer = MessageBoxW(owner, kDeleteQuestion, shortName,
@@ -314,7 +412,7 @@ int ImportFrom(ObjectStore &store, HWND owner) {
     Failure failure = Failure::none;
     if (answer == IDYES && !DeleteExistingData(store)) failure = Failure::store;
     if (failure == Failure::none)
-        failure = ImportLines(store, file, encrypted, static_cast<int>(lines));
+        failure = ImportLines(store, file, encrypted, static_cast<int>(lines), checked);
     if (failure == Failure::none && !CeCommitBatch())
         failure = Failure::store;
     else if (failure != Failure::none)
@@ -327,7 +425,11 @@ int ImportFrom(ObjectStore &store, HWND owner) {
          {static_cast<NameList *>(&categoryStore), static_cast<NameList *>(&titleList1),
           static_cast<NameList *>(&titleList2), static_cast<NameList *>(&titleList3)})
         list->lastResult = 0;
-    ExchangeMessage(owner, failure == Failure::read ? kCannotRead : kCannotStore, shortName);
+    ExchangeMessage(owner,
+                    failure == Failure::read      ? kCannotRead
+                    : failure == Failure::changed ? kChanged
+                                                  : kCannotStore,
+                    shortName);
     return -1;
 }
 

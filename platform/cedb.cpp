@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <cwctype>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -145,6 +146,45 @@ bool fileExists(const WCHAR *path, LONGLONG *size) {
     if (!GetFileAttributesExW(path, GetFileExInfoStandard, &fad)) return false;
     *size = (static_cast<LONGLONG>(fad.nFileSizeHigh) << 32) | fad.nFileSizeLow;
     return true;
+}
+
+// Whether the file name is one of the devices Windows keeps in every folder (CON, NUL, COM1 ...),
+// whatever its extension.
+bool isReservedDeviceName(const WCHAR *path) {
+    const WCHAR *name = path;
+    for (const WCHAR *p = path; *p; ++p)
+        if (*p == L'\\' || *p == L'/' || *p == L':') name = p + 1;
+    std::wstring base;
+    for (const WCHAR *p = name; *p && *p != L'.'; ++p) base += static_cast<WCHAR>(towupper(*p));
+    while (!base.empty() && base.back() == L' ') base.pop_back();
+    for (const wchar_t *device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})
+        if (base == device) return true;
+    return base.size() == 4 &&
+           (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
+           base[3] >= L'1' && base[3] <= L'9';
+}
+
+// Why the path cannot be the volume, before anything touches it: 0 when it names a regular file
+// that may be written, or nothing yet; ERROR_BAD_FILE_TYPE for a device, a FIFO, a folder or
+// another kind of file (whose mode must not change and beside which no journal may appear);
+// ERROR_WRITE_PROTECT for a read-only file, which stays read-only.
+DWORD volumeFileRefusal(const WCHAR *path) {
+    if (isReservedDeviceName(path)) return ERROR_BAD_FILE_TYPE;
+    // No access asked for: this opens a FIFO without waiting for its other end.
+    HANDLE h = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0
+                                                                              : ERROR_BAD_FILE_TYPE;
+    }
+    const DWORD type = GetFileType(h);
+    ::CloseHandle(h);
+    const DWORD attributes = GetFileAttributesW(path);
+    if (type != FILE_TYPE_DISK || attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
+        return ERROR_BAD_FILE_TYPE;
+    return (attributes & FILE_ATTRIBUTE_READONLY) ? ERROR_WRITE_PROTECT : 0;
 }
 
 // Makes every missing folder on the way to the file.
@@ -291,6 +331,10 @@ bool initialiseVolume() {
 bool openVolume() {
     WCHAR path[MAX_PATH];
     if (!CeGetVolumePath(path)) return false;  // with its reason
+    if (DWORD refusal = volumeFileRefusal(path)) {
+        SetLastError(refusal);
+        return false;
+    }
     const std::wstring wal = std::wstring(path) + L"-wal";
     LONGLONG size = 0;
     bool exists = fileExists(path, &size);
@@ -321,6 +365,17 @@ bool openVolume() {
         closeVolume(ERROR_BAD_FORMAT);
         return false;
     }
+    // A store that a later version of the layer made may hold what this one cannot keep intact;
+    // it is neither read nor written.
+    sqlite3_int64 stored = -1;
+    {
+        Stmt version("PRAGMA user_version");
+        if (version && version.step() == SQLITE_ROW) stored = version.i64(0);
+    }
+    if (stored < 0 || stored > kSchemaVersion) {
+        closeVolume(stored < 0 ? ERROR_OPEN_FAILED : ERROR_REVISION_MISMATCH);
+        return false;
+    }
     if (!configureConnection()) {
         closeVolume(ERROR_OPEN_FAILED);
         return false;
@@ -335,11 +390,19 @@ bool acquireVolume() {
     return true;
 }
 
+// Whether the last close of the volume emptied its journal.
+bool g_journalEmptied = true;
+
 void releaseVolume() {
     if (g_users == 0 || --g_users > 0) return;
     finalizeStatements();
-    // Nothing of what was overwritten or deleted may stay behind in the journal.
-    sqlite3_wal_checkpoint_v2(g_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    // Nothing of what was overwritten or deleted may stay behind in the journal. Another process
+    // that reads the store (a backup, arkstore dump) holds the checkpoint back while its read
+    // lasts; the connection's busy handler waits up to five seconds for it before the journal is
+    // left as it is.
+    const int rc =
+        sqlite3_wal_checkpoint_v2(g_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    g_journalEmptied = rc == SQLITE_OK;
     sqlite3_close(g_db);
     g_db = nullptr;
 }
@@ -1031,8 +1094,9 @@ void fillValue(CEPROPVAL *out, const PropView &p, BYTE **data) {
     case CEVT_LPWSTR: {
         size_t n = p.length;
         if (n) memcpy(*data, p.data, n);
-        (*data)[n] = 0;
-        (*data)[n + 1] = 0;
+        // Everything up to the aligned end is zero: a text of an odd number of bytes (only a
+        // store made by hand holds one) still ends in a whole zero unit inside its data.
+        memset(*data + n, 0, dataSize(p) - n);
         out->val.lpwstr = reinterpret_cast<LPWSTR>(*data);
         out->wLenData = static_cast<WORD>(std::min<size_t>(n + sizeof(WCHAR), 0xFFFF));
         *data += dataSize(p);
@@ -1189,6 +1253,8 @@ HANDLE CeOpenDatabase(PCEOID poid, LPWSTR lpszName, CEPROPID propid, DWORD dwFla
     g_handles.insert(raw);
     return raw;
 }
+
+BOOL CeJournalEmptiedAtClose() { return g_journalEmptied ? TRUE : FALSE; }
 
 BOOL CeCloseHandle(HANDLE hObject) {
     DbHandle *h = handleOf(hObject);
@@ -1639,6 +1705,9 @@ int runVolumeCheck(const char *pragma, WCHAR *reason, DWORD reasonChars) {
         DWORD error = GetLastError();
         say(error == ERROR_BAD_FORMAT             ? L"not an Arkel store"
             : error == ERROR_FILENAME_EXCED_RANGE ? L"path too long"
+            : error == ERROR_REVISION_MISMATCH    ? L"made by a newer version of the program"
+            : error == ERROR_WRITE_PROTECT        ? L"read-only"
+            : error == ERROR_BAD_FILE_TYPE        ? L"not a regular file"
                                                   : L"cannot be opened");
         SetLastError(error);
         return -1;

@@ -196,6 +196,11 @@ BOOL CeCloseHandle(HANDLE hObject);
 
 // ---- Desktop additions, not part of the Windows CE interface ----
 
+// FALSE when the last close of the volume could not checkpoint and truncate its journal (another
+// process held a read for the whole time the close waited): pages written while the volume was
+// open may then still be in the journal file until the next close succeeds. TRUE before any close.
+BOOL CeJournalEmptiedAtClose();
+
 // Enumerates the databases of the volume in creation order: pass 0 first, then the previous id;
 // returns 0 after the last one (GetLastError ERROR_NO_MORE_ITEMS) or on a failure (any other).
 CEOID CeFindNextDatabaseOid(CEOID previous);

@@ -5,6 +5,7 @@
 const WCHAR kSettingsKey[] = L"Software\\Mobrix\\Arkel";
 
 DWORD autoQuitActive;
+DWORD encryptActive;
 DWORD autoQuitPeriod;
 
 namespace {
@@ -64,11 +65,14 @@ LONG Settings::SetCategory(const WCHAR *name) {
 
 DWORD Settings::GetEncrypt() {
     DWORD v = 0;
-    GetDwordValue(L"Encrypt", &v);
+    // Only a value that was read changes the run's state: a key or value that has become
+    // unreadable must not switch encryption off behind the user's back.
+    if (GetDwordValue(L"Encrypt", &v)) encryptActive = v;
     return v;
 }
 
 LONG Settings::SetEncrypt(DWORD value) {
+    encryptActive = value;
     return writeValue(L"Encrypt", REG_DWORD, &value, sizeof value);
 }
 

@@ -63,5 +63,10 @@ extern const WCHAR kSettingsKey[];
 extern DWORD autoQuitActive;
 extern DWORD autoQuitPeriod;
 
+// The "Encrypt" setting as this run last read or wrote it. The end of the run encrypts by this
+// value, not by a new read of the registry: a value that cannot be read then (a damaged or
+// removed key) never leaves the store plain.
+extern DWORD encryptActive;
+
 // The shortest auto-quit period, in milliseconds: the smallest the preferences dialog offers.
 constexpr DWORD kAutoQuitMinimum = 15000;

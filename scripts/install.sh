@@ -4,7 +4,7 @@
 #   install.sh uninstall PREFIX
 # PREFIX/lib/arkel      the programs, the help, Wine's font set-up and the list of what was put
 # PREFIX/bin/arkel      the launcher: the program under Wine in a 240x320 desktop
-# PREFIX/bin/arkfile    the exchange-file tool
+# PREFIX/bin/arkfile    the exchange-file tool, with its manual page in PREFIX/share/man/man1
 # PREFIX/share/applications/arkel.desktop and PREFIX/share/icons/hicolor/32x32/apps/arkel.png
 # The user's Wine prefix and the store in it are never touched, by either command.
 set -euo pipefail
@@ -18,7 +18,7 @@ remove_all() {
   [ -d "$prefix/lib/arkel/locale" ] && find "$prefix/lib/arkel/locale" -depth -type d -empty -delete
   # The folders that are empty now, deepest first, up to PREFIX but not PREFIX itself.
   for d in lib/arkel lib share/applications share/icons/hicolor/32x32/apps \
-    share/icons/hicolor/32x32 share/icons/hicolor share/icons share bin; do
+    share/icons/hicolor/32x32 share/icons/hicolor share/icons share/man/man1 share/man share bin; do
     rmdir "$prefix/$d" 2>/dev/null || true
   done
   echo "uninstall: removed The Arkel from $prefix"
@@ -30,7 +30,8 @@ install_all() {
   prefix=$(cd "$prefix" && pwd)
   local lib=$prefix/lib/arkel
   remove_all "$prefix" >/dev/null
-  mkdir -p "$lib" "$prefix/bin" "$prefix/share/applications" "$prefix/share/icons/hicolor/32x32/apps"
+  mkdir -p "$lib" "$prefix/bin" "$prefix/share/applications" "$prefix/share/icons/hicolor/32x32/apps" \
+    "$prefix/share/man/man1"
   local files=()
   put() {  # put SOURCE RELATIVE_TARGET MODE
     command install -m "$3" "$1" "$prefix/$2"
@@ -55,6 +56,7 @@ install_all() {
   done
   put "$root/scripts/fonts.conf" lib/arkel/fonts.conf 644
   put "$arkfile" bin/arkfile 755
+  put "$root/tools/arkfile/arkfile.1" share/man/man1/arkfile.1 644
   sed "s|@LIB@|$lib|g" "$root/packaging/arkel-launcher.sh" >"$lib/arkel.tmp"
   put "$lib/arkel.tmp" bin/arkel 755
   rm -f "$lib/arkel.tmp"

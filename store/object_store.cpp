@@ -88,20 +88,20 @@ void ReadObjectRecord(const CEPROPVAL *props, WORD count, ObjectRecord *object,
         case numberOf(PROP_TITLE1): CopyStoredText(object->title1, value); break;
         case numberOf(PROP_TITLE2): CopyStoredText(object->title2, value); break;
         case numberOf(PROP_TITLE3): CopyStoredText(object->title3, value); break;
-        case numberOf(PROP_ENCRYPT):
-            // A signed 16-bit value; any integer type gives its low 16 bits, another type
-            // (which no writer of ours uses) leaves the flag at 1.
-            switch (TypeFromPropID(value.propid)) {
-            case CEVT_I2:
-            case CEVT_UI2:
-            case CEVT_I4:
-            case CEVT_UI4:
-            case CEVT_BOOL: object->encrypt = static_cast<short>(value.val.ulVal & 0xFFFF); break;
-            default: object->encrypt = 1; break;
-            }
-            break;
+        case numberOf(PROP_ENCRYPT): object->encrypt = StoredEncryptFlag(value); break;
         default: break;
         }
+    }
+}
+
+short StoredEncryptFlag(const CEPROPVAL &value) {
+    switch (TypeFromPropID(value.propid)) {
+    case CEVT_I2:
+    case CEVT_UI2:
+    case CEVT_I4:
+    case CEVT_UI4:
+    case CEVT_BOOL: return static_cast<short>(value.val.ulVal & 0xFFFF);
+    default: return 1;
     }
 }
 
@@ -311,8 +311,12 @@ void ObjectStore::setEncryptFlagForCategory(const WCHAR *name, short flag) {
 void ObjectStore::setPassword(WCHAR *password) {
     size_t length = wcsnlen(password, 128);
     if (password != passwordText) {
+        // The whole buffer: a longer earlier password would otherwise leave its tail behind the
+        // new terminator.
+        SecureZeroMemory(passwordText, sizeof passwordText);
         wmemcpy(passwordText, password, length);
-        passwordText[length] = 0;
+    } else {
+        SecureZeroMemory(passwordText + length, sizeof passwordText - length * sizeof(WCHAR));
     }
     PasswordKeys made;
     makePasswordKeys(std::u16string_view(reinterpret_cast<const char16_t *>(passwordText), length),

@@ -141,5 +141,11 @@ enum class AbsentTitles { Default, Empty };
 void ReadObjectRecord(const CEPROPVAL *props, WORD count, ObjectRecord *object,
                       AbsentTitles absent = AbsentTitles::Default);
 
+// The encrypt flag of a stored property whose number is PROP_ENCRYPT's: a signed 16-bit value;
+// any integer type gives its low 16 bits, another type (which no writer of ours uses) reads as 1.
+// Every reader of the flag (the list, the editor, the closing pass) goes through here, so that a
+// flag means the same to all of them.
+short StoredEncryptFlag(const CEPROPVAL &value);
+
 // True for a record in its encrypted form: it carries the password verifier blob.
 bool IsEncryptedRecord(const CEPROPVAL *props, WORD count);

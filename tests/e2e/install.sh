@@ -27,7 +27,7 @@ mkdir "$prefix"
 "$root/scripts/install.sh" install "$bin" "$arkfile" "$prefix"
 for f in bin/arkel bin/arkfile lib/arkel/arkel.exe lib/arkel/PegHelp.exe lib/arkel/arkel.htp \
   lib/arkel/arkstore.exe lib/arkel/locale/de_DE.UTF-8/LC_CTYPE share/applications/arkel.desktop \
-  share/icons/hicolor/32x32/apps/arkel.png; do
+  share/icons/hicolor/32x32/apps/arkel.png share/man/man1/arkfile.1; do
   [ -e "$prefix/$f" ] || fail "$f was not installed"
 done
 [ -x "$prefix/bin/arkel" ] || fail "the launcher is not executable"

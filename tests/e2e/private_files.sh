@@ -4,7 +4,9 @@
 #  - the program started on it keeps the volume, its journal (-wal) and its shared memory (-shm)
 #    at 0600 while it runs;
 #  - a volume that an earlier build left at 0644 is 0600 again, with its journal, once the
-#    program has opened it.
+#    program has opened it;
+#  - a read-only store, a FIFO, a device node and the name CON are refused by arkstore and left
+#    exactly as they were, with no journal made beside them.
 #   private_files.sh BIN_DIR
 set -euo pipefail
 # shellcheck source=tests/e2e/lib.sh
@@ -54,4 +56,38 @@ chmod 644 "$work/old.cdb"
 chmod 644 "$work/old.cdb-wal"
 run_program "$work/old.cdb"
 [ "$(mode "$work/old.cdb")" = 600 ] || fail "the old volume stayed $(mode "$work/old.cdb")"
+# A read-only store (0400), a FIFO and a character device of the test's own, and the reserved name
+# CON: arkstore refuses each with its reason and touches nothing (mode, bytes, no journal beside).
+cp "$work/new.cdb" "$work/readonly.cdb"
+chmod 400 "$work/readonly.cdb"
+mkfifo -m 644 "$work/fifo.cdb"
+mkdir "$work/devices"
+targets=("$work/readonly.cdb" "$work/fifo.cdb")
+if mknod -m 644 "$work/devices/null.cdb" c 1 3 2>/dev/null; then targets+=("$work/devices/null.cdb"); fi
+for store in "${targets[@]}"; do
+  before=$(stat -c '%a %F' "$store"; if [ -f "$store" ]; then sha256sum <"$store"; fi)
+  for command in check dump; do
+    set +e
+    ARKEL_OBJECT_STORE=$(winepath -w "$store") timeout 60 \
+      wine "$bin/arkstore.exe" $command </dev/null >"$work/out.log" 2>"$work/err.log"
+    rc=$?
+    set -e
+    [ "$rc" -eq 1 ] || fail "arkstore $command on $(basename "$store") ended with $rc, not 1"
+    grep -q -e 'read-only' -e 'not a regular file' "$work/err.log" ||
+      fail "arkstore $command on $(basename "$store") said: $(cat "$work/err.log")"
+  done
+  after=$(stat -c '%a %F' "$store"; if [ -f "$store" ]; then sha256sum <"$store"; fi)
+  [ "$before" = "$after" ] || fail "$(basename "$store") changed: $before -> $after"
+  for suffix in -wal -shm; do
+    [ ! -e "$store$suffix" ] || fail "$(basename "$store$suffix") was made beside it"
+  done
+done
+mkdir "$work/con"
+set +e
+ARKEL_OBJECT_STORE=$(winepath -w "$work/con")'\CON' timeout 60 \
+  wine "$bin/arkstore.exe" check </dev/null >/dev/null 2>"$work/err.log"
+rc=$?
+set -e
+[ "$rc" -eq 1 ] || fail "arkstore check on CON ended with $rc, not 1"
+[ -z "$(ls -A "$work/con")" ] || fail "files were made beside CON: $(ls -A "$work/con")"
 echo "private_files: ok"

@@ -510,6 +510,69 @@ TEST_F(Arkfile, OutputGoesThroughLinksAndIntoDevicesOrIsRefused) {
     ::close(sock);
 }
 
+// Decrypted text never goes into another user's FIFO or device, nor through another user's link
+// planted in a sticky world-writable folder (as /tmp is); links elsewhere, and the user's own,
+// are followed. The other user is "nobody"; the test run is root, which may hand files over.
+TEST_F(Arkfile, OutputIntoAnotherUsersFilesIsRefused) {
+    constexpr uid_t nobody = 65534;
+    writeAll(path("in.ark"), exported(true));
+    writeAll(path("target.txt"), "old content");
+    ASSERT_EQ(::mkdir(path("shared").c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(path("shared").c_str(), 01777), 0);
+    ASSERT_EQ(::mkfifo(path("their-fifo").c_str(), 0666), 0);
+    ASSERT_EQ(::chown(path("their-fifo").c_str(), nobody, nobody), 0);
+    const bool device = ::mknod(path("their-null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0 &&
+                        ::chown(path("their-null").c_str(), nobody, nobody) == 0;
+    const fs::path target = path("target.txt");
+    ASSERT_EQ(::symlink(target.c_str(), path("shared/their-link").c_str()), 0);
+    ASSERT_EQ(::lchown(path("shared/their-link").c_str(), nobody, nobody), 0);
+    ASSERT_EQ(::symlink(target.c_str(), path("shared/my-link").c_str()), 0);
+    ASSERT_EQ(::symlink(target.c_str(), path("their-link-here").c_str()), 0);
+    ASSERT_EQ(::lchown(path("their-link-here").c_str(), nobody, nobody), 0);
+    ASSERT_EQ(::symlink("their-fifo", path("link-to-their-fifo").c_str()), 0);
+    const std::string plain = exported(false);
+
+    struct Case {
+        std::string output;
+        bool written;
+        std::string err;
+    };
+    const std::string foreign = ": a FIFO or device of another user; nothing written\n";
+    std::vector<Case> cases = {
+        {"their-fifo", false, path("their-fifo").string() + foreign},
+        {"link-to-their-fifo", false, path("link-to-their-fifo").string() + foreign},
+        {"shared/their-link", false,
+         path("shared/their-link").string() +
+             ": a symbolic link of another user in a shared folder; nothing written\n"},
+        {"shared/my-link", true, ""},
+        {"their-link-here", true, ""},
+    };
+    if (device) cases.push_back({"their-null", false, path("their-null").string() + foreign});
+    for (const Case &c : cases) {
+        writeAll(target, "old content");
+        const Result r =
+            run({"decrypt", path("in.ark"), "-o", path(c.output), "--password-file", path("pw")});
+        EXPECT_EQ(r.code, c.written ? 0 : 1) << c.output;
+        EXPECT_EQ(r.err, c.err) << c.output;
+        EXPECT_EQ(readAll(target), c.written ? plain : "old content") << c.output;
+    }
+}
+
+// /dev/stdout into a pipe has no path to resolve; the output goes into the pipe.
+TEST_F(Arkfile, OutputToDevStdoutIntoAPipe) {
+    writeAll(path("in.ark"), exported(true));
+    const std::string command = std::string(ARKFILE_PATH) + " decrypt " + path("in.ark").string() +
+                                " -o /dev/stdout --password-file " + path("pw").string() + " | cat";
+    FILE *p = ::popen(command.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string got;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) got.append(buf, n);
+    EXPECT_EQ(::pclose(p), 0);
+    EXPECT_EQ(got, exported(false));
+}
+
 // An input that never ends (here a FIFO fed with zeros, as /dev/zero would be) is refused once it
 // is larger than any exchange file, in little memory. So is a password file without a line end.
 TEST_F(Arkfile, EndlessInputIsRefusedInBoundedMemory) {

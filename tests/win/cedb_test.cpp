@@ -9,6 +9,7 @@
 
 #include "platform/cedb.h"
 #include "platform/page_heap.h"
+#include "sqlite3.h"
 #include "store/property_database.h"
 #include "tests/win/test_env.h"
 
@@ -366,6 +367,67 @@ TEST_F(CedbTest, EveryValueTypeRoundTrips) {
     EXPECT_EQ(r.props[10].val.blob.dwCount, 0u);
     ASSERT_EQ(r.props[11].val.blob.dwCount, sizeof big);
     EXPECT_EQ(memcmp(r.props[11].val.blob.lpb, big, sizeof big), 0);
+}
+
+// A text stored with an odd number of bytes (only a store made by hand holds one) reads as its
+// whole units and a terminator: the padding behind it is zero, whatever the buffer held before.
+TEST_F(CedbTest, ATextOfOddLengthEndsInsideItsData) {
+    HANDLE h = createNamed();
+    const CEOID id = writeText(h, 0, kName, L"ABCD");
+    ASSERT_NE(id, 0u);
+    struct Case {
+        const char *hex;  // the stored bytes
+        const wchar_t *text;
+    } cases[] = {{"4100420043", L"AB\u0043"},
+                 {"41004200430044004500", L"ABCDE"},
+                 {"410042004300440045", L"ABCD\u0045"},
+                 {"41", L"\u0041"}};
+    for (const Case &c : cases) {
+        sqlite3 *other = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(Utf8(volumePath).c_str(), &other, SQLITE_OPEN_READWRITE, nullptr),
+                  SQLITE_OK);
+        const std::string sql = "UPDATE props SET value = X'" + std::string(c.hex) +
+                                "' WHERE rec = " + std::to_string(id) +
+                                " AND propid = " + std::to_string(kName);
+        ASSERT_EQ(sqlite3_exec(other, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(other);
+        ASSERT_EQ(CeSeekDatabase(h, CEDB_SEEK_CEOID, id, nullptr), id);
+        std::vector<BYTE> buffer(512, 0xFF);
+        BYTE *data = buffer.data();
+        DWORD size = static_cast<DWORD>(buffer.size());
+        WORD count = 0;
+        ASSERT_EQ(CeReadRecordProps(h, 0, &count, nullptr, &data, &size), id) << c.hex;
+        ASSERT_EQ(count, 1);
+        const auto *v = reinterpret_cast<const CEPROPVAL *>(data);
+        EXPECT_EQ(std::wstring(v->val.lpwstr), std::wstring(c.text)) << c.hex;
+    }
+}
+
+// The close checkpoints the journal and truncates it; while another process holds a read for
+// longer than the close waits, the journal stays and the close says so. The next close empties it.
+TEST_F(CedbTest, TheLastCloseSaysWhenTheJournalCouldNotBeEmptied) {
+    HANDLE h = createNamed();
+    handles.clear();
+    ASSERT_NE(writeText(h, 0, kName, L"geheim"), 0u);
+    sqlite3 *reader = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(Utf8(volumePath).c_str(), &reader, SQLITE_OPEN_READONLY, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM props;", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_FALSE(CeJournalEmptiedAtClose());
+    sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(reader);
+
+    CEOID oid = 0;
+    HANDLE again = CeOpenDatabase(&oid, const_cast<LPWSTR>(L"Test"), kName, 0, nullptr);
+    ASSERT_NE(again, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CloseHandle(again));
+    EXPECT_TRUE(CeJournalEmptiedAtClose());
+    WIN32_FILE_ATTRIBUTE_DATA wal{};
+    if (GetFileAttributesExW((volumePath + L"-wal").c_str(), GetFileExInfoStandard, &wal)) {
+        EXPECT_EQ(wal.nFileSizeLow, 0u) << "the journal is truncated";
+    }
 }
 
 TEST_F(CedbTest, DatabaseInformationAndNames) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/clipboard.h"
 #include "app/shell.h"
 #include "dialogs/field_titles_dialog.h"
 #include "prefs/settings.h"
@@ -209,6 +210,123 @@ protected:
     }
     HWND dialog = nullptr;
 };
+
+// ---- The object written is the object selected ---------------------------------------------
+
+// A vault built up by new, edit, duplicate, paste, delete and an import, then encrypted: after OK
+// in "Objekt bearbeiten" the row above the edited object was selected, so that a Delete right
+// after would have hit another object.
+TEST_F(EditingTest, TheEditedObjectStaysSelectedInAStoreWithAHistory) {
+    const std::vector<BYTE> store =
+        ReadWholeFile(L"" ARKEL_FIXTURES L"/selection-after-edit/store.cdb");
+    ASSERT_FALSE(store.empty());
+    const wchar_t *names[] = {L"Steuer-ID J\u00fcrgen", L"Fahrrad G\u00f6rtz",
+                              L"Online-Banking Sparkasse", L"WLAN Zuhause"};
+    for (const wchar_t *name : names) {
+        ASSERT_TRUE(WriteWholeFile(volumePath, store.data(), store.size()));
+        settings.SetEncrypt(1);
+        settings.SetAutoQuit(0);
+        UiDriver ui;
+        ui.onNextDialog(AnswerPassword(L"H\u00f6hlenb\u00e4r2024"));
+        Start();
+        ASSERT_EQ(Rows(), 7);
+        const int row = RowOf(name);
+        ASSERT_GE(row, 0) << Utf8(name);
+        Select(row);
+        RunCommand(IDM_EDIT_OBJECT, ui, [](HWND d) {
+            WCHAR text[256];
+            GetDlgItemTextW(d, IDC_EDIT_FIELD1, text, 255);
+            lstrcatW(text, L"x");
+            SetDlgItemTextW(d, IDC_EDIT_FIELD1, text);
+            PressButton(d, IDOK);
+        });
+        const std::wstring written = std::wstring(name) + L"x";
+        EXPECT_EQ(Row(Selection()), written) << Utf8(name);
+        EXPECT_STREQ(CurrentObject.field1, written.c_str()) << Utf8(name);
+        ResetShell();
+        ResetGlobalStores();
+        ClearSettingsKey();
+    }
+}
+
+// A stored field may hold 255 characters (an import, a paste) while typing stops at 254: OK
+// without a change must write every field back whole, and typing into such a field adds nothing.
+TEST_F(EditingTest, OkWithoutAChangeKeepsFieldsOf255Characters) {
+    const std::wstring long1(255, L'a'), long2(255, L'\u00e4'), long3(255, L'z');
+    Prepare({{long1.c_str(), L"", long2.c_str(), long3.c_str()}});
+    Start();
+    Select(0);
+    UiDriver ui;
+    std::wstring typedInto;
+    RunCommand(IDM_EDIT_OBJECT, ui, [&](HWND d) {
+        HWND edit = GetDlgItem(d, IDC_EDIT_FIELD3);
+        SendMessageW(edit, EM_SETSEL, 255, 255);
+        SendMessageW(edit, WM_CHAR, L'x', 0);
+        typedInto = ItemText(d, IDC_EDIT_FIELD3);
+        PressButton(d, IDOK);
+    });
+    EXPECT_EQ(typedInto, long3) << "a full field takes no more";
+    ObjectRecord stored;
+    WalkDatabase(objectStore.hDatabase, [&](CEOID, const CEPROPVAL *p, WORD n) {
+        ReadObjectRecord(p, n, &stored);
+        return false;
+    });
+    EXPECT_EQ(std::wstring(stored.field1), long1);
+    EXPECT_EQ(std::wstring(stored.field2), long2);
+    EXPECT_EQ(std::wstring(stored.field3), long3);
+}
+
+// A full vault (65,535 objects) says that it is full, in the dialog (which stays open with the
+// texts) and for a paste, instead of the generic failure.
+TEST_F(EditingTest, AFullVaultSaysSo) {
+    ASSERT_EQ(objectStore.open(L"Arkel"), 0);
+    ASSERT_TRUE(CeBeginBatch());
+    WCHAR name[16];
+    CEPROPVAL v[6] = {};
+    const CEPROPID ids[5] = {PROP_FIELD1, PROP_FIELD2, PROP_TITLE1, PROP_TITLE2, PROP_TITLE3};
+    const wchar_t *texts[5] = {name, L"S", L"Name", L"Seriennummer", L"Bemerkung"};
+    for (int k = 0; k < 5; ++k) {
+        v[k].propid = ids[k];
+        v[k].val.lpwstr = const_cast<LPWSTR>(texts[k]);
+    }
+    v[5].propid = PROP_ENCRYPT;
+    v[5].val.iVal = 1;
+    for (int i = 0; i < CEDB_MAXRECORDS; ++i) {
+        wsprintfW(name, L"Objekt %05d", i);
+        ASSERT_NE(CeWriteRecordProps(objectStore.hDatabase, 0, 6, v), 0u) << i;
+    }
+    ASSERT_TRUE(CeCommitBatch());
+    ResetGlobalStores();
+    Start();
+    Select(0);
+    UiDriver ui;
+    bool openAfter = false;
+    RunCommand(IDM_NEW_OBJECT, ui, [&](HWND d) {
+        SetDlgItemTextW(d, IDC_EDIT_FIELD1, L"Noch eins");
+        SetDlgItemTextW(d, IDC_EDIT_FIELD2, L"N-1");
+        ui.answerMessageBox(IDOK);
+        After(100, [&, d] {
+            openAfter = IsWindow(d) != FALSE;
+            EndDialog(d, 0);
+        });
+        PressButton(d, IDOK);
+    });
+    ASSERT_EQ(ui.seen().size(), 2u);
+    EXPECT_EQ(ui.seen()[1].text,
+              L"Die Datenbank ist voll: sie nimmt h\u00f6chstens 65535 Objekte auf. Das Objekt "
+              L"konnte nicht gespeichert werden.\nIhre Eingaben bleiben erhalten.");
+    EXPECT_TRUE(openAfter);
+
+    UiDriver paste;
+    paste.answerMessageBox(IDOK);
+    ASSERT_TRUE(CopyObjectToClipboard(hMainWnd));
+    EXPECT_EQ(PasteObjectFromClipboard(hMainWnd), -1);
+    ASSERT_EQ(paste.seen().size(), 1u);
+    EXPECT_EQ(paste.seen()[0].text,
+              L"Die Datenbank ist voll: sie nimmt h\u00f6chstens 65535 Objekte auf. Das Objekt "
+              L"konnte nicht eingef\u00fcgt werden.");
+    EXPECT_EQ(objectStore.recordCount(), CEDB_MAXRECORDS);
+}
 
 // ---- Object edit dialog: OK -----------------------------------------------------------------
 

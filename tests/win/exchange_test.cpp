@@ -235,6 +235,43 @@ TEST_F(ExchangeTest, FieldsAreEscapedInPlainFilesAndEncryptedUnderTheFilePasswor
     EXPECT_EQ(raw[1][colValue1].size(), 16u);
 }
 
+// Characters outside Windows-1252 (Greek, Cyrillic, CJK, emoji) cannot be written exactly: the
+// export names the objects and fields and asks, "Nein" by default; "Nein" leaves no file.
+TEST_F(ExchangeTest, ExportAsksBeforeWritingCharactersTheFileCannotHold) {
+    ASSERT_EQ(objectStore.open(L"Arkel"), 0);
+    objectStore.addObject(Object(L"Athen", L"\u0391\u03b8\u03ae\u03bd\u03b1", L"", L""));
+    objectStore.addObject(
+        Object(L"Moskau", L"M-1", L"\u041c\u043e\u0441\u043a\u0432\u0430", L"Reise \u2708"));
+    objectStore.addObject(Object(L"Smiley \U0001F600", L"S", L"", L""));
+    objectStore.addObject(Object(L"\u00c4rger", L"\u20ac 5", L"", L""));  // all in Windows-1252
+    ResetGlobalStores();
+    Start();
+    const std::wstring expected =
+        L"Einige Zeichen k\u00f6nnen in der Datei nicht genau gespeichert werden (nur Zeichen aus "
+        L"Windows-1252) und w\u00fcrden durch \"?\" oder \u00e4hnliche Zeichen ersetzt:\n"
+        L"- Athen (Feld 2)\n- Moskau (Feld 3, Kategorie)\n- Smiley \U0001F600 (Feld 1)\n\n"
+        L"Trotzdem exportieren?";
+    for (int kind : {kTxt, kArk}) {
+        for (int answer : {IDNO, IDYES}) {
+            SCOPED_TRACE(testing::Message() << kind << " " << answer);
+            std::wstring path = NewFile(kind == kTxt ? L".txt" : L".ark");
+            UiDriver ui;
+            int defaultButton = 0;
+            ui.onNextDialog(ChooseFile(path, kind));
+            if (kind == kArk) ui.onNextDialog(AnswerPassword(kFilePassword));
+            ui.onNextDialog([&](HWND box) {
+                defaultButton = DefaultButton(box);
+                PressButton(box, answer);
+            });
+            Run(ui, IDM_EXPORT);
+            ASSERT_EQ(ui.seen().size(), kind == kTxt ? 2u : 3u);
+            EXPECT_EQ(ui.seen().back().text, expected);
+            EXPECT_EQ(defaultButton, IDNO);
+            EXPECT_EQ(GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES, answer == IDYES);
+        }
+    }
+}
+
 TEST_F(ExchangeTest, AFailedExportSaysSoAndLeavesTheOldFile) {
     Prepare({{L"Anton", L"", L"1"}});
     Start();
@@ -288,39 +325,94 @@ TEST_F(ExchangeTest, TheCheckPassTakesWholeFilesOrNothing) {
     Start();
     const std::string good = "Name\tA\tSer\t1\tBem\t\tPrivat\t1\r\n";
     const std::string f255(255, 'x'), f256(256, 'x');
+    // What the import says after the file dialog: the deletion question (the lines are taken,
+    // the answer "Nein" adds them), or a message after which nothing has changed.
+    enum Outcome { Added, BadFormat, NoObjects, Trailing };
     struct Case {
         const char *what;
         std::string file;
-        int added;  // -1: refused as the wrong format
+        Outcome outcome;
+        int added;
     } cases[] = {
-        {"two lines", good + "Name\tB\tSer\t2\tBem\t\t\t0\r\n", 2},
-        {"six TABs", good + "Name\tB\tSer\t2\tBem\t\t0\r\n", -1},
-        {"eight TABs", "Name\tB\tSer\t2\tBem\t\t\t\t0\r\n" + good, -1},
-        {"255-byte field", "Name\t" + f255 + "\tSer\t2\tBem\t\t\t0\r\n", 1},
-        {"256-byte field", "Name\t" + f256 + "\tSer\t2\tBem\t\t\t0\r\n", -1},
-        {"254 bytes escaped to 508", "Name\t" + std::string(254, '\\') + "\tS\t2\tB\t\t\t0\r\n", 1},
-        {"LF alone ends no line", "Name\tA\tSer\t1\tBem\t\t\t1\n" + good, -1},
-        {"LF inside a line is skipped", "Name\tA\tSer\t1\tBem\t\t\t1\n\r\n", 1},
-        {"text after the last CR", good + "Name\tB\tSer", 1},
-        {"empty file", "", 0},
+        {"two lines", good + "Name\tB\tSer\t2\tBem\t\t\t0\r\n", Added, 2},
+        {"six TABs", good + "Name\tB\tSer\t2\tBem\t\t0\r\n", BadFormat, 0},
+        {"eight TABs", "Name\tB\tSer\t2\tBem\t\t\t\t0\r\n" + good, BadFormat, 0},
+        {"255-byte field", "Name\t" + f255 + "\tSer\t2\tBem\t\t\t0\r\n", Added, 1},
+        {"256-byte field", "Name\t" + f256 + "\tSer\t2\tBem\t\t\t0\r\n", BadFormat, 0},
+        {"254 bytes escaped to 508", "Name\t" + std::string(254, '\\') + "\tS\t2\tB\t\t\t0\r\n",
+         Added, 1},
+        {"LF alone ends no line", "Name\tA\tSer\t1\tBem\t\t\t1\n" + good, BadFormat, 0},
+        {"LF inside a line is skipped", "Name\tA\tSer\t1\tBem\t\t\t1\n\r\n", Added, 1},
+        // Nothing to import: said so, and the existing data is never offered for deletion.
+        {"empty file", "", NoObjects, 0},
+        {"LF line ends only", "Name\tA\tSer\t1\tBem\t\t\t1\nName\tB\tSer\t2\tBem\t\t\t0\n",
+         NoObjects, 0},
+        {"the encrypted marker ended by LF", "encrypted\n0123456789ABCDEF0123456789ABCDEF\r\n",
+         BadFormat, 0},
+        // Bytes after the last CR are named in a question whose default is "Nein".
+        {"text after the last CR", good + "Name\tB\tSer", Trailing, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<std::wstring> before = Objects();
         std::wstring path = NewFile(L".txt");
+        const std::wstring shortName = path.substr(path.find_last_of(L'\\') + 1);
         WriteWholeFile(path, c.file.data(), c.file.size());
         UiDriver ui;
         ui.onNextDialog(ChooseFile(path, 0));
-        ui.answerMessageBox(c.added < 0 ? IDOK : IDNO);
+        int defaultButton = 0;
+        if (c.outcome == Trailing) {
+            ui.onNextDialog([&](HWND box) {
+                defaultButton = DefaultButton(box);
+                PressButton(box, IDNO);
+            });
+            ui.answerMessageBox(IDOK);
+        } else {
+            ui.answerMessageBox(c.outcome == Added ? IDNO : IDOK);
+        }
         Run(ui, IDM_IMPORT);
-        ASSERT_EQ(ui.seen().size(), 2u);
-        EXPECT_EQ(ui.seen()[1].caption, path.substr(path.find_last_of(L'\\') + 1));
-        EXPECT_EQ(ui.seen()[1].text, c.added < 0 ? kBadFormat : kDeleteQuestion);
-        const size_t expected = before.size() + (c.added < 0 ? 0 : c.added);
-        EXPECT_EQ(Objects().size(), expected);
-        if (c.added < 0) {
+        ASSERT_EQ(ui.seen().size(), c.outcome == Trailing ? 3u : 2u);
+        const std::wstring &text = ui.seen()[1].text;
+        switch (c.outcome) {
+        case Added:
+            EXPECT_EQ(ui.seen()[1].caption, shortName);
+            EXPECT_EQ(text, kDeleteQuestion);
+            break;
+        case BadFormat:
+            EXPECT_EQ(ui.seen()[1].caption, shortName);
+            EXPECT_EQ(text, kBadFormat);
+            break;
+        case NoObjects:
+            EXPECT_EQ(text, L"Die Datei \"" + shortName +
+                                L"\" enth\u00e4lt keine vollst\u00e4ndige Zeile eines Objekts. Es "
+                                L"wurde nichts importiert, die vorhandenen Daten sind "
+                                L"unver\u00e4ndert.");
+            break;
+        case Trailing:
+            EXPECT_EQ(text, L"Die Datei \"" + shortName +
+                                L"\" endet mit Zeichen nach der letzten vollst\u00e4ndigen Zeile. "
+                                L"Diese Zeichen werden nicht importiert. Trotzdem importieren?");
+            EXPECT_EQ(defaultButton, IDNO);
+            EXPECT_EQ(ui.seen()[2].text, L"Importieren abgebrochen.");
+            break;
+        }
+        EXPECT_EQ(Objects().size(), before.size() + static_cast<size_t>(c.added));
+        if (c.outcome != Added) {
             EXPECT_EQ(Objects(), before) << "nothing changed";
         }
+    }
+    // "Ja" to the question about the bytes after the last CR imports the complete lines.
+    {
+        const size_t before = Objects().size();
+        std::wstring path = NewFile(L".txt");
+        const std::string file = good + "Name\tB\tSer";
+        WriteWholeFile(path, file.data(), file.size());
+        UiDriver ui;
+        ui.onNextDialog(ChooseFile(path, 0));
+        ui.answerMessageBox(IDYES);
+        ui.answerMessageBox(IDNO);
+        Run(ui, IDM_IMPORT);
+        EXPECT_EQ(Objects().size(), before + 1);
     }
     std::vector<std::wstring> all = Objects();
     EXPECT_NE(std::find(all.begin(), all.end(), L"A|1||Privat|Name|Ser|Bem|1|"), all.end());
@@ -463,6 +555,41 @@ TEST_F(ExchangeTest, YesReplacesEverythingAtOnceOrNothingWhenTheFileFailsHalfWay
     EXPECT_EQ(Names(categoryStore), std::vector<std::wstring>{L"Neu"});
     EXPECT_EQ(Names(titleList1), std::vector<std::wstring>{L"Titel"});
     EXPECT_EQ(Names(titleList3), std::vector<std::wstring>{L"Bem"});
+}
+
+// The import takes exactly what the check read: a file rewritten between the check and the
+// import (here: its bytes differ once the question is answered) changes nothing, even with "Ja".
+TEST_F(ExchangeTest, AFileChangedAfterTheCheckImportsNothing) {
+    Prepare({{L"Alt 1", L"Privat", L"1"}, {L"Alt 2", L"Arbeit", L"2"}});
+    Start();
+    const std::vector<std::wstring> objects = Objects();
+    std::string file;
+    for (int i = 0; i < 300; ++i)
+        file += "Titel\tNeu " + std::to_string(i) + "\tSer\t1\tBem\t\tNeu\t1\r\n";
+    std::wstring path = NewFile(L".txt");
+    WriteWholeFile(path, file.data(), file.size());
+    static bool changed;
+    changed = false;
+    ImportReadFile = [](HANDLE h, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED o) -> BOOL {
+        BOOL ok = ReadFile(h, buffer, size, read, o);
+        // A late line of the file reads otherwise: the same length, another name.
+        if (ok && changed && *read > 9000) static_cast<BYTE *>(buffer)[9000] ^= 1;
+        return ok;
+    };
+    UiDriver ui;
+    ui.onNextDialog(ChooseFile(path, 0));
+    ui.onNextDialog([](HWND box) {
+        changed = true;
+        PressButton(box, IDYES);
+    });
+    ui.answerMessageBox(IDOK);
+    Run(ui, IDM_IMPORT);
+    ASSERT_EQ(ui.seen().size(), 3u);
+    EXPECT_NE(ui.seen()[2].text.find(L"w\u00e4hrend des Importierens ver\u00e4ndert"),
+              std::wstring::npos)
+        << Utf8(ui.seen()[2].text);
+    EXPECT_EQ(Objects(), objects);
+    EXPECT_EQ(Rows(), 2);
 }
 
 TEST_F(ExchangeTest, AFileThatCannotBeOpenedIsReported) {

@@ -810,6 +810,83 @@ INT_PTR CALLBACK KitOnlyDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM l
     return PendingDlgProc(hDlg, message, wParam, lParam);
 }
 
+// Every colour set to 0 (black on black) still draws readable text: where a text colour is the
+// background's own, black or white takes its place; chosen colours that differ stay as they are.
+// Pixels of a colour inside a window's rectangle on the screen.
+int PixelsOf(HWND w, COLORREF colour) {
+    RECT rc;
+    GetWindowRect(w, &rc);
+    const int width = rc.right - rc.left, height = rc.bottom - rc.top;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void *bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, width, height, screen, rc.left, rc.top, SRCCOPY);
+    GdiFlush();
+    // Near the colour: anti-aliased text mixes its edges with the background.
+    int n = 0;
+    const auto *p = static_cast<const DWORD *>(bits);
+    for (int i = 0; i < width * height; ++i) {
+        const int r = (p[i] >> 16) & 255, g = (p[i] >> 8) & 255, b = p[i] & 255;
+        if (std::abs(r - GetRValue(colour)) + std::abs(g - GetGValue(colour)) +
+                std::abs(b - GetBValue(colour)) <
+            96)
+            ++n;
+    }
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return n;
+}
+
+// After a colour change the detail area shows its texts in the new colours at once: the
+// background is painted first, the rows on top of it.
+TEST_F(ShellTest, ANewColourRepaintsTheDetailAreaWithItsTexts) {
+    Prepare({{L"Anton", L"", L"4711", L"am Rand"}});
+    Start();
+    Select(0);
+    PumpShellFor(300);
+    const COLORREF text = RGB(255, 0, 0), back = RGB(0, 0, 255);
+    clrDetailText = text;
+    clrDetailBack = back;
+    DeleteObject(hbrDetailBack);
+    hbrDetailBack = CreateSolidBrush(back);
+    RepaintInNewColours();
+    PumpShellFor(300);
+    for (HWND title : hTitleLabel)
+        EXPECT_GT(PixelsOf(title, text), 10) << "every title is drawn in the new colour";
+    EXPECT_GT(PixelsOf(hDetailBack, back), 100) << "on the new background";
+}
+
+TEST_F(ShellTest, TextStaysReadableWhenItsColourIsTheBackgrounds) {
+    for (const wchar_t *name : {L"ColorStatic", L"BackColorStatic", L"ColorListe",
+                                L"BackColorListe", L"ColorDialog", L"BackColorDialog"})
+        settings.SetColor(name, 0);
+    Start();
+    HDC hdc = GetDC(hMainWnd);
+    struct Case {
+        UINT message;
+        HWND control;
+    } cases[] = {{WM_CTLCOLORLISTBOX, hObjectList}, {WM_CTLCOLORSTATIC, hMainWnd}};
+    for (const Case &c : cases) {
+        SendMessageW(hMainWnd, c.message, reinterpret_cast<WPARAM>(hdc),
+                     reinterpret_cast<LPARAM>(c.control));
+        EXPECT_EQ(GetBkColor(hdc), RGB(0, 0, 0)) << c.message;
+        EXPECT_EQ(GetTextColor(hdc), RGB(255, 255, 255)) << c.message;
+    }
+    SetTextColor(hdc, 0);
+    DialogColour(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hdc));
+    EXPECT_EQ(GetTextColor(hdc), RGB(255, 255, 255));
+    ReleaseDC(hMainWnd, hdc);
+    EXPECT_EQ(ReadableTextColor(RGB(250, 250, 250), RGB(255, 255, 255)), RGB(0, 0, 0));
+    EXPECT_EQ(ReadableTextColor(RGB(0, 0, 255), RGB(0, 0, 0)), RGB(0, 0, 255)) << "kept";
+    EXPECT_EQ(ReadableTextColor(RGB(0, 160, 0), RGB(255, 255, 0)), RGB(0, 160, 0)) << "kept";
+}
+
 TEST_F(ShellTest, TheDialogKitAnswersTheColoursItsRulesName) {
     Start();
     clrWindowText = RGB(40, 50, 60);

@@ -6,6 +6,7 @@
 
 #include "app/shell.h"
 #include "platform/cedb.h"
+#include "sqlite3.h"
 #include "prefs/settings.h"
 #include "store/object_store.h"
 #include "tests/win/test_env.h"
@@ -30,6 +31,15 @@ protected:
         ASSERT_NE(atom, 0);
     }
 };
+
+// Starts the program; the start must end with exactly this one message.
+void ExpectStartRefused(const wchar_t *message) {
+    UiDriver ui;
+    ui.answerMessageBox(IDOK);
+    EXPECT_FALSE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
+    ASSERT_EQ(ui.seen().size(), 1u);
+    EXPECT_EQ(ui.seen()[0].text, message);
+}
 
 TEST_F(StartupTest, AVolumeFileThatIsNotAStoreEndsTheStartWithTheMessage) {
     const char junk[] = "Kein Speicher, sondern ein Brief an die Oma.\r\n";
@@ -72,6 +82,60 @@ TEST_F(StartupTest, ADamagedStoreEndsTheStartWithItsMessageAndStaysUnchanged) {
     EXPECT_EQ(objectStore.hDatabase, INVALID_HANDLE_VALUE) << "the store was not opened";
     EXPECT_EQ(CeOpenHandleCount(), 0);
     EXPECT_EQ(ReadWholeFile(volumePath), before) << "the damaged store is left as it was";
+}
+
+// A store made by a newer version (its user_version above ours) is neither read nor written: the
+// start ends with its message, arkstore says what it is, and the file stays byte for byte.
+TEST_F(StartupTest, AStoreOfANewerVersionIsRefusedAndLeftAsItIs) {
+    ASSERT_EQ(objectStore.open(L"Arkel"), 0);
+    ObjectRecord o;
+    ClearObjectRecord(&o);
+    lstrcpyW(o.field1, L"Anton");
+    ASSERT_NE(objectStore.addObject(o), 0u);
+    ResetGlobalStores();
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(Utf8(volumePath).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version=2", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    const std::vector<BYTE> before = ReadWholeFile(volumePath);
+
+    ExpectStartRefused(
+        L"Die Datenbank wurde von einer neueren Version des Programms angelegt und kann mit "
+        L"dieser Version nicht ge\u00f6ffnet werden.\nDas Programm mu\u00df beendet werden; "
+        L"die Datenbank bleibt unver\u00e4ndert.");
+    EXPECT_EQ(CeOpenHandleCount(), 0);
+    for (const wchar_t *command : {L"arkstore.exe dump", L"arkstore.exe check"}) {
+        std::string out, errors;
+        EXPECT_EQ(RunTool(command, &out, &errors), 1) << Utf8(command);
+        EXPECT_NE(errors.find("newer version"), std::string::npos) << Utf8(command) << errors;
+    }
+    EXPECT_EQ(ReadWholeFile(volumePath), before) << "the store is left as it was";
+}
+
+// A read-only store is refused with its message and stays read-only and unchanged; so is a path
+// that names a device (here the reserved name CON), beside which no journal may appear.
+TEST_F(StartupTest, AReadOnlyStoreOrADeviceIsRefusedAndLeftAlone) {
+    ASSERT_EQ(objectStore.open(L"Arkel"), 0);
+    ResetGlobalStores();
+    ASSERT_TRUE(SetFileAttributesW(volumePath.c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::vector<BYTE> before = ReadWholeFile(volumePath);
+    ExpectStartRefused(
+        L"Die Datenbank ist schreibgesch\u00fctzt und kann nicht ge\u00f6ffnet werden.\nDas "
+        L"Programm mu\u00df beendet werden; die Datenbank bleibt unver\u00e4ndert.");
+    EXPECT_NE(GetFileAttributesW(volumePath.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(ReadWholeFile(volumePath), before);
+    EXPECT_EQ(GetFileAttributesW((volumePath + L"-wal").c_str()), INVALID_FILE_ATTRIBUTES);
+    SetFileAttributesW(volumePath.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    const std::wstring folder = volumePath + L".d";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    SetEnvironmentVariableW(L"ARKEL_OBJECT_STORE", (folder + L"\\CON").c_str());
+    ExpectStartRefused(
+        L"Der Pfad der Datenbank benennt keine gew\u00f6hnliche Datei (sondern ein "
+        L"Ger\u00e4t, einen Ordner oder eine Pipe).\nDas Programm mu\u00df beendet "
+        L"werden.");
+    EXPECT_TRUE(RemoveDirectoryW(folder.c_str())) << "nothing was made beside CON";
 }
 
 // ARKEL_OBJECT_STORE too long for a path: the start is refused with its message, and the

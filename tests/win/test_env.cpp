@@ -24,20 +24,7 @@ std::wstring TempPath(const wchar_t *ending) {
 
 void ClearSettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey); }
 
-void ResetGlobalStores() {
-    if (objectStore.hDatabase != INVALID_HANDLE_VALUE) CloseHandle(objectStore.hDatabase);
-    objectStore.hDatabase = INVALID_HANDLE_VALUE;
-    objectStore.oidDatabase = 0;
-    objectStore.currentRecord = 0;
-    objectStore.clearKeyMaterial();
-    NameList *nameStores[] = {&categoryStore, &titleList1, &titleList2, &titleList3};
-    for (NameList *store : nameStores) {
-        if (store->hDatabase != INVALID_HANDLE_VALUE) CloseHandle(store->hDatabase);
-        store->hDatabase = INVALID_HANDLE_VALUE;
-        store->oidDatabase = 0;
-        store->lastResult = 0;
-    }
-}
+void ResetGlobalStores() { CloseStores(); }
 
 void ResetShell() {
     if (hMainWnd && IsWindow(hMainWnd)) DestroyWindow(hMainWnd);

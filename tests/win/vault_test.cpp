@@ -444,6 +444,132 @@ TEST_F(VaultTest, AFailedWriteStopsEitherPassAndARerunCompletesItWithNothingLost
     }
 }
 
+// ---- Damaged records -------------------------------------------------------------------------
+
+const wchar_t kDamagedOne[] =
+    L"Ein Objekt konnte mit diesem Passwort nicht entschl\u00fcsselt werden. Es bleibt "
+    L"unver\u00e4ndert verschl\u00fcsselt gespeichert:";
+
+// The record at position `at` of the walk: its id and its field 1 decrypted with the keys.
+struct Target {
+    CEOID id = 0;
+    std::wstring name;
+};
+
+Target RecordAt(int at, const PasswordKeys &keys) {
+    Target t;
+    int i = 0;
+    WalkDatabase(objectStore.hDatabase, [&](CEOID id, const CEPROPVAL *p, WORD n) {
+        if (i++ != at) return true;
+        t.id = id;
+        for (WORD k = 0; k < n; ++k)
+            if (p[k].propid == 0x01020041) {
+                std::u16string text = decodeTextBlob(
+                    std::span<const std::uint8_t>(p[k].val.blob.lpb, p[k].val.blob.dwCount), keys);
+                t.name.assign(text.begin(), text.end());
+            }
+        return false;
+    });
+    return t;
+}
+
+enum class Damage { ZeroedVerifier, NoVerifier, ForeignVerifier };
+
+void DamageRecord(CEOID id, Damage damage) {
+    std::array<std::uint8_t, kVerifierSize> bytes{};
+    if (damage == Damage::ForeignVerifier) makeVerifier(KeysOf(L"Fremdes-Passwort"), bytes);
+    CEPROPVAL v{};
+    v.propid = PROP_VERIFIER;
+    if (damage == Damage::NoVerifier)
+        v.wFlags = CEDB_PROPDELETE;
+    else
+        v.val.blob = {kVerifierSize, bytes.data()};
+    ASSERT_NE(CeWriteRecordProps(objectStore.hDatabase, id, 1, &v), 0u);
+}
+
+// One damaged record (a zeroed, a missing or a foreign verifier) at the first, a middle or the
+// last place must neither lock the user out nor let a wrong password write anything: the wrong
+// password is known before the first write; the right one opens every sound record and leaves the
+// damaged one exactly as it was, named in a message; the closing pass leaves it alone too, and the
+// next opening does the same again.
+TEST_F(VaultTest, ADamagedRecordIsLeftAloneAndNamedAndNeverLocksTheVault) {
+    const PasswordKeys keys = KeysOf(kPassword);
+    for (Damage damage : {Damage::ZeroedVerifier, Damage::NoVerifier, Damage::ForeignVerifier}) {
+        for (int at : {0, 4, 8}) {
+            SCOPED_TRACE(testing::Message()
+                         << "damage " << static_cast<int>(damage) << " at " << at);
+            OpenWith(9);
+            const std::vector<std::wstring> plain = Snapshot();
+            UsePassword(kPassword);
+            ASSERT_EQ(cryptAllObjects(&objectStore, 1), 0);
+            const Target target = RecordAt(at, keys);
+            ASSERT_NE(target.id, 0u);
+            ASSERT_EQ(target.name.rfind(L"Objekt ", 0), 0u);
+            DamageRecord(target.id, damage);
+            const std::vector<std::wstring> damaged = Snapshot();
+
+            // A wrong password: nothing is written, whatever record comes first.
+            UsePassword(L"Tresor-1999");
+            {
+                UiDriver ui;
+                EXPECT_EQ(cryptAllObjects(&objectStore, 0), 1);
+                EXPECT_EQ(ui.seen().size(), 0u);
+            }
+            EXPECT_EQ(Snapshot(), damaged);
+
+            // The right one, twice (a vault never stays locked), with a closing pass between.
+            for (int round = 0; round < 2; ++round) {
+                UsePassword(kPassword);
+                UiDriver ui;
+                ui.answerMessageBox(IDOK);
+                EXPECT_EQ(cryptAllObjects(&objectStore, 0), 0);
+                ASSERT_EQ(ui.seen().size(), 1u);
+                EXPECT_EQ(ui.seen()[0].text, std::wstring(kDamagedOne) + L"\n- " + target.name);
+                std::vector<std::wstring> now = Snapshot();
+                const std::wstring key = std::to_wstring(target.id) + L" ";
+                size_t kept = 0;
+                for (const std::wstring &line : now) {
+                    if (line.rfind(key, 0) == 0) {
+                        ++kept;
+                        EXPECT_NE(std::find(damaged.begin(), damaged.end(), line), damaged.end())
+                            << "the damaged record is as it was";
+                    } else {
+                        EXPECT_NE(std::find(plain.begin(), plain.end(), line), plain.end())
+                            << "every other record plain";
+                    }
+                }
+                EXPECT_EQ(kept, 1u);
+                ASSERT_EQ(cryptAllObjects(&objectStore, 1), 0);
+                EXPECT_EQ(Snapshot(), damaged) << "the closing pass leaves it alone";
+            }
+            ResetGlobalStores();
+            NewVolume();
+        }
+    }
+}
+
+// A record under another password altogether (texts and verifier) is named as unreadable; more
+// than one are counted.
+TEST_F(VaultTest, RecordsUnderAnotherPasswordAreCountedAndNamedUnreadable) {
+    OpenWith(4);
+    UsePassword(L"Fremdes-Passwort");
+    ASSERT_EQ(cryptAllObjects(&objectStore, 1), 0);
+    ASSERT_NE(objectStore.addObject(MakeObject(L"Neu", L"x", L"", L"", 1)), 0u);
+    UsePassword(kPassword);
+    ASSERT_EQ(cryptAllObjects(&objectStore, 1), 0);
+    UiDriver ui;
+    ui.answerMessageBox(IDOK);
+    EXPECT_EQ(cryptAllObjects(&objectStore, 0), 0);
+    ASSERT_EQ(ui.seen().size(), 1u);
+    const std::wstring none = L"\n- (Name nicht lesbar)";
+    EXPECT_EQ(ui.seen()[0].text,
+              L"4 Objekte konnten mit diesem Passwort nicht entschl\u00fcsselt werden. Sie bleiben "
+              L"unver\u00e4ndert verschl\u00fcsselt gespeichert:" +
+                  none + none + none + none);
+    EXPECT_EQ(EncryptedRecords(), 4);
+    EXPECT_EQ(objectStore.recordCount(), 5);
+}
+
 // ---- Start-up and shutdown -------------------------------------------------------------------
 
 std::function<void(HWND)> EnterPassword(const wchar_t *password, std::wstring *caption = nullptr) {
@@ -592,6 +718,84 @@ TEST_F(VaultTest, ShutdownLocksOnlyUnderAPasswordOfThisRun) {
     }
 }
 
+// The end of the run encrypts by the state this run read and wrote: a settings value that has
+// become unreadable by then (its type changed, its key removed) must not leave the store plain.
+TEST_F(VaultTest, TheEndEncryptsByTheRunsStateWhenTheSettingCannotBeReadThen) {
+    for (int spoil = 0; spoil < 2; ++spoil) {
+        OpenWith(3);
+        settings.SetEncrypt(1);
+        UsePassword(kPassword);
+        if (spoil == 0) {
+            HKEY key = nullptr;
+            ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_SET_VALUE, &key),
+                      ERROR_SUCCESS);
+            const WCHAR text[] = L"1";
+            RegSetValueExW(key, L"Encrypt", 0, REG_SZ, reinterpret_cast<const BYTE *>(text),
+                           sizeof text);
+            RegCloseKey(key);
+        } else {
+            ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, kSettingsKey), ERROR_SUCCESS);
+        }
+        ASSERT_EQ(settings.GetEncrypt(), 0u) << "unreadable now";
+        UiDriver ui;
+        lockStore(&objectStore);
+        EXPECT_EQ(EncryptedRecords(), 3) << spoil;
+        ResetGlobalStores();
+        ClearSettingsKey();
+        NewVolume();
+    }
+}
+
+// The encrypt flag is read by its number in any integer type, by the list and the editor as by
+// the closing pass: a flag 0 stored as a 32-bit value stays plain, a 1 stored so is encrypted.
+TEST_F(VaultTest, TheClosingPassReadsTheFlagByNumberAsTheStoreDoes) {
+    struct Case {
+        WORD type;
+        ULONG value;
+        bool encrypted;
+    };
+    const Case cases[] = {{CEVT_I2, 0, false},  {CEVT_I4, 0, false}, {CEVT_UI4, 0, false},
+                          {CEVT_UI2, 0, false}, {CEVT_I4, 1, true},  {CEVT_UI4, 0x10000, false},
+                          {CEVT_I2, 1, true}};
+    for (const Case &c : cases) {
+        OpenWith(1);
+        CEOID id = 0;
+        WalkDatabase(objectStore.hDatabase, [&](CEOID r, const CEPROPVAL *, WORD) {
+            id = r;
+            return false;
+        });
+        CEPROPVAL del{};
+        del.propid = PROP_ENCRYPT;
+        del.wFlags = CEDB_PROPDELETE;
+        ASSERT_NE(CeWriteRecordProps(objectStore.hDatabase, id, 1, &del), 0u);
+        CEPROPVAL flag{};
+        flag.propid = (PROP_ENCRYPT & 0xFFFF0000u) | c.type;
+        flag.val.ulVal = c.value;
+        ASSERT_NE(CeWriteRecordProps(objectStore.hDatabase, id, 1, &flag), 0u);
+        ObjectRecord shown;
+        WalkDatabase(objectStore.hDatabase, [&](CEOID, const CEPROPVAL *p, WORD n) {
+            ReadObjectRecord(p, n, &shown);
+            return false;
+        });
+        EXPECT_EQ(shown.encrypt != 0, c.encrypted) << c.type << " " << c.value;
+        UsePassword(kPassword);
+        ASSERT_EQ(cryptAllObjects(&objectStore, 1), 0);
+        EXPECT_EQ(EncryptedRecords(), c.encrypted ? 1 : 0) << c.type << " " << c.value;
+        ResetGlobalStores();
+        NewVolume();
+    }
+}
+
+// A shorter password after a longer one leaves nothing of the longer behind its terminator.
+TEST_F(VaultTest, AShorterPasswordClearsTheWholeBuffer) {
+    ASSERT_EQ(objectStore.open(L"Arkel"), 0);
+    UsePassword(L"ein-sehr-langes-Passwort-mit-vielen-Zeichen");
+    UsePassword(L"kurz");
+    EXPECT_STREQ(objectStore.passwordText, L"kurz");
+    for (size_t i = 4; i < std::size(objectStore.passwordText); ++i)
+        ASSERT_EQ(objectStore.passwordText[i], 0) << "unit " << i;
+}
+
 // ---- The password dialogs --------------------------------------------------------------------
 
 struct Box {
@@ -656,7 +860,22 @@ TEST_F(VaultTest, SetPasswordDialogChecksAsATable) {
     const std::vector<int> edits = {IDC_PASSWORD_SET, IDC_PASSWORD_SET_AGAIN};
     const DialogCase cases[] = {
         {"empty", {L"", L""}, {{kNoPassword, IDOK}}, 0, {L"", L""}, false},
-        {"mismatch", {L"abcdefgh", L"abcdefgX"}, {{kMismatch, IDOK}}, 0, {L"", L""}, false},
+        {"mismatch", {L"abcdefgh", L"abcdefgX"}, {{kMismatch, IDOK}}, 0, {L"", L""}, true},
+        // Passwords are compared unit for unit, never as the locale's words.
+        {"sharp s", {L"Stra\u00dfe12", L"Strasse12"}, {{kMismatch, IDOK}}, 0, {L"", L""}, true},
+        {"soft hyphen",
+         {L"Pass\u00adwort1", L"Passwort1"},
+         {{kMismatch, IDOK}},
+         0,
+         {L"", L""},
+         true},
+        {"decomposed",
+         {L"Caf\u00e9-2026", L"Cafe\u0301-2026"},
+         {{kMismatch, IDOK}},
+         0,
+         {L"", L""},
+         true},
+        {"case", {L"Tresor-2026", L"tresor-2026"}, {{kMismatch, IDOK}}, 0, {L"", L""}, true},
         {"7, No",
          {L"1234567", L"1234567"},
          {{kTooShort, IDNO}},
@@ -686,6 +905,18 @@ TEST_F(VaultTest, ChangePasswordDialogChecksAsATable) {
          true},
         {"mismatch",
          {old, L"neuesPW1", L"neuesPW2"},
+         {{kMismatch, IDOK}},
+         0,
+         {L"", L"", L""},
+         true},
+        {"old as another spelling",
+         {L"altes Passwort\u00ad", L"neuesPW1", L"neuesPW1"},
+         {{kOldWrong, IDOK}},
+         0,
+         {L"", L"", L""},
+         true},
+        {"new decomposed",
+         {old, L"Caf\u00e9-2026", L"Cafe\u0301-2026"},
          {{kMismatch, IDOK}},
          0,
          {L"", L"", L""},

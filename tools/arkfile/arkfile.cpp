@@ -6,6 +6,7 @@
 // output would silently lack those bytes. Regular output files are written to a temporary file
 // beside the target (mode 0600) and renamed over it, so a failed or refused run leaves nothing
 // behind; a character device or FIFO is written in place, a symbolic link is written through.
+#include "arkfile_shared.h"
 #include "exchange_codec.h"
 #include "text.h"
 #include "wipe.h"
@@ -19,6 +20,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -48,7 +51,8 @@ constexpr const char *kTextShortPassword =
 
 const char *const kMainHelp =
     "Usage: arkfile COMMAND [OPTIONS] FILE\n"
-    "Checks, shows and converts exchange files of The Arkel: encrypted (.ark) and plain (.txt).\n"
+    "Checks, shows and converts exchange files of The Arkel: encrypted (.ark) and plain (.txt),\n"
+    "also to and from the CSV and KeePass 2 XML of other password managers.\n"
     "\n"
     "Commands:\n"
     "  check FILE                 exit 0 when the vault would import FILE, else report the first\n"
@@ -57,6 +61,7 @@ const char *const kMainHelp =
     "  encrypt FILE [-o OUT]      a plain file to the encrypted variant\n"
     "  show FILE [--format F]     the objects as UTF-8 text: table (default), tsv or json\n"
     "  passwd FILE -o OUT         an encrypted file under a new password\n"
+    "%s"
     "\n"
     "Run 'arkfile COMMAND --help' for the options of a command.\n"
     "Exit status: 0 success, 1 bad file or I/O error, 2 usage, 3 wrong password.\n";
@@ -471,12 +476,16 @@ bool writeAll(int fd, const std::uint8_t *data, std::size_t size) {
     return true;
 }
 
+// The folder that holds the path's last name.
+std::string parentFolder(const std::string &path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 // Writes to a new temporary file beside the target and renames it over the target.
 void writeAtomically(const std::string &path, const ByteString &data) {
     const auto slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "."
-                            : slash == 0               ? "/"
-                                                       : path.substr(0, slash);
+    const std::string dir = parentFolder(path);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     if (base.empty()) fail(exitBadFile, path + ": not a file name");
     std::string temp = dir + "/." + base + ".arkfile-XXXXXX";
@@ -495,6 +504,30 @@ void writeAtomically(const std::string &path, const ByteString &data) {
     }
 }
 
+// Whether decrypted text may go into this special file: a FIFO only when it is the user's own
+// (anyone may make one in a shared folder and read what arrives), a character device when it is
+// the user's own or the system's (only root makes device nodes; a terminal of another user is
+// that user's).
+bool specialFileIsOurs(const struct stat &st) {
+    const uid_t me = ::geteuid();
+    if (st.st_uid == me) return true;
+    return S_ISCHR(st.st_mode) && st.st_uid == 0;
+}
+
+void refuseForeignSpecialFile(const std::string &path) {
+    fail(exitBadFile, path + ": " + "a FIFO or device of another user; nothing written");
+}
+
+// Writes through an open descriptor of a special file that passed the checks.
+void writeToDescriptor(int fd, const std::string &path, const ByteString &data) {
+    if (!writeAll(fd, data.data(), data.size())) {
+        const int e = errno;
+        ::close(fd);
+        fail(exitBadFile, path + ": cannot write: " + std::strerror(e));
+    }
+    ::close(fd);
+}
+
 // A character device or a FIFO is written as it is: replacing it would destroy the device node or
 // leave the reader waiting.
 void writeInPlace(const std::string &path, const ByteString &data) {
@@ -505,12 +538,11 @@ void writeInPlace(const std::string &path, const ByteString &data) {
         ::close(fd);
         fail(exitBadFile, path + ": changed while it was being opened; nothing written");
     }
-    if (!writeAll(fd, data.data(), data.size())) {
-        const int e = errno;
+    if (!specialFileIsOurs(st)) {
         ::close(fd);
-        fail(exitBadFile, path + ": cannot write: " + std::strerror(e));
+        refuseForeignSpecialFile(path);
     }
-    ::close(fd);
+    writeToDescriptor(fd, path, data);
 }
 
 // Writes the output where the user means it to go: a new or regular file atomically, a symbolic
@@ -524,10 +556,37 @@ void writeToPath(const std::string &path, const ByteString &data) {
         return;
     }
     if (S_ISLNK(st.st_mode)) {
+        // A link is followed as the kernel's protected_symlinks rule would: when it is the user's
+        // own, or does not lie in a sticky world-writable folder (such as /tmp) of another owner,
+        // where anyone could have planted it.
+        if (st.st_uid != ::geteuid()) {
+            struct stat d {};
+            if (::stat(parentFolder(path).c_str(), &d) != 0 ||
+                ((d.st_mode & S_ISVTX) && (d.st_mode & S_IWOTH) && d.st_uid != st.st_uid))
+                fail(exitBadFile, path +
+                                      ": a symbolic link of another user in a shared folder; "
+                                      "nothing written");
+        }
         char *target = ::realpath(path.c_str(), nullptr);
-        if (!target)
+        if (!target) {
+            const int why = errno;
+            // /dev/stdout and its kind name a pipe or socket that has no path: the open
+            // descriptor tells what it is.
+            const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+            struct stat o {};
+            if (fd >= 0 && ::fstat(fd, &o) == 0 &&
+                (S_ISFIFO(o.st_mode) || S_ISCHR(o.st_mode) || S_ISSOCK(o.st_mode))) {
+                if (!S_ISSOCK(o.st_mode) && !specialFileIsOurs(o)) {
+                    ::close(fd);
+                    refuseForeignSpecialFile(path);
+                }
+                writeToDescriptor(fd, path, data);
+                return;
+            }
+            if (fd >= 0) ::close(fd);
             fail(exitBadFile, path + ": symbolic link to a file that does not exist (" +
-                                  std::strerror(errno) + "); nothing written");
+                                  std::strerror(why) + "); nothing written");
+        }
         const std::string resolved = target;
         std::free(target);
         if (::lstat(resolved.c_str(), &st) != 0 || S_ISLNK(st.st_mode))
@@ -536,10 +595,17 @@ void writeToPath(const std::string &path, const ByteString &data) {
             writeAtomically(resolved, data);
             return;
         }
+        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
+            if (!specialFileIsOurs(st)) refuseForeignSpecialFile(path);
+            writeInPlace(resolved, data);
+            return;
+        }
     }
     if (S_ISREG(st.st_mode)) {
         writeAtomically(path, data);
     } else if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
+        // Refused before the open, which would wait for a reader of a FIFO.
+        if (!specialFileIsOurs(st)) refuseForeignSpecialFile(path);
         writeInPlace(path, data);
     } else if (S_ISDIR(st.st_mode)) {
         fail(exitBadFile, path + ": is a directory; nothing written");
@@ -603,6 +669,8 @@ void ttyWrite(const std::string &text) {
 // Reads one line from the terminal; false at end of input.
 bool ttyReadLine(std::string &line) {
     line.clear();
+    // Room for any password at once: a string that grows leaves its old copy in freed memory.
+    line.reserve(4096);
     char c;
     for (;;) {
         const ssize_t n = ::read(gTtyFd, &c, 1);
@@ -915,14 +983,15 @@ int runShow(const Options &o) {
 
 int run(int argc, char **argv) {
     if (argc < 2) {
-        std::fputs(kMainHelp, stderr);
+        std::fprintf(stderr, kMainHelp, kFormatCommandsHelp);
         return exitUsage;
     }
     const std::string name = argv[1];
     if (name == "-h" || name == "--help" || name == "help") {
-        std::fputs(kMainHelp, stdout);
+        std::printf(kMainHelp, kFormatCommandsHelp);
         return exitOk;
     }
+    if (isFormatCommand(name)) return runFormatCommand(name, argc - 2, argv + 2);
     for (const auto &c : kCommands) {
         if (name != c.name) continue;
         Options o;
@@ -941,7 +1010,54 @@ int run(int argc, char **argv) {
 
 }  // namespace
 
+// ---- Shared with the commands for other managers' formats (formats.cpp) ----------------------
+
+void arkfileFail(int code, const std::string &message) { fail(code, message); }
+
+ExchangeObjects readExchangeObjects(const std::string &path, const std::string &passwordFile) {
+    Options o;
+    o.file = path;
+    o.passwordFile = passwordFile;
+    bool ignored = false;
+    const ExchangeInput in = readChecked(path, ignored);
+    refuseLoss(path, ignored);
+    PasswordKeys keys{};
+    if (in.report.encrypted) keys = openEncrypted(o, in.data);
+    ExchangeObjects objects;
+    objects.encrypted = in.report.encrypted;
+    objects.lines = decodeLines(path, in, keys, ignored);
+    wipeKeys(keys);
+    refuseLoss(path, ignored);
+    for (TextLine &line : objects.lines) normaliseForExport(line);
+    return objects;
+}
+
+void writeExchangeObjects(std::vector<TextLine> &lines, bool encrypted, const std::string &output,
+                          const std::string &passwordFile) {
+    PasswordKeys keys{};
+    if (encrypted) {
+        Secret secret;
+        askNewPassword(passwordFile, output.empty() ? "standard output" : output, secret);
+        keys = keysOf(secret);
+    }
+    ByteString out = encodeLines(lines, encrypted, keys);
+    wipeKeys(keys);
+    writeOutputBytes(output, out);
+    secureWipe(out.data(), out.size());
+}
+
+void writeOutputBytes(const std::string &output, const ByteString &data) {
+    Options o;
+    o.output = output;
+    writeOutput(o, data);
+}
+
 int main(int argc, char **argv) {
+    // Decrypted text and passwords must not end up in a core file, nor be readable through
+    // /proc/PID/mem by another process of the user (ptrace needs a dumpable process).
+    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+    const struct rlimit noCore { 0, 0 };
+    ::setrlimit(RLIMIT_CORE, &noCore);
     try {
         return run(argc, argv);
     } catch (const Failure &f) {

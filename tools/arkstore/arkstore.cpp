@@ -177,14 +177,28 @@ std::string volumeName() {
     return locateVolume(&path, &problem) ? utf8(path) : std::string("(no volume path)");
 }
 
+// Whether anything is at the volume's path: a file, or something Windows does not list as one
+// but opens (a FIFO, a device), which the layer then refuses with its reason.
 bool volumeExists() {
     WCHAR path[MAX_PATH];
-    return CeGetVolumePath(path) && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+    if (!CeGetVolumePath(path)) return false;
+    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return true;
+    HANDLE h = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    return true;
 }
 
 std::string openError() {
-    return volumeName() +
-           (GetLastError() == ERROR_BAD_FORMAT ? ": not an Arkel store" : ": cannot be opened");
+    const DWORD error = GetLastError();
+    return volumeName() + (error == ERROR_BAD_FORMAT          ? ": not an Arkel store"
+                           : error == ERROR_REVISION_MISMATCH ? ": made by a newer version of the "
+                                                                "program; nothing read or written"
+                           : error == ERROR_WRITE_PROTECT ? ": read-only; nothing read or written"
+                           : error == ERROR_BAD_FILE_TYPE
+                               ? ": not a regular file (a device, FIFO or folder); nothing touched"
+                               : ": cannot be opened");
 }
 
 std::string damaged(const std::string &what) {
@@ -322,7 +336,10 @@ int dump(const std::wstring &output) {
         root["databases"].push_back(std::move(db));
     }
     DWORD ended = GetLastError();
-    if (ended == ERROR_BAD_FORMAT || ended == ERROR_OPEN_FAILED) return fail(openError());
+    if (ended == ERROR_BAD_FORMAT || ended == ERROR_OPEN_FAILED ||
+        ended == ERROR_REVISION_MISMATCH || ended == ERROR_WRITE_PROTECT ||
+        ended == ERROR_BAD_FILE_TYPE)
+        return fail(openError());
     if (ended != ERROR_NO_MORE_ITEMS) return fail(damaged("the list of databases"));
     std::string text = root.dump(2) + "\n";
     if (outPath.empty()) {
