@@ -127,6 +127,7 @@ void OpenVault(HWND hwnd) {
         DropHeldObjectEdit();
         secureWipe(lock.verifier, sizeof lock.verifier);
         // The store is encrypted already; the end of the program finds no password to lock with.
+        lock.locked = false;
         EndProgram(hwnd);
         return;
     }
@@ -180,7 +181,10 @@ BOOL SessionEnding(HWND hwnd) {
 void SessionEnded(HWND hwnd, bool ending) {
     if (ending) {
         SessionEnding(hwnd);  // when no query came first
-        // Should the system not end the process, the program ends by itself.
+        // Should the system not end the process, the program ends by itself; the store is
+        // encrypted and no password is left to lock with.
+        sessionClosed = false;
+        lock.locked = false;
         PostMessageW(hwnd, WM_CLOSE, 0, 0);
         return;
     }
@@ -203,8 +207,7 @@ int CountPlainFlaggedObjects() {
         db,
         [&](CEOID, const CEPROPVAL *p, WORD count) {
             if (count < 9) return true;
-            const bool flagged =
-                (p[0].wFlags & CEDB_PROPNOTFOUND) || StoredEncryptFlag(p[0]) != 0;
+            const bool flagged = (p[0].wFlags & CEDB_PROPNOTFOUND) || StoredEncryptFlag(p[0]) != 0;
             const bool verified = !(p[1].wFlags & CEDB_PROPNOTFOUND);
             bool text = false;
             for (int i = 2; i < 9; ++i)

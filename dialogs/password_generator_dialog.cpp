@@ -44,8 +44,8 @@ void EmptyPreview(HWND hDlg) {
 
 void ReadChoices(HWND hDlg) {
     BOOL outside = FALSE;  // the up-down control's error flag: the text is no number in range
-    const int length = static_cast<int>(SendDlgItemMessageW(
-        hDlg, IDC_GEN_LENGTH_SPIN, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&outside)));
+    const int length = static_cast<int>(SendDlgItemMessageW(hDlg, IDC_GEN_LENGTH_SPIN, UDM_GETPOS32,
+                                                            0, reinterpret_cast<LPARAM>(&outside)));
     if (!outside) {
         chosenLength = length;
     } else if (GetDlgItemInt(hDlg, IDC_GEN_LENGTH, nullptr, FALSE) > kGeneratedMaxLength) {

@@ -98,7 +98,8 @@ INT_PTR CALLBACK PreferencesDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPAR
         CheckDlgButton(hDlg, IDC_PREFS_ENCRYPT,
                        settings.GetEncrypt() ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(hDlg, IDC_PREFS_AUTOQUIT, autoQuitPeriod ? BST_CHECKED : BST_UNCHECKED);
-        CheckDlgButton(hDlg, IDC_PREFS_LOCK, settings.GetLockOnIdle() ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(hDlg, IDC_PREFS_LOCK,
+                       settings.GetLockOnIdle() ? BST_CHECKED : BST_UNCHECKED);
         UpdateAutoQuitControls(hDlg);
         CheckDlgButton(hDlg, IDC_PREFS_KEYBOARD, settings.GetKeyboard() ? BST_CHECKED : 0);
         return TRUE;
