@@ -7,7 +7,6 @@
 #include <string>
 
 #include "app/dialog_kit.h"
-#include "app/shell.h"
 #include "crypto/password_generator.h"
 #include "crypto/wipe.h"
 #include "resources/resource.h"
