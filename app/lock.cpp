@@ -28,6 +28,10 @@ const WCHAR kPlainStoreNotice[] =
     L"Beim letzten Beenden wurden die Daten nicht verschl\u00fcsselt (%d Objekte lagen "
     L"unverschl\u00fcsselt in der Datenbank, etwa nach einem Absturz oder Stromausfall). Sie "
     L"werden beim Beenden wieder verschl\u00fcsselt.";
+const WCHAR kPlainStoreNoticeOne[] =
+    L"Beim letzten Beenden wurden die Daten nicht verschl\u00fcsselt (ein Objekt lag "
+    L"unverschl\u00fcsselt in der Datenbank, etwa nach einem Absturz oder Stromausfall). Es "
+    L"wird beim Beenden wieder verschl\u00fcsselt.";
 
 struct LockState {
     bool locked;
@@ -225,6 +229,9 @@ void NoticePlainStore(int count) {
     // Only a store that is encrypted again at the end is worth the notice.
     if (count <= 0 || !encryptActive) return;
     WCHAR text[512];
-    wsprintfW(text, kPlainStoreNotice, count);
+    if (count == 1)
+        lstrcpynW(text, kPlainStoreNoticeOne, 512);
+    else
+        wsprintfW(text, kPlainStoreNotice, count);
     MessageBoxW(hMainWnd, text, kAppTitle, MB_ICONINFORMATION | MB_SETFOREGROUND);
 }
