@@ -23,6 +23,10 @@ const WCHAR kWrongPassword[] = L"Das Passwort ist falsch. Bitte geben Sie es noc
 const WCHAR kDecryptFailed[] =
     L"Ein Fehler ist beim Entschluesseln der Daten aufgetreten. M\u00f6glicherweise sind nicht "
     L"alle Daten entschl\u00fcsselt.";
+const WCHAR kJournalLeft[] =
+    L"Das Journal der Datenbank konnte beim Sperren nicht geleert werden, weil ein anderes "
+    L"Programm die Datei gerade liest. Es kann noch Daten aus dieser Sitzung enthalten. Beenden "
+    L"Sie das andere Programm und sperren Sie The Arkel noch einmal.";
 const WCHAR kClosingReason[] = L"The Arkel verschl\u00fcsselt die Daten.";
 const WCHAR kPlainStoreNotice[] =
     L"Beim letzten Beenden wurden die Daten nicht verschl\u00fcsselt (%d Objekte lagen "
@@ -79,7 +83,8 @@ void EndProgram(HWND hwnd) {
 }
 
 // The closing half: the pass, the journal, what the windows show, the keys.
-void CloseVault(HWND hwnd) {
+// False when the journal could not be emptied (another program is reading the store file).
+bool CloseVault(HWND hwnd) {
     lock.locked = true;
     StopIdleTimers();
     lock.selection = static_cast<int>(SendMessageW(hObjectList, LB_GETCURSEL, 0, 0));
@@ -91,13 +96,14 @@ void CloseVault(HWND hwnd) {
     // Encrypts what the flags ask for and wipes the password and the keys.
     lockStore(&objectStore);
     // No plain page of this run may stay in the journal while the program waits.
-    CeFlushVolume();
+    const bool flushed = CeFlushVolume() != FALSE;
 
     SendMessageW(hObjectList, LB_RESETCONTENT, 0, 0);
     secureWipe(&CurrentObject, sizeof CurrentObject);
     RefreshDetail();
     RemoveObjectFromClipboard();
     UpdateWindow(hwnd);
+    return flushed;
 }
 
 // Asks for the password until it is the locked one, then decrypts. False when the user cancels.
@@ -164,7 +170,8 @@ void LockVault(HWND hwnd) {
     if (lock.locked || !LockAvailable()) return;
     // What an idle lock left of the period of an expired dialog is no longer needed.
     autoQuitPeriod = autoQuitActive;
-    CloseVault(hwnd);
+    if (!CloseVault(hwnd))
+        MessageBoxW(hwnd, kJournalLeft, kAppTitle, MB_SETFOREGROUND | MB_ICONEXCLAMATION);
     OpenVault(hwnd);
 }
 

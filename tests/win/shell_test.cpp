@@ -121,13 +121,18 @@ TEST_F(ShellTest, AcceleratorTableIsTheProgramsOwn) {
         BYTE flags;
         WORD cmd;
     };
-    const Key expected[] = {
-        {'C', FVIRTKEY | FCONTROL, IDM_COPY},        {'D', FVIRTKEY | FCONTROL, IDM_DUPLICATE},
-        {'L', FVIRTKEY | FCONTROL, IDM_CATEGORIES},  {'N', FVIRTKEY | FCONTROL, IDM_NEW_OBJECT},
-        {'O', FVIRTKEY | FCONTROL, IDM_EDIT_OBJECT}, {'Q', FVIRTKEY | FCONTROL, IDM_QUIT},
-        {'V', FVIRTKEY | FCONTROL, IDM_PASTE},       {VK_BACK, FVIRTKEY, IDM_DELETE},
-        {VK_DELETE, FVIRTKEY, IDM_DELETE},           {'X', FVIRTKEY | FCONTROL, IDM_CUT}};
-    ASSERT_EQ(n, 10);
+    const Key expected[] = {{'C', FVIRTKEY | FCONTROL, IDM_COPY},
+                            {'D', FVIRTKEY | FCONTROL, IDM_DUPLICATE},
+                            {'L', FVIRTKEY | FCONTROL, IDM_CATEGORIES},
+                            {'L', FVIRTKEY | FCONTROL | FSHIFT, IDM_LOCK},
+                            {'N', FVIRTKEY | FCONTROL, IDM_NEW_OBJECT},
+                            {'O', FVIRTKEY | FCONTROL, IDM_EDIT_OBJECT},
+                            {'Q', FVIRTKEY | FCONTROL, IDM_QUIT},
+                            {'V', FVIRTKEY | FCONTROL, IDM_PASTE},
+                            {VK_BACK, FVIRTKEY, IDM_DELETE},
+                            {VK_DELETE, FVIRTKEY, IDM_DELETE},
+                            {'X', FVIRTKEY | FCONTROL, IDM_CUT}};
+    ASSERT_EQ(n, 11);
     for (int i = 0; i < n; ++i) {
         EXPECT_EQ(table[i].key, expected[i].key) << i;
         EXPECT_EQ(table[i].fVirt & ~FNOINVERT, expected[i].flags) << i;
