@@ -4,8 +4,9 @@
 #     selected; Ctrl+Shift+L. While the password is asked, the store file, its journal and its
 #     shared memory hold none of the objects' texts and every record is encrypted; the password
 #     brings the list back with the third row selected.
-#  2. "LockOnIdle" on and 15 s of idle time: an open "Neues Objekt" with typed texts survives the
-#     idle lock (none of its texts on disk while locked) and is saved with Enter after the unlock.
+#  2. "LockOnIdle" on and 15 s of idle time: an open "Neues Objekt" with two typed texts and a
+#     password from the generator (Ctrl+G) in field 3 survives the idle lock (none of its texts on
+#     disk while locked) and is saved with Enter after the unlock.
 #  3. The Wine session ended inside the program's desktop (wineboot -e): the program is gone and
 #     every record is encrypted.
 #   lock.sh BIN_DIR ARTIFACTS_DIR
@@ -88,6 +89,7 @@ key space   # "Verschlüsselung verwenden", which also switches the automatic qu
 key Return
 expect_dialog set-password
 type_text "$password"
+expect_dialog strength-hint
 key Tab
 type_text "$password"
 key Return
@@ -127,6 +129,11 @@ key ctrl+n
 type_text 'Neu im Tresor'
 key Tab
 type_text 'Nummer-0815-Kiwi'
+key Tab
+# Ctrl+G in field 3: the generator, whose default password "Übernehmen" (Enter) puts there.
+key ctrl+g
+expect_dialog generator
+key Return
 expect_dialog typed
 wait_locked 60
 cat >"$work/typed.json" <<'EOF'
@@ -150,8 +157,15 @@ import json, sys
 recs = next(d for d in json.load(open(sys.argv[1], encoding="utf-8"))["databases"]
             if d["name"] == "Arkel")["records"]
 texts = [{p["propid"]: p.get("value") for p in r["props"]} for r in recs]
-assert any(t.get("0x0001001f") == "Neu im Tresor" and t.get("0x0002001f") == "Nummer-0815-Kiwi"
-           for t in texts), texts
+new = [t for t in texts
+       if t.get("0x0001001f") == "Neu im Tresor" and t.get("0x0002001f") == "Nummer-0815-Kiwi"]
+assert len(new) == 1, texts
+# Field 3 holds the generated password: 16 characters with letters, digits and signs.
+made = new[0].get("0x0003001f") or ""
+assert len(made) == 16, made
+assert any(c.isascii() and c.isalpha() for c in made), made
+assert any(c.isdigit() for c in made), made
+assert any(c.isascii() and not c.isalnum() for c in made), made
 EOF
 quit_arkel 20
 
