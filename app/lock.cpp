@@ -19,10 +19,6 @@
 namespace {
 
 const WCHAR kLockedTitle[] = L"The Arkel (gesperrt)";
-const WCHAR kWrongPassword[] = L"Das Passwort ist falsch. Bitte geben Sie es nochmals ein!";
-const WCHAR kDecryptFailed[] =
-    L"Ein Fehler ist beim Entschluesseln der Daten aufgetreten. M\u00f6glicherweise sind nicht "
-    L"alle Daten entschl\u00fcsselt.";
 const WCHAR kJournalLeft[] =
     L"Das Journal der Datenbank konnte beim Sperren nicht geleert werden, weil ein anderes "
     L"Programm die Datei gerade liest. Es kann noch Daten aus dieser Sitzung enthalten. Beenden "

@@ -22,12 +22,9 @@ mkdir -p "$art"
 
 desktop=ArkelLock
 password='Sperr-Passwort7'
-shot() { import -window "$desk" "$art/lock-$1.png"; }
 key() { xdotool key --delay 80 "$@"; sleep 0.6; }
 type_text() { xdotool type --delay 60 "$1"; sleep 0.3; }
 check() { python3 "$here/vault_check.py" "$@"; }
-pixels() { shot "$1"; check pixels "$art/lock-$1.png"; }
-value() { sed -n "s/.*$1=\([0-9]*\).*/\1/p" <<<"$2"; }
 store=$work/store.cdb
 dump() { wine "$bin/arkstore.exe" dump -o "$(winepath -w "$work/$1")" </dev/null >/dev/null 2>&1; }
 setting() {
@@ -47,24 +44,6 @@ wine reg delete 'HKCU\Software\Mobrix\Arkel' /f </dev/null >/dev/null 2>&1 || tr
 wine "$bin/arkstore.exe" load "$(winepath -w "$here/vault.json")" </dev/null >"$work/load.log" 2>&1 ||
   fail "arkstore load: $(cat "$work/load.log")"
 
-expect_main() {
-  local p
-  for _ in 1 2 3; do
-    p=$(pixels "$1")
-    [ "$(value rows "$p")" -eq "$2" ] && break
-    sleep 1
-  done
-  [ "$(value list "$p")" -gt 60 ] || fail "$1: the list is not shown ($p)"
-  [ "$(value dialog "$p")" -lt 3000 ] || fail "$1: a dialog covers the main window ($p)"
-  [ "$(value rows "$p")" -eq "$2" ] || fail "$1: $(value rows "$p") rows instead of $2 ($p)"
-  shown=$p
-}
-
-expect_dialog() {
-  local p
-  p=$(pixels "$1")
-  [ "$(value dialog "$p")" -gt 5000 ] || fail "$1: no dialog is shown ($p)"
-}
 
 # Waits up to $1 seconds until a dump of the running store has every record encrypted.
 wait_locked() {
@@ -185,13 +164,7 @@ recs = next(d for d in json.load(open(sys.argv[1], encoding="utf-8"))["databases
 assert not any(p["propid"] == "0x01060041" for r in recs for p in r["props"])
 EOF
 wine explorer /desktop="$desktop",240x320 wineboot -e </dev/null >/dev/null 2>&1 || true
-for _ in $(seq 100); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.2
-done
-kill -0 "$pid" 2>/dev/null && fail "the end of the session did not end the program"
-wait "$pid" || true
-pid=""
+wait_ended 20 || fail "the end of the session did not end the program"
 dump ended.json
 check locked "$work/ended.json" "$here/vault.json"
 store_files
