@@ -253,6 +253,48 @@ TEST_F(LockTest, TheIdleTimeLocksAndTheTypedTextSurvivesOrQuitsByDefault) {
     }
 }
 
+// An object being edited at an idle lock: after the unlock the dialog shows the change again and
+// OK writes it to that object, not to another record.
+TEST_F(LockTest, AnEditOpenAtAnIdleLockIsWrittenToItsOwnObject) {
+    PrepareLocked(3);
+    settings.SetLockOnIdle(1);
+    settings.SetAutoQuit(15000);
+    StartUnlocked();
+    Select(1);
+    PumpShellFor(50);
+    const std::wstring edited = Row(1);
+    autoQuitActive = autoQuitPeriod = 300;
+    StartIdleTimers();
+
+    UiDriver ui;
+    std::wstring reopenedCaption, reopenedField3;
+    ui.onNextDialog([](HWND d) {
+        SetDlgItemTextW(d, IDC_EDIT_FIELD3, L"ge\u00e4ndert w\u00e4hrend der Sperre");
+    });
+    ui.onNextDialog(EnterPassword(kPassword));
+    ui.onNextDialog([&](HWND d) {
+        reopenedCaption = WindowText(d);
+        reopenedField3 = ItemText(d, IDC_EDIT_FIELD3);
+        autoQuitActive = autoQuitPeriod = 0;
+        SendMessageW(d, WM_COMMAND, IDOK, 0);
+    });
+    PostMessageW(hMainWnd, WM_COMMAND, IDM_EDIT_OBJECT, 0);
+    EXPECT_TRUE(PumpShellUntil([&] { return ui.pendingSteps() == 0; }, 10000));
+    PumpShellFor(100);
+    EXPECT_EQ(ui.unexpected(), 0);
+    EXPECT_EQ(reopenedCaption, L"Objekt bearbeiten");
+    EXPECT_EQ(reopenedField3, L"ge\u00e4ndert w\u00e4hrend der Sperre");
+    ASSERT_EQ(Rows(), 4);
+    EXPECT_EQ(StoredObjects(), 4);
+    for (int row = 0; row < 4; ++row) {
+        ObjectRecord o;
+        objectStore.readVisible(row, &o);
+        const bool changed = std::wstring(o.field3) == L"ge\u00e4ndert w\u00e4hrend der Sperre";
+        EXPECT_EQ(changed, std::wstring(o.field1) == edited) << Utf8(o.field1);
+    }
+    ResetShell();
+}
+
 // The end of the session: the closing pass runs on the query; the end called off asks for the
 // password and opens the vault again.
 TEST_F(LockTest, TheEndOfTheSessionEncryptsFirst) {
