@@ -15,10 +15,9 @@ const WCHAR kHelpCategories[] = L"categories";
 const WCHAR kHelpTitles[] = L"titles";
 const WCHAR kHelpAbout[] = L"about";
 const WCHAR kHelpGenerator[] = L"generator";
-const WCHAR *const kHelpAnchors[] = {kHelpMain,     kHelpNew,      kHelpModify,
-                                     kHelpPassword, kHelpSettings, kHelpCategories,
-                                     kHelpTitles,   kHelpAbout,    kHelpGenerator,
-                                     nullptr};
+const WCHAR *const kHelpAnchors[] = {kHelpMain,      kHelpNew,        kHelpModify, kHelpPassword,
+                                     kHelpSettings,  kHelpCategories, kHelpTitles, kHelpAbout,
+                                     kHelpGenerator, nullptr};
 
 namespace {
 
