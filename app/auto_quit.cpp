@@ -3,6 +3,7 @@
 
 #include "app/clipboard.h"
 #include "app/dialog_kit.h"
+#include "app/lock.h"
 #include "app/shell.h"
 
 namespace {
@@ -37,7 +38,11 @@ void OnMainWindowTimer(HWND hwnd, UINT_PTR timer) {
         // A dialog or message box in front keeps the program alive; the timer stays armed.
         HWND active = GetActiveWindow();
         if (active && active != hwnd) return;
-        if (!autoQuitActive) return;
+        if (!autoQuitActive || VaultLocked()) return;
+        if (IdleLocks()) {
+            LockVault(hwnd);
+            return;
+        }
         DestroyWindow(hMenuBar);
         DestroyWindow(hwnd);
     } else if (timer == kClipboardTimer) {

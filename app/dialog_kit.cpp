@@ -15,9 +15,10 @@ const WCHAR kHelpCategories[] = L"categories";
 const WCHAR kHelpTitles[] = L"titles";
 const WCHAR kHelpAbout[] = L"about";
 const WCHAR kHelpSearch[] = L"search";
+const WCHAR kHelpGenerator[] = L"generator";
 const WCHAR *const kHelpAnchors[] = {kHelpMain,     kHelpNew,        kHelpModify, kHelpPassword,
                                      kHelpSettings, kHelpCategories, kHelpTitles, kHelpAbout,
-                                     kHelpSearch,   nullptr};
+                                     kHelpSearch,   kHelpGenerator,  nullptr};
 
 namespace {
 
@@ -54,6 +55,13 @@ INT_PTR DialogColour(UINT message, WPARAM wParam) {
     }
 }
 
+bool IdleTimerEnds(HWND hDlg) {
+    // Another window of the program is active (a message box, a nested dialog): the dialog is
+    // still in use. With none active (the program in the background) the idle time counts.
+    HWND active = GetActiveWindow();
+    return autoQuitActive && !(active && active != hDlg);
+}
+
 bool DialogKitMessage(HWND hDlg, UINT message, WPARAM wParam, LPARAM /*lParam*/, unsigned rules,
                       const WCHAR *helpAnchor, INT_PTR *result) {
     if ((rules & kKitIdle) && autoQuitActive) SetTimer(hDlg, kIdleTimerId, autoQuitPeriod, nullptr);
@@ -61,12 +69,7 @@ bool DialogKitMessage(HWND hDlg, UINT message, WPARAM wParam, LPARAM /*lParam*/,
     case WM_TIMER:
         if (!(rules & kKitIdle)) return false;
         *result = TRUE;
-        // Another window of the program is active (a message box, a nested dialog): the dialog
-        // is still in use. With none active (the program in the background) the idle time counts.
-        {
-            HWND active = GetActiveWindow();
-            if ((active && active != hDlg) || !autoQuitActive) return true;
-        }
+        if (!IdleTimerEnds(hDlg)) return true;
         autoQuitPeriod = 1;
         EndDialog(hDlg, 1);
         return true;

@@ -25,6 +25,7 @@ extern const WCHAR kHelpCategories[];      // "categories": the categories dialo
 extern const WCHAR kHelpTitles[];          // "titles": the field titles dialog
 extern const WCHAR kHelpAbout[];           // "about": the About box
 extern const WCHAR kHelpSearch[];          // "search": the search box of the main window
+extern const WCHAR kHelpGenerator[];       // "generator": the password generator
 extern const WCHAR *const kHelpAnchors[];  // all of the above, ended by nullptr
 
 // What DialogKitMessage does for a dialog.
@@ -41,6 +42,14 @@ enum DialogKitRules : unsigned {
     // field titles dialogs); without it they keep the system colours.
     kKitListColours = 8,
 };
+
+// Whether a WM_TIMER of a dialog following kKitIdle ends it now: auto-quit is on and no other
+// window of the program is active. A dialog that must keep something through an idle lock looks
+// before the kit ends it.
+bool IdleTimerEnds(HWND hDlg);
+// Whether the idle time locks the vault instead of ending the program (the preference is on and
+// a lock is possible). Defined with the lock (app/lock.cpp).
+bool IdleLocks();
 
 // Handles the messages that the kit owns for a dialog following the given rules; helpAnchor, when
 // not null, is started in the help viewer on WM_HELP. Returns true when the message was the kit's,

@@ -10,6 +10,7 @@
 
 #include "app/clipboard.h"
 #include "app/dialog_kit.h"
+#include "app/lock.h"
 #include "app/shell.h"
 #include "crypto/password_dialogs.h"
 #include "dialogs/categories_dialog.h"
@@ -249,6 +250,7 @@ bool RunCommand(HWND hwnd, UINT command) {
         return true;
     }
     case IDM_ABOUT: RunDialog(hwnd, IDD_ABOUT, AboutDlgProc, 0); return true;
+    case IDM_LOCK: LockVault(hwnd); return true;
     case IDM_QUIT:
     case IDCANCEL: Quit(hwnd); return true;
     default:
@@ -366,6 +368,12 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         SetBkColor(reinterpret_cast<HDC>(wParam), clrDetailBack);
         return reinterpret_cast<LRESULT>(hbrDetailBack);
     case WM_TIMER: OnMainWindowTimer(hwnd, wParam); return 1;
+    case WM_INITMENUPOPUP:
+        // Locking is offered only while encryption is on.
+        EnableMenuItem(hMenu, IDM_LOCK, MF_BYCOMMAND | (LockAvailable() ? MF_ENABLED : MF_GRAYED));
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    case WM_QUERYENDSESSION: return SessionEnding(hwnd);
+    case WM_ENDSESSION: SessionEnded(hwnd, wParam != FALSE); return 0;
     case WM_COMMAND:
         if (OnCommand(hwnd, wParam, lParam)) return 1;
         return DefWindowProcW(hwnd, message, wParam, lParam);

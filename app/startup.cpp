@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 
+#include "app/lock.h"
 #include "app/shell.h"
 #include "platform/caption_button.h"
 #include "platform/cedb.h"
@@ -212,6 +213,8 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
     UpdateWindow(hMainWnd);
 
     if (const WCHAR *refusal = VolumeRefusal()) return FailStart(refusal);
+    // Objects the last run left plain are seen only before the opening pass decrypts the rest.
+    const int leftPlain = CountPlainFlaggedObjects();
     if (objectStore.open(L"Arkel") != 0) return FailureExitA();
     if (categoryStore.openCategories(kCategoryDatabase) != 0) return FailureExitA();
     if (OpenTitleLists() != 0) return FailureExitA();
@@ -234,6 +237,8 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
 
     SendMessageW(hObjectList, LB_SETCURSEL, 0, 0);
     RefreshDetail();
+
+    NoticePlainStore(leftPlain);
 
     settings.GetAutoQuit();  // into autoQuitActive
     autoQuitPeriod = autoQuitActive;

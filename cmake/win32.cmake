@@ -41,6 +41,7 @@ add_subdirectory(dialogs)
 target_sources(arkel_app PRIVATE
   ${CMAKE_SOURCE_DIR}/crypto/password_dialogs.cpp
   ${CMAKE_SOURCE_DIR}/crypto/bulk_crypt.cpp
+  ${CMAKE_SOURCE_DIR}/crypto/strength_hint.cpp
   ${CMAKE_SOURCE_DIR}/exchange/exchange_file.cpp
   ${CMAKE_SOURCE_DIR}/exchange/export.cpp
   ${CMAKE_SOURCE_DIR}/exchange/import.cpp)

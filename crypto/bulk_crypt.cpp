@@ -18,18 +18,19 @@
 #include "store/legacy_conversion.h"
 #include "store/object_store.h"
 
+const WCHAR kDecryptFailed[] =
+    L"Ein Fehler ist beim Entschluesseln der Daten aufgetreten. M\u00f6glicherweise sind nicht "
+    L"alle Daten entschl\u00fcsselt.";
+const WCHAR kWrongPassword[] = L"Das Passwort ist falsch. Bitte geben Sie es nochmals ein!";
+
 namespace {
 
 const WCHAR kNoEncryptedData[] =
     L"Es waren keine verschl\u00fcsselten Daten vorhanden. Bitte geben Sie das Passwort eneut "
     L"ein!";
-const WCHAR kDecryptFailed[] =
-    L"Ein Fehler ist beim Entschluesseln der Daten aufgetreten. M\u00f6glicherweise sind nicht "
-    L"alle Daten entschl\u00fcsselt.";
 const WCHAR kEncryptFailed[] =
     L"Ein Fehler ist beim Verschluesseln der Daten aufgetreten. M\u00f6glicherweise sind nicht "
     L"alle Daten verschl\u00fcsselt.";
-const WCHAR kWrongPassword[] = L"Das Passwort ist falsch. Bitte geben Sie es nochmals ein!";
 // After an opening pass that left records alone; the names follow, one per line.
 const WCHAR kDamagedOne[] =
     L"Ein Objekt konnte mit diesem Passwort nicht entschl\u00fcsselt werden. Es bleibt "

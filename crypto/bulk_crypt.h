@@ -12,6 +12,10 @@
 
 class ObjectStore;
 
+// The messages of the opening pass, also for an unlock after the program has locked itself.
+extern const WCHAR kDecryptFailed[];
+extern const WCHAR kWrongPassword[];
+
 // The working set of one record during a pass: its seven texts, its encrypt flag, and the
 // property list that turns it into its other form.
 struct CryptRecord {

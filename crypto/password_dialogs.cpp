@@ -5,6 +5,7 @@
 
 #include "app/dialog_kit.h"
 #include "app/shell.h"
+#include "crypto/strength_hint.h"
 #include "crypto/wipe.h"
 #include "resources/resource.h"
 #include "store/object_store.h"
@@ -140,6 +141,7 @@ INT_PTR CALLBACK SetPasswordDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPAR
     if (PasswordDialogMessage(hDlg, message, wParam, lParam, edits, TitleParameter(message, lParam),
                               &result))
         return result;
+    if (StrengthHintMessage(hDlg, message, wParam, IDC_PASSWORD_SET)) return TRUE;
     if (!IsOk(message, wParam)) return FALSE;
     EditText password(hDlg, IDC_PASSWORD_SET);
     EditText again(hDlg, IDC_PASSWORD_SET_AGAIN);
@@ -161,6 +163,7 @@ INT_PTR CALLBACK ChangePasswordDlgProc(HWND hDlg, UINT message, WPARAM wParam, L
     // This dialog always shows "The Arkel".
     if (PasswordDialogMessage(hDlg, message, wParam, lParam, edits, nullptr, &result))
         return result;
+    if (StrengthHintMessage(hDlg, message, wParam, IDC_PASSWORD_NEW)) return TRUE;
     if (!IsOk(message, wParam)) return FALSE;
     EditText old(hDlg, IDC_PASSWORD_OLD);
     EditText password(hDlg, IDC_PASSWORD_NEW);

@@ -4,7 +4,9 @@
 
 #include "app/dialog_kit.h"
 #include "app/shell.h"
+#include "crypto/wipe.h"
 #include "dialogs/field_titles_dialog.h"
+#include "dialogs/password_generator_dialog.h"
 #include "resources/resource.h"
 #include "store/name_list.h"
 #include "store/object_store.h"
@@ -46,6 +48,19 @@ constexpr UINT WM_PICKER_CLOSED = WM_APP + 1;
 
 // What the change test compares with.
 ObjectRecord editReference;
+
+// The field whose edit had the focus last: a generated password goes there.
+int generateField = 0;
+
+// What a dialog ended by an idle lock showed, for the time of the lock only.
+struct HeldEdit {
+    bool present;
+    unsigned mode;
+    CEOID record;
+    ObjectRecord shown;
+    ObjectRecord reference;
+};
+HeldEdit held;
 
 // Set while a close request moves the focus to the dialog itself, which would otherwise pass it
 // on to a control at once.
@@ -176,6 +191,14 @@ LRESULT CALLBACK FieldEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     }
     if (message == WM_CHAR && (wParam == L'\r' || wParam == L'\n')) return 0;
+    // Ctrl+G: a generated password for this field. Its character (BEL) is not typed.
+    if (message == WM_KEYDOWN && wParam == 'G' && GetKeyState(VK_CONTROL) < 0 &&
+        GetKeyState(VK_MENU) >= 0) {
+        generateField = FieldOf(GetDlgCtrlID(edit));
+        PostMessageW(hDlg, WM_COMMAND, MAKEWPARAM(IDC_EDIT_GENERATE, BN_CLICKED), 0);
+        return 0;
+    }
+    if (message == WM_CHAR && wParam == 0x07) return 0;
     return CallWindowProcW(original, edit, message, wParam, lParam);
 }
 
@@ -218,6 +241,45 @@ void AfterPickerClosed(HWND hDlg, int field, bool openTitles) {
         SendMessageW(picker, CB_SETCURSEL, 0, 0);
     }
     SetFocus(GetDlgItem(hDlg, f.edit));
+}
+
+// ---- Generated passwords and the idle lock ----------------------------------------------------
+
+void GenerateIntoField(HWND hDlg) {
+    if (generateField < 0 || generateField > 2) generateField = 0;
+    WCHAR password[256];
+    if (RunPasswordGenerator(hDlg, password)) {
+        HWND edit = GetDlgItem(hDlg, kFields[generateField].edit);
+        SetWindowTextW(edit, password);
+        SetFocus(edit);
+        SendMessageW(edit, EM_SETSEL, 0, -1);
+    }
+    secureWipe(password, sizeof password);
+}
+
+// An idle lock ends the dialog as the idle quit does; what it shows is held through the lock.
+void HoldForLock(HWND hDlg) {
+    ReadDialog(hDlg, &held.shown);
+    held.reference = editReference;
+    held.mode = objectEditMode;
+    held.record = objectStore.currentRecord;
+    held.present = true;
+}
+
+// After the unlock: the texts the dialog held when the lock came.
+void ShowHeld(HWND hDlg) {
+    if (!held.present || held.mode != objectEditMode) return;
+    const ObjectRecord &shown = held.shown;
+    const WCHAR *fields[3] = {shown.field1, shown.field2, shown.field3};
+    const WCHAR *titles[3] = {shown.title1, shown.title2, shown.title3};
+    for (int n = 0; n < 3; ++n) {
+        SetDlgItemTextW(hDlg, kFields[n].edit, fields[n]);
+        SetDlgItemTextW(hDlg, kFields[n].label, titles[n]);
+    }
+    SelectCategory(hDlg, shown.category);
+    CheckDlgButton(hDlg, IDC_EDIT_ENCRYPT, shown.encrypt ? BST_CHECKED : BST_UNCHECKED);
+    editReference = held.reference;
+    DropHeldObjectEdit();
 }
 
 // ---- Opening and closing --------------------------------------------------------------------
@@ -269,6 +331,7 @@ void OnInit(HWND hDlg, LPARAM mode) {
             SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FieldEditProc));
         SetWindowLongPtrW(edit, GWLP_USERDATA, original);
     }
+    ShowHeld(hDlg);
     KeepDialogOnScreen(hDlg);
 }
 
@@ -336,6 +399,7 @@ BOOL OnCommand(HWND hDlg, WPARAM wParam) {
     switch (id) {
     case IDOK: OnOk(hDlg); return TRUE;
     case IDCANCEL: OnDiscard(hDlg, MB_DEFBUTTON1); return TRUE;
+    case IDC_EDIT_GENERATE: GenerateIntoField(hDlg); return TRUE;
     case IDC_EDIT_CATEGORY:
         if (code == CBN_SELCHANGE) ApplyCategory(hDlg);
         return FALSE;
@@ -353,6 +417,7 @@ BOOL OnCommand(HWND hDlg, WPARAM wParam) {
         return TRUE;
     }
     if (id == f.edit) {
+        if (code == EN_SETFOCUS) generateField = field;
         OnEditNotify(GetDlgItem(hDlg, id), code);
         return FALSE;
     }
@@ -369,6 +434,15 @@ const WCHAR *HelpAnchor() {
 
 }  // namespace
 
+bool HeldObjectEdit(unsigned *mode, CEOID *record) {
+    if (!held.present) return false;
+    *mode = held.mode;
+    *record = held.record;
+    return true;
+}
+
+void DropHeldObjectEdit() { secureWipe(&held, sizeof held); }
+
 bool ObjectEditChanged(HWND hDlg) {
     ObjectRecord now;
     ReadDialog(hDlg, &now);
@@ -381,6 +455,7 @@ bool ObjectEditChanged(HWND hDlg) {
 
 INT_PTR CALLBACK ObjectEditDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) {
     INT_PTR result;
+    if (message == WM_TIMER && IdleTimerEnds(hDlg) && IdleLocks()) HoldForLock(hDlg);
     if (DialogKitMessage(hDlg, message, wParam, lParam, kKitIdle | kKitColours | kKitSettingChange,
                          HelpAnchor(), &result))
         return result;

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "platform/cedb.h"
+
 // The mode of the last opened edit dialog, its creation parameter: 101 or 40004.
 extern unsigned objectEditMode;
 
@@ -11,3 +13,11 @@ INT_PTR CALLBACK ObjectEditDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARA
 // True when the dialog's texts, category, titles or flag differ from what it opened with: in the
 // edit mode the selected object (CurrentObject), in the new mode the dialog's first contents.
 bool ObjectEditChanged(HWND hDlg);
+
+// A dialog that an idle lock ends keeps what it shows, in memory for the time of the lock: the
+// texts, what its change test compares with, its mode and the record it edits. The dialog opened
+// again in that mode after the unlock shows the held texts and drops them. False when nothing is
+// held.
+bool HeldObjectEdit(unsigned *mode, CEOID *record);
+// Wipes what is held (also when the lock ends without the dialog opening again).
+void DropHeldObjectEdit();

@@ -1832,3 +1832,21 @@ void CeReleaseVolumeClaim() {
     g_claim = INVALID_HANDLE_VALUE;
     g_claimPath.clear();
 }
+
+BOOL CeFlushVolume() {
+    if (!g_db) return TRUE;  // closing the volume emptied its journal already
+    if (g_batchDepth > 0) {
+        SetLastError(ERROR_BUSY);
+        return FALSE;
+    }
+    const int rc =
+        sqlite3_wal_checkpoint_v2(g_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    // The cached pages hold records as they were read; give them back with the journal.
+    sqlite3_db_release_memory(g_db);
+    ReleaseFreedPages();
+    if (rc != SQLITE_OK) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    return TRUE;
+}

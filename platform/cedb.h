@@ -223,6 +223,12 @@ bool CeCheckVolume(WCHAR *reason, DWORD reasonChars);
 // Creates the volume when there is none, as opening a database does.
 int CeVerifyVolume(WCHAR *reason, DWORD reasonChars);
 
+// Moves everything the journal holds into the volume file and empties the journal, as closing the
+// last handle does, while the handles stay open; the page cache is given back too. For a store
+// that has just been encrypted while the program goes on: no plain page stays in the journal.
+// FALSE inside a batch or when the journal cannot be emptied (a reader of another process).
+BOOL CeFlushVolume();
+
 // Whether a database handle is open; tests use it to see that nothing leaks.
 int CeOpenHandleCount();
 

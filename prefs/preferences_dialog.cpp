@@ -45,6 +45,7 @@ void Ok(HWND hDlg) {
     settings.SetClipboardClear(Checked(hDlg, IDC_PREFS_CLEAR) ? clearSeconds : 0);
     settings.SetHideField2(Checked(hDlg, IDC_PREFS_HIDE_FIELD2) ? 1 : 0);
     if (hMainWnd) RefreshDetail();
+    settings.SetLockOnIdle(Checked(hDlg, IDC_PREFS_LOCK) ? 1 : 0);
     if (!Checked(hDlg, IDC_PREFS_ENCRYPT)) {
         EnablePasswordCommand(false);
         settings.SetEncrypt(0);
@@ -73,6 +74,8 @@ void UpdateAutoQuitControls(HWND hDlg) {
     const BOOL on = autoQuitPeriod != 0;
     for (int id : {IDC_PREFS_PERIOD, IDC_PREFS_SPIN, IDC_PREFS_UNIT})
         EnableWindow(GetDlgItem(hDlg, id), on);
+    // Locking needs the password, so it is offered only with encryption.
+    EnableWindow(GetDlgItem(hDlg, IDC_PREFS_LOCK), on && Checked(hDlg, IDC_PREFS_ENCRYPT));
     DWORD number;
     const WCHAR *unit;
     if (autoQuitPeriod >= kMinute) {
@@ -114,6 +117,8 @@ INT_PTR CALLBACK PreferencesDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPAR
         CheckDlgButton(hDlg, IDC_PREFS_ENCRYPT,
                        settings.GetEncrypt() ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(hDlg, IDC_PREFS_AUTOQUIT, autoQuitPeriod ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(hDlg, IDC_PREFS_LOCK,
+                       settings.GetLockOnIdle() ? BST_CHECKED : BST_UNCHECKED);
         UpdateAutoQuitControls(hDlg);
         CheckDlgButton(hDlg, IDC_PREFS_KEYBOARD, settings.GetKeyboard() ? BST_CHECKED : 0);
         clearSeconds = settings.GetClipboardClear();

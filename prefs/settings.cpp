@@ -76,6 +76,14 @@ LONG Settings::SetEncrypt(DWORD value) {
     return writeValue(L"Encrypt", REG_DWORD, &value, sizeof value);
 }
 
+DWORD Settings::GetLockOnIdle() {
+    DWORD v = 0;
+    GetDwordValue(L"LockOnIdle", &v);
+    return v ? 1 : 0;
+}
+
+void Settings::SetLockOnIdle(DWORD value) { SetDwordValue(L"LockOnIdle", value ? 1 : 0); }
+
 DWORD Settings::GetKeyboard() {
     DWORD v = 0;
     GetDwordValue(L"Keyboard", &v);

@@ -18,6 +18,11 @@ public:
     DWORD GetEncrypt();
     LONG SetEncrypt(DWORD value);
 
+    // "LockOnIdle": 1 when the idle time locks the vault instead of ending the program (only
+    // with encryption on); 0, the default, keeps the automatic quit.
+    DWORD GetLockOnIdle();
+    void SetLockOnIdle(DWORD value);
+
     DWORD GetKeyboard();
     void SetKeyboard(DWORD value);
 

@@ -36,6 +36,7 @@
 #define IDM_TITLES_FIELD3 40019
 #define IDM_EXPORT 40020
 #define IDM_IMPORT 40021
+#define IDM_LOCK 40030
 #define IDM_COLOR_WINDOW_BACK 40078
 #define IDM_COLOR_WINDOW_TEXT 40079
 #define IDM_COLOR_DETAIL_BACK 40080
@@ -75,6 +76,7 @@
 #define IDC_EDIT_FIELD3 1032
 #define IDC_EDIT_CATEGORY 1041
 #define IDC_EDIT_ENCRYPT 1085
+#define IDC_EDIT_GENERATE 1088
 
 // Categories dialog (template 110).
 #define IDC_CATEGORY_NEW_LABEL 1037
@@ -102,6 +104,7 @@
 #define IDC_PREFS_CLEAR_SPIN 1092
 #define IDC_PREFS_CLEAR_UNIT 1093
 #define IDC_PREFS_HIDE_FIELD2 1094
+#define IDC_PREFS_LOCK 1087
 
 // Password dialogs (templates 113, 115, 116).
 #define IDC_PASSWORD_ENTER_LABEL 1046
@@ -116,6 +119,8 @@
 #define IDC_PASSWORD_NEW 1059
 #define IDC_PASSWORD_NEW_AGAIN_LABEL 1060
 #define IDC_PASSWORD_NEW_AGAIN 1061
+// The strength hint under the new password (set-password and change-password dialogs).
+#define IDC_PASSWORD_STRENGTH 1062
 
 // Field titles dialog (template 117).
 #define IDC_TITLE_NEW_LABEL 1066
@@ -128,3 +133,16 @@
 #define IDD_PROGRESS 114
 #define IDC_PROGRESS_BAR 1049
 #define IDC_PROGRESS_TEXT 1050
+
+// Password generator (opened from the object edit dialog).
+#define IDD_PASSWORD_GENERATOR 118
+#define IDC_GEN_LENGTH_LABEL 1090
+#define IDC_GEN_LENGTH 1091
+#define IDC_GEN_LENGTH_SPIN 1092
+#define IDC_GEN_LETTERS 1093
+#define IDC_GEN_DIGITS 1094
+#define IDC_GEN_SIGNS 1095
+#define IDC_GEN_UMLAUTS 1096
+#define IDC_GEN_PREVIEW 1097
+#define IDC_GEN_AGAIN 1098
+#define IDC_GEN_BITS 1099

@@ -50,11 +50,46 @@ start_arkel() {
 # for it to end; the closing pass of an encrypted store runs in that time.
 quit_arkel() {
   key ctrl+q
-  for _ in $(seq $((${1:-10} * 5))); do
+  wait_ended "${1:-10}" || fail "Ctrl+Q did not end the program"
+}
+
+# Waits up to $1 seconds for the program to end; false when it still runs.
+wait_ended() {
+  for _ in $(seq $(($1 * 5))); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.2
   done
-  kill -0 "$pid" 2>/dev/null && fail "Ctrl+Q did not end the program"
+  kill -0 "$pid" 2>/dev/null && return 1
   wait "$pid" || true
   pid=""
+}
+
+# Screens read through vault_check.py (beside this file): the caller sets art (the artifacts
+# folder) and desk. pixels NAME shoots the desktop into $art/<script>-NAME.png and prints the
+# counts; value KEY COUNTS picks one of them.
+e2e_pixels() {
+  import -window "$desk" "$art/$e2e_name-$1.png"
+  python3 "$(dirname "${BASH_SOURCE[0]}")/vault_check.py" pixels "$art/$e2e_name-$1.png"
+}
+value() { sed -n "s/.*$1=\([0-9]*\).*/\1/p" <<<"$2"; }
+
+# The main window with its list of $2 rows and no dialog over it (given a moment to repaint);
+# the counts stay in shown.
+expect_main() {
+  local p
+  for _ in 1 2 3; do
+    p=$(e2e_pixels "$1")
+    [ "$(value rows "$p")" -eq "$2" ] && break
+    sleep 1
+  done
+  [ "$(value list "$p")" -gt 60 ] || fail "$1: the list is not shown ($p)"
+  [ "$(value dialog "$p")" -lt 3000 ] || fail "$1: a dialog covers the main window ($p)"
+  [ "$(value rows "$p")" -eq "$2" ] || fail "$1: $(value rows "$p") rows instead of $2 ($p)"
+  shown=$p
+}
+
+expect_dialog() {
+  local p
+  p=$(e2e_pixels "$1")
+  [ "$(value dialog "$p")" -gt 5000 ] || fail "$1: no dialog is shown ($p)"
 }

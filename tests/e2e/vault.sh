@@ -17,12 +17,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 e2e_begin vault
 mkdir -p "$art"
 
-shot() { import -window "$desk" "$art/vault-$1.png"; }
 key() { xdotool key --delay 80 "$@"; sleep 0.6; }
 type_text() { xdotool type --delay 60 "$1"; sleep 0.3; }
 check() { python3 "$here/vault_check.py" "$@"; }
-pixels() { shot "$1"; check pixels "$art/vault-$1.png"; }
-value() { sed -n "s/.*$1=\([0-9]*\).*/\1/p" <<<"$2"; }
 store=$work/store.cdb
 dump() { wine "$bin/arkstore.exe" dump -o "$(winepath -w "$work/$1")" </dev/null >/dev/null 2>&1; }
 
@@ -43,23 +40,6 @@ quit() {
 }
 
 # The main window with its list and no dialog over it (given a moment to repaint).
-expect_main() {
-  local p
-  for _ in 1 2 3; do
-    p=$(pixels "$1")
-    [ "$(value rows "$p")" -eq "$2" ] && break
-    sleep 1
-  done
-  [ "$(value list "$p")" -gt 60 ] || fail "$1: the list is not shown ($p)"
-  [ "$(value dialog "$p")" -lt 3000 ] || fail "$1: a dialog covers the main window ($p)"
-  [ "$(value rows "$p")" -eq "$2" ] || fail "$1: $(value rows "$p") rows instead of $2 ($p)"
-}
-
-expect_dialog() {
-  local p
-  p=$(pixels "$1")
-  [ "$(value dialog "$p")" -gt 5000 ] || fail "$1: no dialog is shown ($p)"
-}
 
 # ---- 1. Encryption switched on in the preferences ----
 start

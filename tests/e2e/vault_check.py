@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks for the vault's end-to-end tests.
 
-  vault_check.py pixels SHOT.png          counts: dialog background, list background, text rows
+  vault_check.py pixels SHOT.png          counts: dialog background, list background, text rows,
+                                          the selected row
   vault_check.py scan JSON FILE...        fails when a field text of JSON is in a file (UTF-16/ANSI)
   vault_check.py locked DUMP JSON         every record of the dump encrypted, none of the texts in it
   vault_check.py plain DUMP JSON          the dump holds every object of JSON exactly, plain
@@ -31,6 +32,7 @@ def pixels(path):
     # Rows of the list: in a strip at the left edge of the list, each unselected row's first
     # letter is a run of dark pixels; the selected row is a run of its highlight (bluish).
     bands = 0
+    starts = []  # (y, kind) of each band, to tell which row is the selected one
     if rows:
         dark = lambda c: sum(c) < 300
         lit = lambda c: c[2] > 200 and c[0] < 120 and not dark(c)
@@ -45,8 +47,12 @@ def pixels(path):
                 hit = any(kind(at(x, y)) for x in range(2, 9))
                 if hit and not inside:
                     bands += 1
+                    starts.append((y, kind is lit))
                 inside = hit
-    print(f"dialog={dialog} list={listed} rows={bands}")
+    # The selected row counted from 1 among the rows, 0 when none is lit.
+    starts.sort()
+    selected = next((i + 1 for i, (_, is_lit) in enumerate(starts) if is_lit), 0)
+    print(f"dialog={dialog} list={listed} rows={bands} selected={selected}")
 
 
 def field_texts(loaded):

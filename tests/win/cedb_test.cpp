@@ -430,6 +430,38 @@ TEST_F(CedbTest, TheLastCloseSaysWhenTheJournalCouldNotBeEmptied) {
     }
 }
 
+// A flush while the handles stay open (a lock of the running program): the overwritten text is
+// gone from the file and the journal is empty. It refuses inside a batch and says when a reader
+// of another process keeps the journal; the handle works on after each.
+TEST_F(CedbTest, AFlushEmptiesTheJournalWhileTheHandlesStayOpen) {
+    HANDLE h = createNamed();
+    CEOID record = writeText(h, 0, kName, L"SECRET-before-the-lock");
+    writeText(h, record, kName, L"locked");
+
+    ASSERT_TRUE(CeBeginBatch());
+    EXPECT_FALSE(CeFlushVolume()) << "not inside a batch";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUSY));
+    ASSERT_TRUE(CeCommitBatch());
+
+    sqlite3 *reader = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(Utf8(volumePath).c_str(), &reader, SQLITE_OPEN_READONLY, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM props;", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    EXPECT_FALSE(CeFlushVolume()) << "a reader keeps the journal";
+    sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(reader);
+
+    EXPECT_TRUE(CeFlushVolume());
+    EXPECT_TRUE(ReadWholeFile(volumePath + L"-wal").empty()) << "the journal is truncated";
+    std::vector<BYTE> file = ReadWholeFile(volumePath);
+    const std::wstring secret = L"SECRET-before-the-lock";
+    auto bytes = reinterpret_cast<const BYTE *>(secret.data());
+    std::vector<BYTE> needle(bytes, bytes + secret.size() * 2);
+    EXPECT_EQ(std::search(file.begin(), file.end(), needle.begin(), needle.end()), file.end());
+    EXPECT_EQ(walkNames(h), std::vector<std::wstring>{L"locked"}) << "the handle works on";
+}
+
 TEST_F(CedbTest, DatabaseInformationAndNames) {
     SORTORDERSPEC sorts[2] = {{kName, CEDB_SORT_CASEINSENSITIVE}, {kFlag, CEDB_SORT_DESCENDING}};
     CEOID oid = CeCreateDatabase(const_cast<LPWSTR>(L"Arkel-Titel1"), 7, 2, sorts);

@@ -19,6 +19,7 @@
 #include "dialogs/categories_dialog.h"
 #include "dialogs/field_titles_dialog.h"
 #include "dialogs/object_edit_dialog.h"
+#include "dialogs/password_generator_dialog.h"
 #include "help_document.h"
 #include "platform/help_viewer/help_viewer.h"
 #include "platform/message_box_fit.h"
@@ -620,6 +621,7 @@ TEST_F(HelpStartTest, TheDialogsOpenTheirOwnSections) {
         {IDD_SET_PASSWORD, SetPasswordDlgProc, 0, kHelpPassword},
         {IDD_CHANGE_PASSWORD, ChangePasswordDlgProc, 0, kHelpPassword},
         {IDD_PREFERENCES, PreferencesDlgProc, 0, kHelpSettings},
+        {IDD_PASSWORD_GENERATOR, PasswordGeneratorDlgProc, 0, kHelpGenerator},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(Utf8(c.anchor));

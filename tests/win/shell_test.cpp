@@ -129,6 +129,7 @@ TEST_F(ShellTest, AcceleratorTableIsTheProgramsOwn) {
                             {'F', FVIRTKEY | FCONTROL, IDM_SEARCH},
                             {'H', FVIRTKEY | FCONTROL, IDM_SHOW_FIELD2},
                             {'L', FVIRTKEY | FCONTROL, IDM_CATEGORIES},
+                            {'L', FVIRTKEY | FCONTROL | FSHIFT, IDM_LOCK},
                             {'N', FVIRTKEY | FCONTROL, IDM_NEW_OBJECT},
                             {'O', FVIRTKEY | FCONTROL, IDM_EDIT_OBJECT},
                             {'Q', FVIRTKEY | FCONTROL, IDM_QUIT},
@@ -137,7 +138,7 @@ TEST_F(ShellTest, AcceleratorTableIsTheProgramsOwn) {
                             {VK_DELETE, FVIRTKEY, IDM_DELETE},
                             {VK_ESCAPE, FVIRTKEY, IDM_SEARCH_CLOSE},
                             {'X', FVIRTKEY | FCONTROL, IDM_CUT}};
-    ASSERT_EQ(n, 16);
+    ASSERT_EQ(n, 17);
     for (int i = 0; i < n; ++i) {
         EXPECT_EQ(table[i].key, expected[i].key) << i;
         EXPECT_EQ(table[i].fVirt & ~FNOINVERT, expected[i].flags) << i;
