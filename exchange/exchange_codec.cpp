@@ -153,11 +153,9 @@ std::size_t lineLoss(std::span<const std::span<const std::uint8_t>> fields, bool
                      const PasswordKeys &keys, FieldLoss *loss) {
     *loss = FieldLoss::none;
     if (!encrypted) {
+        // Unescaping only drops backslashes: a NUL in the text is a NUL byte of the raw field.
         for (std::size_t i = 0; i < fields.size(); ++i) {
-            ByteString text = unescapeField(fields[i]);
-            const bool nul = std::find(text.begin(), text.end(), std::uint8_t{0}) != text.end();
-            secureWipe(text.data(), text.size());
-            if (nul) {
+            if (std::find(fields[i].begin(), fields[i].end(), std::uint8_t{0}) != fields[i].end()) {
                 *loss = FieldLoss::nulByte;
                 return i + 1;
             }
