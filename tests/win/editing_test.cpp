@@ -85,16 +85,6 @@ void ChooseInCombo(HWND dlg, int comboId, const wchar_t *text) {
                  reinterpret_cast<LPARAM>(combo));
 }
 
-// As the user's choice of a filter in the main window's category combo.
-void ChooseFilterForTest(const wchar_t *text) {
-    LRESULT i = SendMessageW(hCategoryCombo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                             reinterpret_cast<LPARAM>(text));
-    ASSERT_GE(i, 0) << Utf8(text);
-    SendMessageW(hCategoryCombo, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
-    SendMessageW(hMainWnd, WM_COMMAND, MAKEWPARAM(IDC_CATEGORY_COMBO, CBN_SELENDOK),
-                 reinterpret_cast<LPARAM>(hCategoryCombo));
-}
-
 // A title picker's list closes (as Enter, Escape or a tap outside close it).
 void CloseUp(HWND dlg, int pickerId) {
     SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(pickerId, CBN_CLOSEUP),
@@ -555,7 +545,7 @@ TEST_F(EditingTest, TheDialogOpensWithTheCategoryTitlesAndFlag) {
     StartWithObjects();
     for (const OpenCase &c : cases) {
         SCOPED_TRACE(testing::Message() << Utf8(c.what));
-        ChooseFilterForTest(c.filter);
+        ChooseFilter(c.filter);
         Select(RowOf(c.selectRow));
         UiDriver ui;
         std::wstring shown, afterBank;
@@ -907,7 +897,7 @@ TEST_F(EditingTest, ADeletedCategoryComesBackWithTheTitlesOfItsFirstObject) {
     }
     MergeNamesFromObjects();
     FillCategoryCombo();
-    ChooseFilterForTest(L"Reise");
+    ChooseFilter(L"Reise");
     ASSERT_EQ(Rows(), 2);
     UiDriver ui;
     std::wstring filterDuring, comboDuring;

@@ -224,11 +224,7 @@ protected:
             const wchar_t *filters[] = {kFilterAll, kFilterNone, L"B\u00fcro", L"Haus-Bank"};
             const wchar_t *f =
                 filters[std::uniform_int_distribution<size_t>(0, std::size(filters) - 1)(random)];
-            LRESULT i = SendMessageW(hCategoryCombo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                     reinterpret_cast<LPARAM>(f));
-            SendMessageW(hCategoryCombo, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
-            SendMessageW(hMainWnd, WM_COMMAND, MAKEWPARAM(IDC_CATEGORY_COMBO, CBN_SELENDOK),
-                         reinterpret_cast<LPARAM>(hCategoryCombo));
+            ChooseFilter(f);
             PumpShellFor(20);
             const bool changed = model.filter != f;
             model.filter = f;

@@ -108,6 +108,15 @@ void PressKey(UINT vk, bool ctrl) {
     PumpShellFor(20);
 }
 
+void ChooseFilter(const wchar_t *text) {
+    LRESULT i = SendMessageW(hCategoryCombo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                             reinterpret_cast<LPARAM>(text));
+    ASSERT_NE(i, CB_ERR);
+    SendMessageW(hCategoryCombo, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+    SendMessageW(hMainWnd, WM_COMMAND, MAKEWPARAM(IDC_CATEGORY_COMBO, CBN_SELENDOK),
+                 reinterpret_cast<LPARAM>(hCategoryCombo));
+}
+
 void MenuCommand(UINT id) {
     PostMessageW(hMainWnd, WM_COMMAND, MAKEWPARAM(id, 0), 0);
     PumpShellFor(50);

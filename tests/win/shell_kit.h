@@ -54,6 +54,10 @@ std::function<void(HWND)> ChooseFile(const std::wstring &path, int filter,
 std::function<void(HWND)> AnswerPassword(const std::wstring &password,
                                          std::wstring *caption = nullptr);
 
+// As the user's choice of a filter in the main window's category combo: selection, then the
+// notification.
+void ChooseFilter(const wchar_t *text);
+
 // Sends the main window a command as the menu does.
 void MenuCommand(UINT id);
 

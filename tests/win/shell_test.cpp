@@ -502,15 +502,6 @@ TEST_F(ShellTest, FilterRulesChooseTheRows) {
     }
 }
 
-void ChooseFilter(const wchar_t *text) {
-    LRESULT i = SendMessageW(hCategoryCombo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                             reinterpret_cast<LPARAM>(text));
-    ASSERT_NE(i, CB_ERR) << Utf8(text);
-    SendMessageW(hCategoryCombo, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
-    SendMessageW(hMainWnd, WM_COMMAND, MAKEWPARAM(IDC_CATEGORY_COMBO, CBN_SELENDOK),
-                 reinterpret_cast<LPARAM>(hCategoryCombo));
-}
-
 std::wstring StoredFilter() {
     WCHAR text[256];
     settings.GetCategory(text);
