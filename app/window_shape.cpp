@@ -61,12 +61,24 @@ bool StoredPlace(RECT *place, bool *maximized) {
         r.right = r.left + MulDiv(stored.width, static_cast<int>(shellDpi), stored.dpi);
         r.bottom = r.top + MulDiv(stored.height, static_cast<int>(shellDpi), stored.dpi);
     }
+    // The caption must be reachable: the window's top strip has to lie on a monitor.
+    RECT caption{r.left, r.top, r.right, r.top + GetSystemMetrics(SM_CYCAPTION)};
+    HMONITOR monitor = MonitorFromRect(&caption, MONITOR_DEFAULTTONULL);
+    if (!monitor) return false;
+    // Never larger than that monitor's work area (a size scaled up to a higher DPI could be),
+    // never smaller than the handheld's window.
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoW(monitor, &info)) {
+        const RECT &work = info.rcWork;
+        if (r.right - r.left > work.right - work.left) r.right = r.left + (work.right - work.left);
+        if (r.bottom - r.top > work.bottom - work.top) r.bottom = r.top + (work.bottom - work.top);
+        if (r.right > work.right) OffsetRect(&r, work.right - r.right, 0);
+        if (r.bottom > work.bottom) OffsetRect(&r, 0, work.bottom - r.bottom);
+    }
     SIZE least = MinimumWindowSize();
     if (r.right - r.left < least.cx) r.right = r.left + least.cx;
     if (r.bottom - r.top < least.cy) r.bottom = r.top + least.cy;
-    // The caption must be reachable: the window's top strip has to lie on a monitor.
-    RECT caption{r.left, r.top, r.right, r.top + GetSystemMetrics(SM_CYCAPTION)};
-    if (!MonitorFromRect(&caption, MONITOR_DEFAULTTONULL)) return false;
     *place = r;
     *maximized = stored.maximized != 0;
     return true;
