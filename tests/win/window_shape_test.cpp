@@ -3,12 +3,14 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "app/shell.h"
 #include "platform/screen_shape.h"
 #include "prefs/settings.h"
+#include "resources/resource.h"
 #include "tests/win/shell_kit.h"
 
 namespace {
@@ -116,7 +118,7 @@ TEST_F(WindowShapeTest, ResizingLaysTheChildrenOutAcrossTheWindow) {
         bool remarkWhole;
     };
     // Wide: the remark fits whole; at the handheld's width it is cut with "...".
-    const Case cases[] = {{900, 700, true}, {240, 294, false}, {1000, 720, true}};
+    const Case cases[] = {{900, 700, true}, {Px(240), Px(294), false}, {1000, 720, true}};
     for (const Case &c : cases) {
         RECT frame{0, 0, c.width, c.height};
         AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(hMainWnd, GWL_STYLE)),
@@ -135,8 +137,9 @@ TEST_F(WindowShapeTest, ResizingLaysTheChildrenOutAcrossTheWindow) {
         EXPECT_EQ(detail.right, c.width);
         EXPECT_EQ(list.top, detail.bottom) << "the list fills the rest";
         EXPECT_EQ(list.right, c.width);
-        EXPECT_GE(list.bottom, c.height - 20) << "the list ends less than a row above the bottom";
-        EXPECT_LE(value.right, c.width + 2);
+        EXPECT_GE(list.bottom, c.height - Px(20))
+            << "the list ends less than a row above the bottom";
+        EXPECT_LE(value.right, c.width + Px(2));
         EXPECT_EQ(Text(hValueText[2]) == longRemark, c.remarkWhole) << Text(hValueText[2]);
     }
 }
@@ -145,11 +148,11 @@ TEST_F(WindowShapeTest, TheDesktopWindowIsNeverSmallerThanTheHandheldOne) {
     StartIn(DesktopWorkArea);
     SetWindowPos(hMainWnd, nullptr, 0, 0, 100, 100, SWP_NOZORDER | SWP_NOMOVE);
     const RECT client = ClientOf(hMainWnd);
-    EXPECT_GE(client.right, 240);
-    EXPECT_GE(client.bottom, 294);
+    EXPECT_GE(client.right, Px(240));
+    EXPECT_GE(client.bottom, Px(294));
     MINMAXINFO info{};
     SendMessageW(hMainWnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
-    RECT least{0, 0, 240, 294};
+    RECT least{0, 0, Px(240), Px(294)};
     AdjustWindowRectEx(&least, static_cast<DWORD>(GetWindowLongPtrW(hMainWnd, GWL_STYLE)), FALSE,
                        0);
     EXPECT_EQ(info.ptMinTrackSize.x, least.right - least.left);
@@ -210,6 +213,96 @@ TEST_F(WindowShapeTest, ThePlaceOfTheLastEndComesBack) {
     ResetShell();
     WindowPlacement stored;
     EXPECT_FALSE(settings.GetWindowPlacement(&stored));
+}
+
+}  // namespace
+
+namespace {
+
+// Every dialog template, whole at the DPI the test runs at: each visible control lies inside the
+// dialog's client area, each text of a static or button fits its control, and the dialog fits a
+// work area that can hold it (the handheld's at 96 DPI).
+INT_PTR CALLBACK InertDlgProc(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG;
+}
+
+void CheckControls(HWND dialog, std::vector<std::wstring> *cuts) {
+    RECT client;
+    GetClientRect(dialog, &client);
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        if (!(GetWindowLongPtrW(c, GWL_STYLE) & WS_VISIBLE)) continue;
+        RECT r;
+        GetWindowRect(c, &r);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT *>(&r), 2);
+        WCHAR cls[32] = {}, text[256] = {};
+        GetClassNameW(c, cls, 32);
+        GetWindowTextW(c, text, 256);
+        const std::wstring name = std::wstring(cls) + L" \"" + text + L"\"";
+        if (r.left < 0 || r.top < 0 || r.right > client.right || r.bottom > client.bottom)
+            cuts->push_back(name + L" lies outside the dialog");
+        const bool label = lstrcmpiW(cls, L"Static") == 0 || lstrcmpiW(cls, L"Button") == 0;
+        const LONG_PTR style = GetWindowLongPtrW(c, GWL_STYLE);
+        if (!label || !text[0] ||
+            (lstrcmpiW(cls, L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON))
+            continue;
+        HDC hdc = GetDC(c);
+        HGDIOBJ old = SelectObject(hdc, font);
+        RECT need{0, 0, r.right - r.left, 0};
+        // Check boxes and radio buttons keep room for their box.
+        const LONG_PTR kind = style & BS_TYPEMASK;
+        const bool box = lstrcmpiW(cls, L"Button") == 0 &&
+                         (kind == BS_AUTOCHECKBOX || kind == BS_CHECKBOX ||
+                          kind == BS_AUTORADIOBUTTON || kind == BS_RADIOBUTTON);
+        if (box) need.right -= GetSystemMetrics(SM_CXMENUCHECK) + 4;
+        DrawTextW(hdc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK);
+        SelectObject(hdc, old);
+        ReleaseDC(c, hdc);
+        const bool pushButton = lstrcmpiW(cls, L"Button") == 0 && !box && kind != BS_GROUPBOX;
+        const int room = r.bottom - r.top + (pushButton ? 0 : 2);
+        if (need.bottom > room || need.right > r.right - r.left)
+            cuts->push_back(name + L" needs " + std::to_wstring(need.right) + L"x" +
+                            std::to_wstring(need.bottom) + L", has " +
+                            std::to_wstring(r.right - r.left) + L"x" +
+                            std::to_wstring(r.bottom - r.top));
+    }
+}
+
+TEST(DialogFitTest, EveryDialogIsWholeAtThisDpi) {
+    const UINT dpi = SystemDpi();
+    RegisterMainClass(GetModuleHandleW(nullptr));  // the arrow's class, which a template names
+    WNDCLASSW arrow;
+    ASSERT_TRUE(GetClassInfoW(GetModuleHandleW(nullptr), kArrowClass, &arrow));
+    const int templates[] = {
+        IDD_ABOUT,          IDD_OBJECT_EDIT,       IDD_CATEGORIES,      IDD_PREFERENCES,
+        IDD_ENTER_PASSWORD, IDD_SET_PASSWORD,      IDD_CHANGE_PASSWORD, IDD_FIELD_TITLES,
+        IDD_PROGRESS,       IDD_PASSWORD_GENERATOR};
+    for (int id : templates) {
+        HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), nullptr,
+                                         InertDlgProc, 0);
+        ASSERT_NE(dialog, nullptr) << id;
+        std::vector<std::wstring> cuts;
+        CheckControls(dialog, &cuts);
+        for (const std::wstring &cut : cuts)
+            ADD_FAILURE() << "dialog " << id << ": " << cut.c_str();
+        // The handheld's screen holds every dialog's controls at 96 DPI (its frame, which the
+        // handheld did not draw, may reach a pixel beyond). At a higher DPI the dialog units grow
+        // a little faster than the DPI (the font's widths are rounded up): there the dialog must
+        // fit the work area of the screen the test runs on.
+        RECT r;
+        if (dpi <= 96) {
+            GetClientRect(dialog, &r);
+            EXPECT_LE(r.right - r.left, 240) << "dialog " << id;
+            EXPECT_LE(r.bottom - r.top, 294) << "dialog " << id;
+        } else {
+            RECT work;
+            SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+            GetWindowRect(dialog, &r);
+            EXPECT_LE(r.right - r.left, work.right - work.left) << "dialog " << id << " at " << dpi;
+            EXPECT_LE(r.bottom - r.top, work.bottom - work.top) << "dialog " << id << " at " << dpi;
+        }
+        DestroyWindow(dialog);
+    }
 }
 
 }  // namespace
