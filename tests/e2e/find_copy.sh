@@ -73,6 +73,13 @@ run_shape() {
   wine reg delete 'HKCU\Software\Mobrix\Arkel' /f </dev/null >/dev/null 2>&1 || true
   wine reg add 'HKCU\Software\Mobrix\Arkel' /v ClipboardClear /t REG_DWORD /d 5 /f \
     </dev/null >/dev/null 2>&1 || fail "$size: the clear time could not be set"
+  # On the larger screen the window is an ordinary one: maximized, so that the list lies where
+  # the handheld's does, across the screen's lower part.
+  local v
+  for v in WindowLeft=0 WindowTop=0 WindowWidth=$w WindowHeight=$h WindowMaximized=1; do
+    wine reg add 'HKCU\Software\Mobrix\Arkel' /v "${v%=*}" /t REG_DWORD /d "${v#*=}" /f \
+      </dev/null >/dev/null 2>&1 || fail "$size: the window's place could not be set"
+  done
   wine "$bin/arkstore.exe" load "$(winpath "$work/objects.json")" </dev/null >"$work/load.log" 2>&1 ||
     fail "arkstore load: $(cat "$work/load.log")"
   start_arkel "ArkelFind$size" "$work/$size.cdb" "$size"
