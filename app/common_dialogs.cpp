@@ -3,6 +3,7 @@
 #include <colordlg.h>
 #include <dlgs.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/screen_shape.h"
@@ -119,6 +120,22 @@ void ListFilesOfType(HWND dialog, OPENFILENAMEW &ofn) {
     }
 }
 
+// The older style draws its lists' rows 16 pixels high whatever the font: at a higher DPI the
+// names would overlap. A row holds the dialog's text or the 16-pixel icon, whichever is taller.
+void FitRowsToFont(HWND dialog) {
+    HDC dc = GetDC(dialog);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(dialog, dc);
+    const LPARAM row = std::max<LONG>(16, metrics.tmHeight + 2);
+    SendDlgItemMessageW(dialog, lst1, LB_SETITEMHEIGHT, 0, row);
+    SendDlgItemMessageW(dialog, lst2, LB_SETITEMHEIGHT, 0, row);
+    SendDlgItemMessageW(dialog, cmb2, CB_SETITEMHEIGHT, 0, row);
+    SendDlgItemMessageW(dialog, cmb2, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), row);
+}
+
 UINT_PTR CALLBACK HandheldFileHook(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     static const UINT fileOk = RegisterWindowMessageW(FILEOKSTRINGW);
     auto *ofn = static_cast<OPENFILENAMEW *>(GetPropW(dialog, kFileDialogProp));
@@ -127,6 +144,7 @@ UINT_PTR CALLBACK HandheldFileHook(HWND dialog, UINT message, WPARAM wParam, LPA
         SetPropW(dialog, kFileDialogProp, ofn);
         const auto *state = reinterpret_cast<const FileDialogState *>(ofn->lCustData);
         SetDlgItemTextW(dialog, IDOK, state->save ? L"Speichern" : L"\u00d6ffnen");
+        FitRowsToFont(dialog);
         KeepInsideWorkArea(dialog);
         return TRUE;  // the focus goes to the file name
     }

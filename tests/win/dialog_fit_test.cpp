@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/shell.h"
+#include "platform/screen_shape.h"
 #include "resources/resource.h"
 #include "store/object_store.h"
 #include "tests/win/screenshot.h"
@@ -39,7 +40,8 @@ private:
     bool set_;
 };
 
-const RECT kHandheld{0, 0, 240, 320};
+// A handheld's 240x320 screen at the system's DPI (360x480 pixels at 144 DPI).
+const RECT kHandheld{0, 0, ScaleToDpi(240, SystemDpi()), ScaleToDpi(320, SystemDpi())};
 
 std::string Describe(const RECT &r) {
     return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" +
