@@ -10,6 +10,7 @@
 #include <initializer_list>
 
 #include "app/clipboard.h"
+#include "app/common_dialogs.h"
 #include "app/dialog_kit.h"
 #include "app/lock.h"
 #include "app/shell.h"
@@ -191,7 +192,7 @@ void ChooseColour(const ColourCommand &c) {
     cc.rgbResult = *c.colour;
     cc.lpCustColors = customColors;
     cc.Flags = CC_RGBINIT | CC_ANYCOLOR;
-    if (!ChooseColorW(&cc)) return;
+    if (!RunColourDialog(cc)) return;
     *c.colour = cc.rgbResult;
     DeleteObject(*c.brush);
     *c.brush = CreateSolidBrush(*c.colour);

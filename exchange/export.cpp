@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/common_dialogs.h"
 #include "app/dialog_kit.h"
 #include "app/progress_dialog.h"
 #include "app/shell.h"
@@ -197,7 +198,7 @@ int ExportTo(ObjectStore &store, HWND owner) {
     ofn.lpstrTitle = L"Daten exportieren";
     ofn.Flags = OFN_OVERWRITEPROMPT;
     ofn.lpstrDefExt = L"ark";
-    if (!GetSaveFileNameW(&ofn)) return 0;
+    if (!RunFileDialog(ofn, true)) return 0;
     const WCHAR *shortName = ShortFileName(path);
     // The filter left selected decides, not the typed extension.
     const bool encrypted = ofn.nFilterIndex == 1;

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/common_dialogs.h"
 #include "app/dialog_kit.h"
 #include "app/progress_dialog.h"
 #include "app/shell.h"
@@ -355,7 +356,7 @@ int ImportFrom(ObjectStore &store, HWND owner) {
     ofn.nMaxFile = MAX_PATH;
     ofn.lpstrTitle = L"Daten importieren";
     ofn.lpstrDefExt = L"txt";
-    if (!GetOpenFileNameW(&ofn)) return 0;
+    if (!RunFileDialog(ofn, false)) return 0;
     const WCHAR *shortName = ShortFileName(path);
 
     ImportFile file;

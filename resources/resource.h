@@ -147,3 +147,9 @@
 #define IDC_GEN_PREVIEW 1097
 #define IDC_GEN_AGAIN 1098
 #define IDC_GEN_BITS 1099
+
+// The file dialogs of the export and import and the colour dialog on a handheld's screen
+// (app/common_dialogs.cpp): templates for the system's dialogs, with the control ids of <dlgs.h>
+// and <colordlg.h>.
+#define IDD_FILE_HANDHELD 130
+#define IDD_COLOUR_HANDHELD 131

@@ -25,6 +25,8 @@ before_cleanup() {
 }
 
 shot() { import -window "$desk" "$art/exchange-$1.png"; }
+# The file dialog of the handheld's screen lies whole inside it (frame, caption and buttons).
+inside() { python3 "$here/dialog_inside.py" "$art/exchange-$1.png" || fail "$1: the dialog is not inside the screen"; }
 key() { xdotool key --delay 80 "$@"; sleep 0.6; }
 typed() { xdotool type --delay 40 "$1"; sleep 0.4; }
 # Distinct colours in the detail area of a screenshot (the selected object's titles and values):
@@ -74,6 +76,7 @@ shot start
 key alt+d
 key x
 shot save-dialog
+inside save-dialog
 typed "$ark"
 key Return
 typed "$password"
@@ -123,6 +126,8 @@ shot empty
 # Import the encrypted file back: its password, then "Ja" at the deletion question.
 key alt+d
 key i
+shot open-dialog
+inside open-dialog
 typed "$ark"
 key Return
 typed "$password"
