@@ -328,6 +328,7 @@ void OnSettingChange(HWND hwnd, WPARAM wParam) {
 }  // namespace
 
 void DispatchShellMessage(MSG *msg) {
+    if (HandleShellKey(msg)) return;
     // The key that made a command is not passed on: a command such as Ctrl+O opens a dialog, and
     // when the user lets go of Ctrl before it closes, the key, translated only now, would reach
     // the list as a plain letter and its type-ahead would select another row.
