@@ -185,6 +185,45 @@ TEST_F(KeyboardTest, AltF10AndMnemonicsOpenTheMenusAndTheChosenItemRunsItsComman
     }
 }
 
+// The menu from wherever the focus is: the filter and the search line give Alt+letter and F10 to
+// the menu bar as the list does, and Esc leaves the focus where it was.
+TEST_F(KeyboardTest, TheMenuOpensFromTheFilterAndTheSearchLineAndEscLeavesTheFocusThere) {
+    struct Case {
+        const char *name;
+        bool search;  // from the search line, else from the filter
+        std::vector<Key> keys;
+        const wchar_t *dialog;
+    };
+    const Case cases[] = {
+        {"Alt+D in the filter, Enter", false, {{'D', VK_MENU}, {VK_RETURN}}, L"Neues Objekt"},
+        {"F10 in the filter, Esc", false, {{VK_F10}, {VK_ESCAPE}}, nullptr},
+        {"Alt+B in the search line, Esc", true, {{'B', VK_MENU}, {VK_ESCAPE}}, nullptr},
+        {"Alt in the search line, Enter", true, {{VK_MENU}, {VK_RETURN}}, L"Neues Objekt"},
+    };
+    StartWith(kObjects);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.search) OpenSearch();
+        SetFocus(c.search ? hSearchEdit : hCategoryCombo);
+        popups.clear();
+        UiDriver ui;
+        if (c.dialog) ui.onNextDialog([](HWND d) { PressButton(d, IDCANCEL); });
+        TypeAndPump(c.keys);
+        if (c.dialog) PumpShellUntil([&] { return !ui.seen().empty(); }, 3000);
+        EXPECT_EQ(popups.size(), 1u);
+        if (c.dialog) {
+            ASSERT_EQ(ui.seen().size(), 1u);
+            EXPECT_EQ(ui.seen()[0].caption, c.dialog);
+        } else {
+            EXPECT_TRUE(ui.seen().empty());
+            EXPECT_EQ(FocusPlace(), c.search ? "search" : "filter");
+            EXPECT_FALSE(SendMessageW(hCategoryCombo, CB_GETDROPPEDSTATE, 0, 0));
+        }
+        EXPECT_EQ(SearchIsOpen(), c.search) << "the search line stays open";
+        if (SearchIsOpen()) CloseSearch();
+    }
+}
+
 // Alt held for a key of its own (Alt+Down drops the filter's list) is not Alt pressed alone:
 // letting it go opens no menu.
 TEST_F(KeyboardTest, AltUsedWithAnotherKeyOpensNoMenu) {
