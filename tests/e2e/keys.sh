@@ -38,11 +38,16 @@ colour() {
   convert "$art/keys-$1.png" -crop "$3x$4+$5+$6" +repage -depth 8 txt:- |
     awk -v c="$2" 'NR > 1 && toupper(substr($3, 2, 6)) == c { n++ } END { print n + 0 }'
 }
-# The first pixel row of the detail area (its background, dark blue by default) in column 230.
-DETAIL_BACK=000080
+# The most frequent colour (RRGGBB) in a part of a screenshot (W H X Y).
+dominant() {
+  convert "$art/keys-$1.png" -crop "$2x$3+$4+$5" +repage -depth 8 txt:- |
+    awk 'NR > 1 { print toupper(substr($3, 2, 6)) }' | sort | uniq -c | sort -rn | awk 'NR == 1 { print $2 }'
+}
+# The first pixel row of the detail area (its background, dark blue by default) in column 120.
+DETAIL_BACK=0000A0
 detail_top() {
-  convert "$art/keys-$1.png" -crop "1x200+230+0" +repage -depth 8 txt:- |
-    awk -v c="$DETAIL_BACK" 'NR > 1 && toupper(substr($3, 2, 6)) == c { print NR - 2; exit }'
+  convert "$art/keys-$1.png" -crop "1x200+120+0" +repage -depth 8 txt:- |
+    awk -v c="$DETAIL_BACK" 'NR > 1 && !found && toupper(substr($3, 2, 6)) == c { print NR - 2; found = 1 }'
 }
 
 ARKEL_OBJECT_STORE=$(winpath "$work/store.cdb")
@@ -62,9 +67,12 @@ key alt+d
 shot menu
 changed=$(differ start menu 110 150 0 22)
 ((changed > 5000)) || fail "Alt+D: no pop-up under Datei ($changed pixels changed)"
-hl=$(colour menu "$(convert "$art/keys-menu.png" -crop 1x1+20+30 +repage -depth 8 txt:- |
-  awk 'NR == 2 { print toupper(substr($3, 2, 6)) }')" 100 14 4 24)
-((hl > 600)) || fail "Alt+D: the first item is not highlighted ($hl pixels)"
+# The first item's strip is mostly of one colour (the highlight) that the third item's is not.
+first=$(dominant menu 100 12 4 25)
+third=$(dominant menu 100 12 4 58)
+hl=$(colour menu "$first" 100 12 4 25)
+[ "$first" != "$third" ] && ((hl > 700)) ||
+  fail "Alt+D: the first item is not highlighted ($first, $hl pixels; third item $third)"
 key Escape
 shot closed
 left=$(differ start closed 240 320 0 0)
@@ -84,7 +92,8 @@ sleep 0.5
 key Home
 key Return
 title "Objekt bearbeiten"
-key Escape
+# Esc in a field leaves the field, a second one closes the dialog (nothing was changed).
+key Escape Escape
 
 # Tab twice from the list (the filter, then the detail area): a frame in the detail area.
 shot unfocused
@@ -103,6 +112,6 @@ quit_arkel
 wine "$bin/arkstore.exe" dump -o "$(winpath "$work/dump.json")" </dev/null >/dev/null 2>&1
 grep -q '"Tastatur"' "$work/dump.json" || fail "the object made from the keyboard is not stored"
 grep -q '"T-1"' "$work/dump.json" || fail "field 2 of the new object is not stored"
-count=$(grep -o '"0x0001001f"' "$work/dump.json" | wc -l)
+count=$(python3 -c 'import json, sys; print(len(json.load(open(sys.argv[1]))["databases"][0]["records"]))' "$work/dump.json")
 ((count == 6)) || fail "the store holds $count objects, not 6"
 echo "keys: ok (pop-up $changed pixels, highlight $hl, frame $before pixels)"
