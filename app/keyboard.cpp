@@ -19,14 +19,6 @@ namespace {
 
 const UINT_PTR kFrameSubclass = 0x4B42;  // id of the detail windows' subclass
 
-bool IsDetailArea(HWND w) {
-    if (!w) return false;
-    if (w == hDetailBack) return true;
-    for (int n = 0; n < 3; ++n)
-        if (w == hTitleLabel[n] || w == hValueText[n]) return true;
-    return false;
-}
-
 // The windows that make up the detail area; each draws its part of the focus frame.
 std::vector<HWND> DetailWindows() {
     return {hDetailBack,   hTitleLabel[0], hTitleLabel[1], hTitleLabel[2],
@@ -95,7 +87,7 @@ std::vector<HWND> FocusPlaces() {
 
 // The place that holds window w (a place or a window inside it), or -1.
 int PlaceOf(const std::vector<HWND> &places, HWND w) {
-    if (IsDetailArea(w)) w = hDetailBack;
+    if (IsDetailWindow(w)) w = hDetailBack;
     for (size_t i = 0; i < places.size(); ++i)
         if (w == places[i] || IsChild(places[i], w)) return static_cast<int>(i);
     return -1;
@@ -125,6 +117,14 @@ bool Held(int vk) { return GetKeyState(vk) < 0; }
 
 }  // namespace
 
+bool IsDetailWindow(HWND w) {
+    if (!w) return false;
+    if (w == hDetailBack) return true;
+    for (int n = 0; n < 3; ++n)
+        if (w == hTitleLabel[n] || w == hValueText[n]) return true;
+    return false;
+}
+
 bool HandleShellKey(const MSG *msg) {
     if (!hMainWnd || !msg->hwnd || msg->message != WM_KEYDOWN) return false;
     if (GetAncestor(msg->hwnd, GA_ROOT) != hMainWnd || !IsWindowEnabled(hMainWnd)) return false;
@@ -139,7 +139,7 @@ bool HandleShellKey(const MSG *msg) {
         SendMessageW(hMainWnd, WM_COMMAND, MAKEWPARAM(IDM_EDIT_OBJECT, 1), 0);
         return true;
     }
-    if (IsDetailArea(msg->hwnd) && (KeyDown(msg, VK_RETURN) || KeyDown(msg, VK_SPACE))) {
+    if (IsDetailWindow(msg->hwnd) && (KeyDown(msg, VK_RETURN) || KeyDown(msg, VK_SPACE))) {
         // A tap: on the area for Enter, on the value of field 2 for Space.
         HWND tapped = msg->wParam == VK_SPACE ? hValueText[1] : hDetailBack;
         SendMessageW(hMainWnd, WM_COMMAND, MAKEWPARAM(0, STN_CLICKED),

@@ -184,14 +184,6 @@ void DuplicateObject(HWND hwnd) {
     if (pasted == 1) EditObject(hwnd, IDM_EDIT_OBJECT);
 }
 
-bool IsDetailWindow(HWND w) {
-    if (!w) return false;
-    if (w == hDetailBack) return true;
-    for (int n = 0; n < 3; ++n)
-        if (w == hTitleLabel[n] || w == hValueText[n]) return true;
-    return false;
-}
-
 // The menu, accelerators and tool buttons. Returns false for a command that is not ours.
 bool RunCommand(HWND hwnd, UINT command) {
     // An accelerator reaches its command also while the menu item is greyed: a command on the

@@ -90,6 +90,8 @@ void DispatchShellMessage(MSG *msg);
 // area, the search box and the list; Enter on a list row; Enter and Space on the detail area.
 // True when the key was taken.
 bool HandleShellKey(const MSG *msg);
+// The detail area: its background, the three title labels and the three values.
+bool IsDetailWindow(HWND w);
 
 // Object list, filter and detail area.
 void FillObjectList(ObjectStore &store, HWND hList);
