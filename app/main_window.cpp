@@ -219,14 +219,6 @@ void DuplicateObject(HWND hwnd) {
     if (pasted == 1) EditObject(hwnd, IDM_EDIT_OBJECT);
 }
 
-bool IsDetailWindow(HWND w) {
-    if (!w) return false;
-    if (w == hDetailBack) return true;
-    for (int n = 0; n < 3; ++n)
-        if (w == hTitleLabel[n] || w == hValueText[n]) return true;
-    return false;
-}
-
 // The menu, accelerators and tool buttons. Returns false for a command that is not ours.
 bool RunCommand(HWND hwnd, UINT command) {
     // An accelerator reaches its command also while the menu item is greyed: a command on the
@@ -363,6 +355,7 @@ void OnSettingChange(HWND hwnd, WPARAM wParam) {
 }  // namespace
 
 void DispatchShellMessage(MSG *msg) {
+    if (HandleShellKey(msg)) return;
     // The key that made a command is not passed on: a command such as Ctrl+O opens a dialog, and
     // when the user lets go of Ctrl before it closes, the key, translated only now, would reach
     // the list as a plain letter and its type-ahead would select another row.

@@ -108,6 +108,12 @@ LRESULT CALLBACK MainWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPar
 // One message of the main loop: an accelerator key runs its command and goes no further; any other
 // message is translated and dispatched.
 void DispatchShellMessage(MSG *msg);
+// The main window's own keys (app/keyboard.cpp): Tab and Shift+Tab among the filter, the detail
+// area, the search box and the list; Enter on a list row; Enter and Space on the detail area.
+// True when the key was taken.
+bool HandleShellKey(const MSG *msg);
+// The detail area: its background, the three title labels and the three values.
+bool IsDetailWindow(HWND w);
 
 // Object list, filter and detail area.
 void FillObjectList(ObjectStore &store, HWND hList);

@@ -649,24 +649,77 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     return CallWindowProcW(proc, hwnd, message, wParam, lParam);
 }
 
-// Alt+letter typed in a child of the owner (the focus is usually in one) comes as WM_SYSCHAR to
-// that child, whose default handling does not ask the owner. This hook turns such a character,
-// when it is a menu mnemonic, into the owner's SC_KEYMENU before it is dispatched.
+// The menu key pressed and not yet released (Alt or F10), while no other key or button has been
+// pressed since: its release opens the menu bar.
+UINT menuKeyDown = 0;
+
+bool IsAltKey(WPARAM vk) { return vk == VK_MENU || vk == VK_LMENU || vk == VK_RMENU; }
+
+// The menu bar of the command bands whose owner is the top-level window of hwnd, or null.
+HWND MenuBarForWindow(HWND hwnd, HWND *root) {
+    *root = hwnd ? GetAncestor(hwnd, GA_ROOT) : nullptr;
+    HWND bands = *root ? static_cast<HWND>(GetPropW(*root, kOwnerProp)) : nullptr;
+    CommandBandsState *st = bands ? BandsState(bands) : nullptr;
+    return st ? MenuBarOf(st) : nullptr;
+}
+
+// The keys of the menu bar, seen as the owner's messages are taken from the queue (the focus is
+// usually in a child of the owner, whose own handling does not ask the owner):
+// - Alt+letter comes as WM_SYSCHAR to the child; when the letter is a menu mnemonic it becomes
+//   the owner's SC_KEYMENU with that letter.
+// - Alt or F10 pressed and released alone: the release becomes the owner's SC_KEYMENU without a
+//   letter. The layer decides this itself rather than leaving it to the default handling of the
+//   child, since a child that handles a key itself (a combo box takes every WM_SYSKEYDOWN, for
+//   Alt+Down) never lets the default handling see the press, and a press seen in one window
+//   would open the menu on a release in another. Any other key or a mouse button pressed in
+//   between (Alt+Down, Alt+Tab, AltGr's Ctrl) cancels it; the releases of Alt and F10 then go
+//   no further, so the default handling cannot open the menu on its own.
 LRESULT CALLBACK GetMessageProc(int code, WPARAM wParam, LPARAM lParam) {
     MSG *msg = reinterpret_cast<MSG *>(lParam);
-    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == WM_SYSCHAR &&
-        (HIWORD(msg->lParam) & KF_ALTDOWN) && msg->hwnd) {
-        HWND root = GetAncestor(msg->hwnd, GA_ROOT);
-        HWND bands =
-            root && root != msg->hwnd ? static_cast<HWND>(GetPropW(root, kOwnerProp)) : nullptr;
-        CommandBandsState *st = bands ? BandsState(bands) : nullptr;
-        HWND bar = st ? MenuBarOf(st) : nullptr;
-        if (bar && MenuIndexForKey(bar, static_cast<WCHAR>(msg->wParam)) >= 0) {
+    if (code != HC_ACTION || wParam != PM_REMOVE || !msg->hwnd)
+        return CallNextHookEx(getMessageHook, code, wParam, lParam);
+    HWND root = nullptr;
+    switch (msg->message) {
+    case WM_SYSCHAR: {
+        HWND bar = MenuBarForWindow(msg->hwnd, &root);
+        if ((HIWORD(msg->lParam) & KF_ALTDOWN) && root != msg->hwnd && bar &&
+            MenuIndexForKey(bar, static_cast<WCHAR>(msg->wParam)) >= 0) {
             msg->lParam = static_cast<LPARAM>(msg->wParam);
             msg->hwnd = root;
             msg->message = WM_SYSCOMMAND;
             msg->wParam = SC_KEYMENU;
         }
+        break;
+    }
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        if (msg->lParam & 0x40000000) break;  // a repeat of the key held down
+        if (IsAltKey(msg->wParam) && GetKeyState(VK_CONTROL) >= 0)
+            menuKeyDown = VK_MENU;
+        else if (msg->wParam == VK_F10 && GetKeyState(VK_MENU) >= 0 && GetKeyState(VK_SHIFT) >= 0 &&
+                 GetKeyState(VK_CONTROL) >= 0)
+            menuKeyDown = VK_F10;
+        else
+            menuKeyDown = 0;
+        break;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_NCLBUTTONDOWN:
+    case WM_NCRBUTTONDOWN: menuKeyDown = 0; break;
+    case WM_KEYUP:
+    case WM_SYSKEYUP: {
+        UINT key = IsAltKey(msg->wParam) ? VK_MENU : msg->wParam == VK_F10 ? VK_F10 : 0;
+        if (!key || !MenuBarForWindow(msg->hwnd, &root)) break;
+        bool alone = key == menuKeyDown && GetKeyState(VK_CONTROL) >= 0 &&
+                     GetActiveWindow() == root && IsWindowEnabled(root);
+        menuKeyDown = 0;
+        msg->hwnd = alone ? root : nullptr;
+        msg->message = alone ? WM_SYSCOMMAND : WM_NULL;
+        msg->wParam = alone ? SC_KEYMENU : 0;
+        msg->lParam = 0;
+        break;
+    }
     }
     return CallNextHookEx(getMessageHook, code, wParam, lParam);
 }

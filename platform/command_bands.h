@@ -29,7 +29,10 @@
 //   A click, Alt (pressed and released alone), F10 or Alt+mnemonic opens a pop-up (from the
 //   keyboard with its first item selected; Alt and F10 open the first pop-up); while a pop-up
 //   is open Left/Right move to the neighbouring pop-up, the mouse moving over another menu button
-//   opens that one, Esc closes. The chosen command reaches the owner as WM_COMMAND (wParam = id,
+//   opens that one, Esc closes. Alt and F10 count only when pressed and released alone (no other
+//   key or mouse button in between), whichever window of the owner has the focus: the layer
+//   watches the thread's messages for them, also where a child takes the key itself (a combo
+//   box's Alt+Down). The chosen command reaches the owner as WM_COMMAND (wParam = id,
 //   lParam = 0), after the pop-up has closed. CommandBar_GetMenu returns the loaded menu; items
 //   enabled, greyed or checked in it show so the next time a pop-up opens.
 // - CommandBands_AddAdornments puts the buttons at the right end of the first row: close always
