@@ -41,12 +41,3 @@ LRESULT CALLBACK ArrowWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
     default: return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
-
-INT_PTR CALLBACK PendingDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
-    if (message == WM_INITDIALOG) return TRUE;
-    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-        EndDialog(hDlg, LOWORD(wParam) == IDOK ? 1 : 0);
-        return TRUE;
-    }
-    return FALSE;
-}

@@ -35,8 +35,6 @@ HFONT hBoldFont;
 HFONT hNormalFont;
 
 ULONGLONG lastTickTime;
-ULONGLONG (*ShellSystemTime)() = ReadSystemTime;
-BOOL (*ShellWorkArea)(RECT *work) = ReadWorkArea;
 
 HGLOBAL clipboardText;
 

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "app/test_seam.h"       // ShellSystemTime, ShellWorkArea: the clock and the screen
 #include "prefs/settings.h"      // autoQuitActive, autoQuitPeriod
 #include "store/object_store.h"  // ObjectRecord, kFilterAll, kFilterNone
 
@@ -43,13 +44,6 @@ extern HFONT hBoldFont;
 extern HFONT hNormalFont;
 
 extern ULONGLONG lastTickTime;  // system time of the last one-second tick (100-ns units, UTC)
-// The shell reads the time of day only through this function, so that a test can move the clock
-// without touching the machine's. Returns the system time as a FILETIME value.
-extern ULONGLONG (*ShellSystemTime)();
-ULONGLONG ReadSystemTime();
-// The work area (SPI_GETWORKAREA) through a function a test can replace; FALSE when unreadable.
-extern BOOL (*ShellWorkArea)(RECT *work);
-BOOL ReadWorkArea(RECT *work);
 
 // The clipboard's memory of the last object copied: the clipboard owns it, the program keeps the
 // handle only to know that it copied something. Never freed by the program.
@@ -161,8 +155,5 @@ void OnMainWindowTimer(HWND hwnd, UINT_PTR timer);
 
 // Modal dialogs from the stored templates, and the arrow control of the object edit dialog.
 INT_PTR RunDialog(HWND owner, int templateId, DLGPROC dlgProc, LPARAM param);
-// The procedure of a dialog whose work is still to come: it opens and closes with OK (result 1)
-// or Cancel (result 0).
-INT_PTR CALLBACK PendingDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK ArrowWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK AboutDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);

@@ -20,6 +20,7 @@
 #include "app/shell.h"
 #include "bench/bench_kit.h"
 #include "crypto/bulk_crypt.h"
+#include "crypto/encrypted_record.h"
 #include "prefs/settings.h"
 #include "store/object_store.h"
 #include "store/property_database.h"

@@ -41,10 +41,12 @@ add_subdirectory(dialogs)
 target_sources(arkel_app PRIVATE
   ${CMAKE_SOURCE_DIR}/crypto/password_dialogs.cpp
   ${CMAKE_SOURCE_DIR}/crypto/bulk_crypt.cpp
+  ${CMAKE_SOURCE_DIR}/crypto/encrypted_record.cpp
   ${CMAKE_SOURCE_DIR}/crypto/strength_hint.cpp
   ${CMAKE_SOURCE_DIR}/exchange/exchange_file.cpp
   ${CMAKE_SOURCE_DIR}/exchange/export.cpp
-  ${CMAKE_SOURCE_DIR}/exchange/import.cpp)
+  ${CMAKE_SOURCE_DIR}/exchange/import.cpp
+  ${CMAKE_SOURCE_DIR}/exchange/test_seam.cpp)
 add_subdirectory(resources)
 
 add_executable(arkel WIN32 app/main.cpp $<TARGET_OBJECTS:arkel_resources>)
@@ -79,3 +81,8 @@ add_executable(store_bench EXCLUDE_FROM_ALL bench/store_bench.cpp $<TARGET_OBJEC
 target_link_libraries(store_bench PRIVATE arkel_app psapi)
 target_compile_options(store_bench PRIVATE ${ARKEL_WARNINGS})
 target_link_options(store_bench PRIVATE -municode)
+
+# Export and import of a full store, on the tests' harness (make bench-store; not a test).
+add_executable(exchange_bench bench/win/exchange_bench.cpp $<TARGET_OBJECTS:arkel_resources>)
+target_link_libraries(exchange_bench PRIVATE arkel_harness GTest::gtest_main psapi)
+target_compile_options(exchange_bench PRIVATE ${ARKEL_WARNINGS})

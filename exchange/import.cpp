@@ -19,12 +19,11 @@
 #include "crypto/password_dialogs.h"
 #include "crypto/wipe.h"
 #include "exchange/exchange_file.h"
+#include "exchange/test_seam.h"
 #include "resources/resource.h"
 #include "store/field_title_list.h"
 #include "store/name_list.h"
 #include "store/object_store.h"
-
-BOOL(WINAPI *ImportReadFile)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) = ReadFile;
 
 namespace {
 

@@ -232,10 +232,6 @@ BOOL CeFlushVolume();
 // Whether a database handle is open; tests use it to see that nothing leaks.
 int CeOpenHandleCount();
 
-// Tests only: the k-th CeWriteRecordProps call from now on (k from 1) fails with ERROR_WRITE_FAULT
-// and writes nothing; the calls before and after it succeed as usual. 0 takes the fault back.
-void CeFailNthWrite(int k);
-
 // A stamp that changes whenever a record of the handle's database is written or deleted, by this
 // process or (conservatively: by any write to the volume) another; 0 when it cannot be read. A
 // caller may keep what it derived from the records while the stamp stays the same.

@@ -18,15 +18,17 @@
 
 #include "app/shell.h"
 #include "bench/bench_kit.h"
-#include "platform/cedb.h"
-#include "sqlite3.h"
 #include "exchange/export.h"
 #include "exchange/import.h"
+#include "harness/win/dialog_answers.h"
+#include "harness/win/test_env.h"
+#include "harness/win/ui_driver.h"
+#include "platform/cedb.h"
 #include "store/field_title_list.h"
 #include "store/name_list.h"
 #include "store/object_store.h"
-#include "tests/win/shell_kit.h"
-#include "tests/win/ui_driver.h"
+
+#include "sqlite3.h"
 
 namespace {
 
@@ -100,7 +102,8 @@ double MegabytesInUse() {
     return static_cast<double>(pmc.WorkingSetSize) / 1048576.0;
 }
 
-class ExchangeBench : public ShellTest {};
+// A store of its own and no settings, as every test has; the program is not started.
+class ExchangeBench : public FreshStore {};
 
 TEST_F(ExchangeBench, FullStore) {
     WCHAR size[16] = {};

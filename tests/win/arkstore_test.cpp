@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/cedb.h"
-#include "tests/win/test_env.h"
+#include "harness/win/test_env.h"
 
 namespace {
 

@@ -6,10 +6,11 @@
 #include <algorithm>
 
 #include "app/shell.h"
+#include "app/test_seam.h"
 #include "prefs/settings.h"
 #include "resources/resource.h"
 #include "tests/win/shell_kit.h"
-#include "tests/win/ui_driver.h"
+#include "harness/win/ui_driver.h"
 
 namespace {
 

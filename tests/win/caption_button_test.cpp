@@ -7,7 +7,7 @@
 
 #include "platform/caption_button.h"
 #include "tests/win/screenshot.h"
-#include "tests/win/ui_driver.h"
+#include "harness/win/ui_driver.h"
 
 namespace {
 

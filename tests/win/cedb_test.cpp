@@ -11,7 +11,7 @@
 #include "platform/page_heap.h"
 #include "sqlite3.h"
 #include "store/property_database.h"
-#include "tests/win/test_env.h"
+#include "harness/win/test_env.h"
 
 namespace {
 
@@ -255,6 +255,52 @@ TEST_F(CedbTest, AskedPropertiesComeInTheAskedOrderAndMissingOnesAreMarked) {
     EXPECT_EQ(v[1].wFlags & CEDB_PROPNOTFOUND, CEDB_PROPNOTFOUND);
     EXPECT_STREQ(v[2].val.lpwstr, L"n");
     LocalFree(buf);
+}
+
+// What a read hands out is the caller's: reads through other handles (of the same database and
+// of another, for all properties and for some) between two reads of one walk leave the first
+// read's values and the walk's place as they were.
+TEST_F(CedbTest, AReadThroughOneHandleLeavesWhatAnotherHandlesReadReturned) {
+    HANDLE a = createNamed(L"Eins");
+    HANDLE b = createNamed(L"Zwei");
+    for (const wchar_t *name : {L"Anton", L"Berta"}) ASSERT_NE(writeText(a, 0, kName, name), 0u);
+    for (const wchar_t *name : {L"Xaver", L"Yvonne mit einem viel l\u00e4ngeren Namen"})
+        ASSERT_NE(writeText(b, 0, kName, name), 0u);
+    CEOID none = 0;
+    HANDLE a2 =
+        CeOpenDatabase(&none, const_cast<LPWSTR>(L"Eins"), kName, CEDB_AUTOINCREMENT, nullptr);
+    ASSERT_NE(a2, INVALID_HANDLE_VALUE);
+    handles.push_back(a2);
+    for (HANDLE h : {a, a2, b}) ASSERT_NE(CeSeekDatabase(h, CEDB_SEEK_BEGINNING, 0, nullptr), 0u);
+
+    struct Buffer {
+        BYTE *data = nullptr;
+        DWORD size = 0;
+        WORD count = 0;
+        ~Buffer() { LocalFree(data); }
+        CEPROPVAL *values() { return reinterpret_cast<CEPROPVAL *>(data); }
+    } first, second, other;
+    CEPROPID ask[2] = {kOther, kName};
+    auto read = [](HANDLE h, Buffer *into, CEPROPID *ids, WORD asked) {
+        into->count = asked;
+        return CeReadRecordProps(h, CEDB_ALLOWREALLOC, &into->count, ids, &into->data, &into->size);
+    };
+    ASSERT_NE(read(a, &first, nullptr, 0), 0u);
+    ASSERT_NE(read(b, &other, ask, 2), 0u);
+    ASSERT_NE(read(a2, &second, nullptr, 0), 0u);
+    ASSERT_EQ(first.count, 1);
+    EXPECT_STREQ(first.values()[0].val.lpwstr, L"Anton");
+    EXPECT_STREQ(second.values()[0].val.lpwstr, L"Anton");
+    ASSERT_EQ(other.count, 2);
+    EXPECT_EQ(other.values()[0].wFlags & CEDB_PROPNOTFOUND, CEDB_PROPNOTFOUND);
+    EXPECT_STREQ(other.values()[1].val.lpwstr, L"Xaver");
+
+    // The walks go on where each one was.
+    ASSERT_NE(read(b, &other, nullptr, 0), 0u);
+    ASSERT_NE(read(a, &first, ask, 2), 0u);
+    EXPECT_STREQ(other.values()[0].val.lpwstr, L"Yvonne mit einem viel l\u00e4ngeren Namen");
+    EXPECT_STREQ(first.values()[1].val.lpwstr, L"Berta");
+    EXPECT_STREQ(second.values()[0].val.lpwstr, L"Anton");
 }
 
 TEST_F(CedbTest, WritesReplaceKeepAndDeleteProperties) {

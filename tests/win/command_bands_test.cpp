@@ -11,7 +11,7 @@
 
 #include "platform/command_bands.h"
 #include "tests/win/screenshot.h"
-#include "tests/win/ui_driver.h"
+#include "harness/win/ui_driver.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "store/name_list.h"
 #include "store/object_store.h"
 #include "tests/win/shell_kit.h"
-#include "tests/win/ui_driver.h"
+#include "harness/win/ui_driver.h"
 
 namespace {
 

@@ -14,12 +14,13 @@
 #include "exchange/exchange_codec.h"
 #include "exchange/export.h"
 #include "exchange/import.h"
+#include "exchange/test_seam.h"
 #include "resources/resource.h"
 #include "store/field_title_list.h"
 #include "store/name_list.h"
 #include "store/object_store.h"
 #include "tests/win/shell_kit.h"
-#include "tests/win/ui_driver.h"
+#include "harness/win/ui_driver.h"
 
 namespace {
 

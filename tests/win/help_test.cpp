@@ -26,8 +26,8 @@
 #include "prefs/preferences_dialog.h"
 #include "resources/resource.h"
 #include "tests/win/shell_kit.h"
-#include "tests/win/test_env.h"
-#include "tests/win/ui_driver.h"
+#include "harness/win/test_env.h"
+#include "harness/win/ui_driver.h"
 
 namespace {
 

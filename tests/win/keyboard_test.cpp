@@ -15,7 +15,7 @@
 #include "app/shell.h"
 #include "resources/resource.h"
 #include "tests/win/shell_kit.h"
-#include "tests/win/ui_driver.h"
+#include "harness/win/ui_driver.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include "store/legacy_conversion.h"
 #include "store/name_list.h"
 #include "store/object_store.h"
-#include "tests/win/test_env.h"
-#include "tests/win/ui_driver.h"
+#include "harness/win/test_env.h"
+#include "harness/win/ui_driver.h"
 
 namespace {
 

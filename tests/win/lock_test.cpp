@@ -23,7 +23,7 @@
 #include "resources/resource.h"
 #include "store/object_store.h"
 #include "tests/win/shell_kit.h"
-#include "tests/win/ui_driver.h"
+#include "harness/win/ui_driver.h"
 
 namespace {
 

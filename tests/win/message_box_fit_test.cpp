@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/message_box_fit.h"
-#include "tests/win/ui_driver.h"
+#include "harness/win/ui_driver.h"
 
 namespace {
 

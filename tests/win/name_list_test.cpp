@@ -12,7 +12,7 @@
 #include "store/field_title_list.h"
 #include "store/name_list.h"
 #include "store/object_store.h"
-#include "tests/win/test_env.h"
+#include "harness/win/test_env.h"
 
 namespace {
 

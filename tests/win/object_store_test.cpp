@@ -7,7 +7,7 @@
 
 #include "app/shell.h"
 #include "store/object_store.h"
-#include "tests/win/test_env.h"
+#include "harness/win/test_env.h"
 
 namespace {
 

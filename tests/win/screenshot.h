@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tests/win/ui_driver.h"
+#include "harness/win/ui_driver.h"
 
 // Writes what the screen shows of a window (frame included) as a 24-bit BMP into the folder
 // ARKEL_SCREENSHOT_DIR names, when it is set; the pictures are for looking at, not for checks.

@@ -5,7 +5,7 @@
 
 #include "app/shell.h"
 #include "prefs/settings.h"
-#include "tests/win/test_env.h"
+#include "harness/win/test_env.h"
 
 namespace {
 

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/win/test_env.h"
+#include "harness/win/dialog_answers.h"
+#include "harness/win/test_env.h"
 
 struct TestObject {
     const wchar_t *name;
@@ -42,17 +43,6 @@ void PumpShellFor(DWORD ms);
 
 // Posts a key press to the object list, with Ctrl held when ctrl is true, and pumps it through.
 void PressKey(UINT vk, bool ctrl);
-
-// Answers a file dialog: types the name, picks the filter (1-based; 0 leaves it), presses OK.
-// caption, when given, receives the dialog's title.
-std::function<void(HWND)> ChooseFile(const std::wstring &path, int filter,
-                                     std::wstring *caption = nullptr);
-
-// Answers a password dialog: both edits of the set-password dialog, or the one of the
-// enter-password dialog, then OK. The dialog hands the password to setPassword; the step does
-// the same, so that it also works with a dialog that does not yet.
-std::function<void(HWND)> AnswerPassword(const std::wstring &password,
-                                         std::wstring *caption = nullptr);
 
 // As the user's choice of a filter in the main window's category combo: selection, then the
 // notification.

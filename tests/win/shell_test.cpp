@@ -10,12 +10,13 @@
 
 #include "app/dialog_kit.h"
 #include "app/shell.h"
+#include "app/test_seam.h"
 #include "platform/cedb.h"
 #include "prefs/settings.h"
 #include "resources/resource.h"
 #include "store/object_store.h"
 #include "tests/win/shell_kit.h"
-#include "tests/win/ui_driver.h"
+#include "harness/win/ui_driver.h"
 
 #include "sqlite3.h"
 

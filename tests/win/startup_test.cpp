@@ -9,8 +9,8 @@
 #include "sqlite3.h"
 #include "prefs/settings.h"
 #include "store/object_store.h"
-#include "tests/win/test_env.h"
-#include "tests/win/ui_driver.h"
+#include "harness/win/test_env.h"
+#include "harness/win/ui_driver.h"
 
 namespace {
 

@@ -20,12 +20,13 @@
 #include "crypto/record_blob.h"
 #include "platform/caption_button.h"
 #include "platform/cedb.h"
+#include "platform/test_seam.h"
 #include "prefs/preferences_dialog.h"
 #include "prefs/settings.h"
 #include "resources/resource.h"
 #include "store/object_store.h"
 #include "tests/win/shell_kit.h"
-#include "tests/win/ui_driver.h"
+#include "harness/win/ui_driver.h"
 
 namespace {
 

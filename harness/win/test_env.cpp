@@ -1,4 +1,4 @@
-#include "tests/win/test_env.h"
+#include "harness/win/test_env.h"
 
 #include "app/shell.h"
 #include "platform/cedb.h"

@@ -1,4 +1,4 @@
-#include "tests/win/ui_driver.h"
+#include "harness/win/ui_driver.h"
 
 #include <algorithm>
 
