@@ -94,12 +94,14 @@ void OpenSearch() {
 void FillSearchList() {
     // The list keeps no texts of its own: a key's new rows cost a copy of their texts and one
     // LB_SETCOUNT, however many rows change.
-    std::vector<const WCHAR *> names;
+    // Kept from key to key, so that a key reuses the memory of the last one's list.
+    static std::vector<const WCHAR *> names;
     objectStore.visibleNames(&names, kEncryptedName);
     SendMessageW(hObjectList, WM_SETREDRAW, FALSE, 0);
     SetObjectRows(names);
     SendMessageW(hObjectList, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(hObjectList, nullptr, TRUE);
+    names.clear();
 }
 
 void OnSearchChanged() {
