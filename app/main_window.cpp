@@ -13,6 +13,7 @@
 #include "app/common_dialogs.h"
 #include "app/dialog_kit.h"
 #include "app/lock.h"
+#include "app/object_rows.h"
 #include "app/shell.h"
 #include "crypto/password_dialogs.h"
 #include "dialogs/categories_dialog.h"
@@ -31,7 +32,7 @@ namespace {
 constexpr DWORD kStaticStyle = 0x50000182;  // child, visible, SS_NOTIFY, SS_NOPREFIX, SS_RIGHT
 constexpr DWORD kValueStyle = 0x50000180;   // child, visible, SS_NOTIFY, SS_NOPREFIX
 constexpr DWORD kHiddenStyle = 0x40000100;  // child, SS_NOTIFY; never shown
-constexpr DWORD kListStyle = 0x50200001;    // child, visible, WS_VSCROLL, LBS_NOTIFY
+constexpr DWORD kListStyle = 0x50202011;    // child, visible, WS_VSCROLL, LBS_NOTIFY, owner data
 constexpr DWORD kComboStyle = 0x200103;     // WS_VSCROLL, CBS_SORT, CBS_DROPDOWNLIST
 
 // The six tool bar tooltips, one per non-separator button in button order.
@@ -395,6 +396,9 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         SetTextColor(reinterpret_cast<HDC>(wParam), ReadableTextColor(clrListText, clrListBack));
         SetBkColor(reinterpret_cast<HDC>(wParam), clrListBack);
         return reinterpret_cast<LRESULT>(hbrListBack);
+    case WM_DRAWITEM:
+        if (DrawObjectRow(reinterpret_cast<const DRAWITEMSTRUCT *>(lParam))) return TRUE;
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     case WM_CTLCOLORSTATIC:
         SetTextColor(reinterpret_cast<HDC>(wParam),
                      ReadableTextColor(clrDetailText, clrDetailBack));

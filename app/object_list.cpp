@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/object_rows.h"
 #include "app/shell.h"
 #include "platform/command_bands.h"
 #include "prefs/settings.h"
@@ -88,8 +89,7 @@ void FillObjectList(ObjectStore &store, HWND hList) {
         return;
     }
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    // The list is filled with its drawing off and its storage reserved, and drawn once when full:
-    // a row drawn at once for every row added costs more than all the rest of a large fill.
+    // The list is emptied with its drawing off and drawn once when its rows are set.
     SendMessageW(hList, WM_SETREDRAW, FALSE, 0);
     SendMessageW(hList, LB_RESETCONTENT, 0, 0);
 
@@ -107,7 +107,7 @@ void FillObjectList(ObjectStore &store, HWND hList) {
     // store's current record. It also gives the store its position index for this filter.
     store.currentRecord = listing.empty() ? 0 : listing.front().id;
     std::vector<const WCHAR *> rows;
-    size_t characters = 0;
+    rows.reserve(listing.size());
     store.beginIndex();
     for (const ListedObject &object : listing) {
         // Only a record that carries the password verifier is encrypted. A plain record may have
@@ -118,15 +118,10 @@ void FillObjectList(ObjectStore &store, HWND hList) {
         const WCHAR *category = object.category.c_str();
         // The store's own filter (the shell's currentCategory): rows and visible-set positions
         // agree by construction.
-        if (CategoryPassesFilter(store.filter, category)) {
-            rows.push_back(name);
-            characters += wcslen(name) + 1;
-        }
+        if (CategoryPassesFilter(store.filter, category)) rows.push_back(name);
     }
     store.endIndex();
-    SendMessageW(hList, LB_INITSTORAGE, rows.size(), characters * sizeof(WCHAR));
-    for (const WCHAR *row : rows)
-        SendMessageW(hList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row));
+    SetObjectRows(rows);
     SendMessageW(hList, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(hList, nullptr, TRUE);
 

@@ -3,11 +3,10 @@
 // the category filter.
 #include <windows.h>
 
-#include <algorithm>
-#include <cstdint>
 #include <vector>
 
 #include "app/dialog_kit.h"
+#include "app/object_rows.h"
 #include "app/shell.h"
 #include "platform/command_bands.h"
 #include "store/object_store.h"
@@ -20,53 +19,6 @@ constexpr DWORD kSearchStyle = WS_CHILD | WS_BORDER | ES_AUTOHSCROLL;
 constexpr int kSearchHeight = 20;  // one line of the list's font and the border, at 96 DPI
 
 WNDPROC editProc;
-
-// What the list shows while searching: each row's place in the database order, as the store
-// gave them in its entries of generation shownGeneration; empty rows with shownKnown false when
-// the list was filled otherwise.
-std::vector<size_t> shownOrder;
-unsigned shownGeneration;
-bool shownKnown;
-
-// A list box moves every row after a deleted or inserted one: changing a row of a full list
-// costs about as much as adding some thousand rows. Below this many moved rows a change is made
-// row by row, above it the list is filled anew.
-constexpr size_t kMostRowMoves = 4000000;
-
-// The rows to delete and insert to go from the shown rows to the new ones (both in database
-// order); their number, or SIZE_MAX when it exceeds limit.
-size_t RowChanges(const std::vector<size_t> &from, const std::vector<size_t> &to, size_t limit) {
-    size_t i = 0, j = 0, changes = 0;
-    while (i < from.size() || j < to.size()) {
-        if (i < from.size() && j < to.size() && from[i] == to[j]) {
-            ++i, ++j;
-            continue;
-        }
-        if (j == to.size() || (i < from.size() && from[i] < to[j]))
-            ++i;
-        else
-            ++j;
-        if (++changes > limit) return SIZE_MAX;
-    }
-    return changes;
-}
-
-// Changes the list row by row from the shown rows to the new ones, from the end, so that every
-// position still to be changed stays valid.
-void ChangeRows(const std::vector<size_t> &to, const std::vector<const WCHAR *> &names) {
-    size_t i = shownOrder.size(), j = to.size();
-    while (i > 0 || j > 0) {
-        if (i > 0 && j > 0 && shownOrder[i - 1] == to[j - 1]) {
-            --i, --j;
-        } else if (j == 0 || (i > 0 && shownOrder[i - 1] > to[j - 1])) {
-            SendMessageW(hObjectList, LB_DELETESTRING, i - 1, 0);
-            --i;
-        } else {
-            SendMessageW(hObjectList, LB_INSERTSTRING, i, reinterpret_cast<LPARAM>(names[j - 1]));
-            --j;
-        }
-    }
-}
 
 // The keys that leave the text: Esc closes the search, Enter and the arrow keys go on in the
 // list with the first match selected.
@@ -97,6 +49,9 @@ void CreateSearchBox(HWND main) {
     SendMessageW(hSearchEdit, EM_LIMITTEXT, 255, 0);
     editProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(hSearchEdit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SearchEditProc)));
+    // The object list exists by now (made before the search box): its rows come from the texts
+    // kept beside it, for the search's lists and the filter's alike.
+    AttachObjectRows(hObjectList);
 }
 
 bool IsSearchEditingKey(const MSG *msg) {
@@ -128,11 +83,6 @@ void OpenSearch() {
         objectStore.openSearch();
         SetCursor(previous);
         // The list shows the filter's rows, which the search's empty text gives too.
-        std::vector<const WCHAR *> names;
-        objectStore.visibleNames(&names, kEncryptedName, &shownOrder);
-        shownGeneration = objectStore.searchGeneration();
-        shownKnown =
-            static_cast<size_t>(SendMessageW(hObjectList, LB_GETCOUNT, 0, 0)) == shownOrder.size();
         ShowWindow(hSearchEdit, SW_SHOW);
         LayoutObjectList();
     }
@@ -141,31 +91,16 @@ void OpenSearch() {
 }
 
 void FillSearchList() {
-    std::vector<const WCHAR *> names;
-    std::vector<size_t> order;
-    objectStore.visibleNames(&names, kEncryptedName, &order);
+    // The list keeps no texts of its own: a key's new rows cost a copy of their texts and one
+    // LB_SETCOUNT, however many rows change.
+    // Kept from key to key, so that a key reuses the memory of the last one's list.
+    static std::vector<const WCHAR *> names;
+    objectStore.visibleNames(&names, kEncryptedName);
     SendMessageW(hObjectList, WM_SETREDRAW, FALSE, 0);
-    // A key that changes few rows (the filter's list and the objects holding a common letter
-    // differ little) changes those rows; any other fills the list anew.
-    const size_t rows = std::max(shownOrder.size(), order.size());
-    const bool comparable =
-        shownKnown && shownGeneration == objectStore.searchGeneration() &&
-        static_cast<size_t>(SendMessageW(hObjectList, LB_GETCOUNT, 0, 0)) == shownOrder.size();
-    if (comparable && RowChanges(shownOrder, order, kMostRowMoves / (rows + 1)) != SIZE_MAX) {
-        ChangeRows(order, names);
-    } else {
-        SendMessageW(hObjectList, LB_RESETCONTENT, 0, 0);
-        size_t characters = 0;
-        for (const WCHAR *name : names) characters += lstrlenW(name) + 1;
-        SendMessageW(hObjectList, LB_INITSTORAGE, names.size(), characters * sizeof(WCHAR));
-        for (const WCHAR *name : names)
-            SendMessageW(hObjectList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
-    }
-    shownOrder = std::move(order);
-    shownGeneration = objectStore.searchGeneration();
-    shownKnown = true;
+    SetObjectRows(names);
     SendMessageW(hObjectList, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(hObjectList, nullptr, TRUE);
+    names.clear();
 }
 
 void OnSearchChanged() {
@@ -188,8 +123,6 @@ void CloseSearch() {
     ShowWindow(hSearchEdit, SW_HIDE);
     SetWindowTextW(hSearchEdit, L"");
     objectStore.closeSearch();
-    shownOrder = std::vector<size_t>();
-    shownKnown = false;
     LayoutObjectList();
     FillObjectList(objectStore, hObjectList);
     int rows = static_cast<int>(SendMessageW(hObjectList, LB_GETCOUNT, 0, 0));

@@ -380,6 +380,45 @@ void SearchBench(int count, const std::vector<BenchObject> &objects) {
     Line(count, "search: Backspace", back);
     printf("%7d  %-28s %9.3f s  (%d rows: filled anew)\n", count, "search: key matching some", half,
            static_cast<int>(SendMessageW(hObjectList, LB_GETCOUNT, 0, 0)));
+    if (GetEnvironmentVariableW(L"ARKEL_BENCH_DETAIL", nullptr, 0)) {
+        // Where a keystroke spends its time: the store's matching, the list's change, the detail
+        // area, and the painting after it.
+        for (const wchar_t *key : {L"3", L"e", L"\u00fc"}) {
+            double match = 1e9, names = 1e9, fill = 1e9, detail = 1e9, paint = 1e9, reset = 1e9,
+                   setCount = 1e9, shrink = 1e9;
+            for (int round = 0; round < 3; ++round) {
+                SearchKey(L"");
+                match = std::min(match, Time([&] { objectStore.setSearch(key); }));
+                std::vector<const WCHAR *> n;
+                names =
+                    std::min(names, Time([&] { objectStore.visibleNames(&n, kEncryptedName); }));
+                fill = std::min(fill, Time([] { FillSearchList(); }));
+                detail = std::min(detail, Time([] {
+                                      SendMessageW(hObjectList, LB_SETCURSEL, 0, 0);
+                                      RefreshDetail();
+                                  }));
+                paint = std::min(paint, Time([] { PumpUntilIdle(); }));
+                const WPARAM shown = static_cast<WPARAM>(n.size());
+                reset =
+                    std::min(reset, Time([] { SendMessageW(hObjectList, LB_RESETCONTENT, 0, 0); }));
+                setCount = std::min(
+                    setCount, Time([&] { SendMessageW(hObjectList, LB_SETCOUNT, shown, 0); }));
+                SendMessageW(hObjectList, LB_SETCOUNT, 65535, 0);
+                shrink = std::min(shrink,
+                                  Time([&] { SendMessageW(hObjectList, LB_SETCOUNT, shown, 0); }));
+                FillSearchList();
+            }
+            printf(
+                "  detail: key \"%s\": LB_RESETCONTENT %.4f, LB_SETCOUNT %.4f s, from 65535 "
+                "%.4f s\n",
+                Utf8(key).c_str(), reset, setCount, shrink);
+            printf(
+                "  detail: key \"%s\": match %.4f, names %.4f, list %.4f (names included), "
+                "detail %.4f, paint %.4f s; %d rows\n",
+                Utf8(key).c_str(), match, names, fill, detail, paint,
+                static_cast<int>(SendMessageW(hObjectList, LB_GETCOUNT, 0, 0)));
+        }
+    }
     Line(count, "search: Esc to the filter", Time([] {
              CloseSearch();
              PumpUntilIdle();

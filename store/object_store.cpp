@@ -400,7 +400,6 @@ bool ObjectStore::reloadSearchIfStale() {
     ULONGLONG stamp = CeDatabaseChangeStamp(hDatabase);
     if (searchStamp && stamp == searchStamp) return false;
     wipeSearchEntries();
-    ++searchGeneration_;
     // Only the texts the search reads, and the verifier that marks an encrypted record.
     static const CEPROPID kSearched[] = {PROP_FIELD1, PROP_FIELD2, PROP_FIELD3, PROP_CATEGORY,
                                          PROP_VERIFIER};
@@ -475,13 +474,11 @@ size_t ObjectStore::setSearch(const WCHAR *text) {
     return visibleIds.size();
 }
 
-void ObjectStore::visibleNames(std::vector<const WCHAR *> *names, const WCHAR *encryptedName,
-                               std::vector<size_t> *order) {
+void ObjectStore::visibleNames(std::vector<const WCHAR *> *names, const WCHAR *encryptedName) {
     names->clear();
-    if (order) order->clear();
     if (!searchOpen) return;
     rebuildVisible();
-    if (order) *order = searchHits;
+    names->reserve(searchHits.size());
     for (size_t i : searchHits) {
         names->push_back(searchEntries[i].encrypted ? encryptedName
                                                     : searchEntries[i].name.c_str());

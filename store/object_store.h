@@ -117,11 +117,9 @@ public:
     void closeSearch(bool forList = true);
     bool searchIsOpen() const { return searchOpen; }
     // While the search is open: the list text of every object of the visible set, in list order
-    // (an object still encrypted by the name given for it), and, when asked, each one's place
-    // in the database order; places compare while searchGeneration is unchanged.
-    void visibleNames(std::vector<const WCHAR *> *names, const WCHAR *encryptedName,
-                      std::vector<size_t> *order = nullptr);
-    unsigned searchGeneration() const { return searchGeneration_; }
+    // (an object still encrypted by the name given for it). The texts stay valid until the
+    // store's next call.
+    void visibleNames(std::vector<const WCHAR *> *names, const WCHAR *encryptedName);
 
 private:
     struct SearchEntry {
@@ -136,7 +134,6 @@ private:
     std::wstring searchNeedle;               // the search text in capitals; empty: the filter
     ULONGLONG searchStamp = 0;               // 0: the entries are to be read again
     bool searchOpen = false;
-    unsigned searchGeneration_ = 0;  // counts the reads of the entries
     bool reloadSearchIfStale();
     void matchSearch();
     void wipeSearchEntries();
