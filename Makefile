@@ -1,5 +1,6 @@
 # The Arkel: build, run and test from a fresh Debian 12 machine.
-#   make run    build and start arkel.exe under Wine in a 240x320 virtual desktop
+#   make run    build and start arkel.exe under Wine as a window of the desktop
+#               (HANDHELD=1: in a 240x320 virtual desktop; ARKEL_SCALE=1.5: at 144 DPI)
 #   make test   build and run every test (native portable core, Win32 under Wine, end to end)
 
 BUILD  ?= build
@@ -27,8 +28,9 @@ native: deps
 	@test -f $(NATIVE)/CMakeCache.txt || cmake -S . -B $(NATIVE) -Wno-dev -DARKEL_SANITIZE=ON >/dev/null
 	@cmake --build $(NATIVE) -j$(JOBS)
 
+HANDHELD ?= 0
 run: win
-	@scripts/run.sh $(WIN)
+	@HANDHELD=$(HANDHELD) scripts/run.sh $(WIN)
 
 # Native tests run in parallel; the Win32 tests one at a time, since they share the test
 # prefix's registry key and the display's focus.
@@ -51,7 +53,8 @@ crashtest: win
 dist: win
 	@scripts/dist.sh $(WIN) $(BUILD)/dist/arkel-3.01-win64.zip
 
-# For one user on Linux: the launcher arkel (the program under Wine in the 240x320 desktop), a
+# For one user on Linux: the launcher arkel (the program under Wine as a window of the desktop, or
+# with --handheld in a 240x320 desktop), a
 # desktop entry with the program's icon, and arkfile, under PREFIX (default ~/.local).
 PREFIX ?= $(HOME)/.local
 install: win arkfile

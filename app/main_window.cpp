@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <initializer_list>
 
@@ -31,7 +32,6 @@ constexpr DWORD kValueStyle = 0x50000180;   // child, visible, SS_NOTIFY, SS_NOP
 constexpr DWORD kHiddenStyle = 0x40000100;  // child, SS_NOTIFY; never shown
 constexpr DWORD kListStyle = 0x50200001;    // child, visible, WS_VSCROLL, LBS_NOTIFY
 constexpr DWORD kComboStyle = 0x200103;     // WS_VSCROLL, CBS_SORT, CBS_DROPDOWNLIST
-constexpr int kDetailHeight = 60;           // the detail band under the command bands
 
 // The six tool bar tooltips, one per non-separator button in button order.
 LPCWSTR kToolTips[6] = {L"Neu",      L"Bearbeiten",    L"Ausschneiden",
@@ -59,10 +59,23 @@ HWND CreateChild(DWORD exStyle, const WCHAR *cls, DWORD style, int x, int y, int
     return CreateWindowExW(exStyle, cls, L"", style, x, y, w, h, parent, nullptr, hInst, nullptr);
 }
 
+// The tool bar's images at the DPI: the standard small ones at 96 DPI (as on the handheld), the
+// standard large ones (24 pixels) up to 1.75 times that, and the program's own 32-pixel images
+// above, each drawn at its size rather than stretched.
+void AddToolBarImages() {
+    if (shellDpi < 144)
+        CommandBar_AddBitmap(hToolBar, HINST_COMMCTRL, IDB_STD_SMALL_COLOR, 0, 0, 0);
+    else if (shellDpi < 168)
+        CommandBar_AddBitmap(hToolBar, HINST_COMMCTRL, IDB_STD_LARGE_COLOR, 0, 24, 24);
+    else
+        CommandBar_AddBitmap(hToolBar, hInst, IDB_TOOLBAR_32, 0, 32, 32);
+}
+
 void BuildCommandBands(HWND hwnd) {
     hCommandBands = CommandBands_Create(hInst, hwnd, 1, 0x1000, nullptr);
 
-    const UINT widths[3] = {110, 155, 189};
+    const UINT widths[3] = {static_cast<UINT>(Px(110)), static_cast<UINT>(Px(155)),
+                            static_cast<UINT>(Px(189))};
     REBARBANDINFOW bands[3] = {};
     for (UINT i = 0; i < 3; ++i) {
         bands[i].cbSize = sizeof bands[i];
@@ -78,7 +91,7 @@ void BuildCommandBands(HWND hwnd) {
     hMenu = CommandBar_GetMenu(hMenuBar, 0);
 
     hToolBar = CommandBands_GetCommandBar(hCommandBands, 1);
-    CommandBar_AddBitmap(hToolBar, HINST_COMMCTRL, IDB_STD_SMALL_COLOR, 0, 0, 0);
+    AddToolBarImages();
     TBBUTTON buttons[8] = {
         {STD_FILENEW, IDM_NEW_OBJECT, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
         {STD_FILEOPEN, IDM_EDIT_OBJECT, 0, BTNS_BUTTON, {}, 0, 0},
@@ -93,9 +106,12 @@ void BuildCommandBands(HWND hwnd) {
 
     hComboBar = CommandBands_GetCommandBar(hCommandBands, 2);
     hCategoryCombo =
-        CommandBar_InsertComboBox(hComboBar, hInst, 189, kComboStyle, IDC_CATEGORY_COMBO, 0);
+        CommandBar_InsertComboBox(hComboBar, hInst, Px(189), kComboStyle, IDC_CATEGORY_COMBO, 0);
 
-    CommandBands_AddAdornments(hCommandBands, hInst, 0x0B, nullptr);
+    // The handheld's window has no caption: the bands carry its help, OK and close buttons. The
+    // desktop window's caption closes it, F1 gives the help and Ctrl+Q ends the program.
+    if (windowShape == WindowShape::Handheld)
+        CommandBands_AddAdornments(hCommandBands, hInst, 0x0B, nullptr);
     SendMessageW(hToolBar, TB_SETTOOLTIPS, 6, reinterpret_cast<LPARAM>(kToolTips));
 }
 
@@ -103,25 +119,29 @@ void OnCreate(HWND hwnd) {
     hAccel = LoadAcceleratorsW(hInst, MAKEINTRESOURCEW(IDR_ACCELERATORS));
     BuildCommandBands(hwnd);
 
+    // Made at their handheld places; WM_SIZE lays them out from the client size.
     RECT client;
     GetClientRect(hwnd, &client);
     int cw = client.right, ch = client.bottom;
     int cbh = CommandBar_Height(hMenuBar);
+    const int detail = DetailHeight();
 
     // The background of the detail band only. Windows CE clips every child by its siblings; the
     // desktop does not, so a background that reached under the list would paint over the list
     // whenever it is repainted (as after every RefreshDetail).
-    hDetailBack = CreateChild(0, L"STATIC", kStaticStyle, 0, cbh, cw, kDetailHeight, hwnd);
+    hDetailBack = CreateChild(0, L"STATIC", kStaticStyle, 0, cbh, cw, detail, hwnd);
     for (int n = 0; n < 3; ++n) {
-        int y = cbh + 2 + 18 * n;
-        hTitleLabel[n] = CreateChild(0, L"STATIC", kStaticStyle, 0, y, 142, 15, hwnd);
-        hValueText[n] = CreateChild(0, L"STATIC", kValueStyle, 150, y, cw - 150, 15, hwnd);
+        int y = cbh + Px(2) + Px(18) * n;
+        hTitleLabel[n] = CreateChild(0, L"STATIC", kStaticStyle, 0, y, Px(142), Px(15), hwnd);
+        hValueText[n] =
+            CreateChild(0, L"STATIC", kValueStyle, Px(150), y, cw - Px(150), Px(15), hwnd);
     }
-    hCategoryText = CreateChild(0, L"STATIC", kHiddenStyle, 150, cbh + 38, cw - 150, 15, hwnd);
+    hCategoryText =
+        CreateChild(0, L"STATIC", kHiddenStyle, Px(150), cbh + Px(38), cw - Px(150), Px(15), hwnd);
     for (HWND label : hTitleLabel)
         SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(hBoldFont), TRUE);
-    hObjectList = CreateChild(WS_EX_CLIENTEDGE, L"LISTBOX", kListStyle, 0, cbh + kDetailHeight, cw,
-                              ch - cbh - kDetailHeight, hwnd);
+    hObjectList = CreateChild(WS_EX_CLIENTEDGE, L"LISTBOX", kListStyle, 0, cbh + detail, cw,
+                              ch - cbh - detail, hwnd);
     // The handheld's system font is a Tahoma; the desktop's is a bitmap face. Values and list
     // take the normal Tahoma of the shell instead.
     for (HWND w : {hValueText[0], hValueText[1], hValueText[2], hCategoryText, hObjectList})
@@ -137,6 +157,20 @@ void Quit(HWND hwnd) {
 }
 
 }  // namespace
+
+void LayoutMainWindow() {
+    // The first WM_SIZE comes while the window is being made, before hMainWnd is set.
+    if (!IsWindow(hObjectList)) return;
+    RECT client;
+    GetClientRect(GetParent(hObjectList), &client);
+    const int cbh = CommandBar_Height(hMenuBar);
+    MoveWindow(hDetailBack, 0, cbh, client.right, DetailHeight(), TRUE);
+    MoveWindow(hCategoryText, Px(150), cbh + Px(38),
+               std::max(0, static_cast<int>(client.right) - Px(150)), Px(15), FALSE);
+    LayoutObjectList();
+    // The rows of the detail area and their texts follow the new width.
+    RefreshDetail();
+}
 
 void RepaintInNewColours() {
     // The siblings do not clip one another: the background static, painted after the rows, would
@@ -317,12 +351,12 @@ bool OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 }
 
 void OnSettingChange(HWND hwnd, WPARAM wParam) {
-    if (wParam != SPI_SETWORKAREA) return;
+    // The desktop window's place is the user's and the window manager's.
+    if (wParam != SPI_SETWORKAREA || windowShape != WindowShape::Handheld) return;
     RECT work;
     if (!ShellWorkArea(&work)) return;
     int width = work.right - work.left, height = work.bottom - work.top;
     MoveWindow(hwnd, work.left, work.top, width, height, TRUE);
-    LayoutObjectList();
 }
 
 }  // namespace
@@ -345,7 +379,12 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 
     switch (message) {
     case WM_CREATE: OnCreate(hwnd); return 0;
+    case WM_SIZE:
+        if (wParam != SIZE_MINIMIZED) LayoutMainWindow();
+        return 0;
+    case WM_GETMINMAXINFO: LimitWindowSize(reinterpret_cast<MINMAXINFO *>(lParam)); return 0;
     case WM_DESTROY:
+        SaveWindowPlace(hwnd);
         KillTimer(hwnd, kIdleTimerId);
         PostQuitMessage(0);
         return 1;

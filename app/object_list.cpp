@@ -213,17 +213,19 @@ void RefreshDetail() {
     valueWidth += 2;
 
     RECT client;
-    GetClientRect(hMainWnd, &client);
+    GetClientRect(GetParent(hDetailBack), &client);
     int cw = client.right - client.left;
     int cbh = CommandBar_Height(hMenuBar);
 
     // Too wide together: the titles get 150 pixels (never less), the values the rest.
-    if (titleWidth + valueWidth > cw) titleWidth = cw - valueWidth > 150 ? cw - valueWidth : 150;
+    const int least = Px(150);
+    if (titleWidth + valueWidth > cw)
+        titleWidth = cw - valueWidth > least ? cw - valueWidth : least;
     int valueColumn = cw - titleWidth;
     for (int n = 0; n < 3; ++n) {
-        int y = cbh + 2 + 18 * n;
-        MoveWindow(hTitleLabel[n], 0, y, titleWidth, 15, FALSE);
-        MoveWindow(hValueText[n], titleWidth + 2, y, valueColumn, 15, FALSE);
+        int y = cbh + Px(2) + Px(18) * n;
+        MoveWindow(hTitleLabel[n], 0, y, titleWidth, Px(15), FALSE);
+        MoveWindow(hValueText[n], titleWidth + Px(2), y, valueColumn, Px(15), FALSE);
     }
 
     WCHAR fittedValues[3][256], fittedTitles[3][256], fittedCategory[256];

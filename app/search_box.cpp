@@ -17,8 +17,7 @@ HWND hSearchEdit;
 namespace {
 
 constexpr DWORD kSearchStyle = WS_CHILD | WS_BORDER | ES_AUTOHSCROLL;
-constexpr int kSearchHeight = 20;  // one line of the list's font and the border
-constexpr int kDetailHeight = 60;  // the detail band under the command bands
+constexpr int kSearchHeight = 20;  // one line of the list's font and the border, at 96 DPI
 
 WNDPROC editProc;
 
@@ -116,10 +115,10 @@ bool SearchIsOpen() { return hSearchEdit && IsWindowVisible(hSearchEdit); }
 
 void LayoutObjectList() {
     RECT client;
-    GetClientRect(hMainWnd, &client);
-    int top = CommandBar_Height(hMenuBar) + kDetailHeight;
-    int box = SearchIsOpen() ? kSearchHeight : 0;
-    MoveWindow(hSearchEdit, 0, top, client.right, kSearchHeight, TRUE);
+    GetClientRect(GetParent(hObjectList), &client);
+    int top = CommandBar_Height(hMenuBar) + DetailHeight();
+    int box = SearchIsOpen() ? Px(kSearchHeight) : 0;
+    MoveWindow(hSearchEdit, 0, top, client.right, Px(kSearchHeight), TRUE);
     MoveWindow(hObjectList, 0, top + box, client.right, client.bottom - top - box, TRUE);
 }
 

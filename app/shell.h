@@ -76,6 +76,28 @@ extern const WCHAR kAppTitle[];   // "The Arkel"
 extern const WCHAR kArrowClass[];     // "PFEIL"
 extern const WCHAR kEncryptedName[];  // list text of an object that is still encrypted
 
+// The main window's shape, chosen once at start from the work area: the handheld's (the window
+// covers the work area, without a caption) or the desktop's (an ordinary top-level window).
+enum class WindowShape { Handheld, Desktop };
+extern WindowShape windowShape;
+// The DPI the program lays itself out for (the system DPI, never below 96), and a length given
+// in pixels at 96 DPI scaled to it.
+extern UINT shellDpi;
+int Px(int pixels);
+// Chooses the shape and the DPI from the work area (null when it cannot be read).
+void ChooseWindowShape(const RECT *work);
+// Creates the main window in the chosen shape: over the work area (else the screen), or at the
+// desktop window's stored place (else its first place), with the program's icon.
+HWND CreateMainWindow(const RECT *work);
+// Stores the desktop window's place for the next start (nothing on the handheld).
+void SaveWindowPlace(HWND hwnd);
+// WM_GETMINMAXINFO: the desktop window is never smaller than the handheld's.
+void LimitWindowSize(MINMAXINFO *info);
+// The height of the detail area under the command bands.
+int DetailHeight();
+// Lays the children out from the main window's client size.
+void LayoutMainWindow();
+
 ATOM RegisterMainClass(HINSTANCE hInstance);
 BOOL InitInstance(HINSTANCE hInstance, int nCmdShow);
 void ReleaseDrawingObjects();

@@ -67,10 +67,11 @@ void CreateFonts() {
     lstrcpynW(lf.lfFaceName, L"Tahoma", 32);
     lf.lfCharSet = DEFAULT_CHARSET;
     lf.lfPitchAndFamily = FF_SWISS;
-    lf.lfHeight = 14;
+    // The handheld's pixel heights, scaled to the DPI the window is laid out for.
+    lf.lfHeight = Px(14);
     lf.lfWeight = FW_BOLD;
     hBoldFont = CreateFontIndirectW(&lf);
-    lf.lfHeight = 13;
+    lf.lfHeight = Px(13);
     lf.lfWeight = FW_NORMAL;
     hNormalFont = CreateFontIndirectW(&lf);
 }
@@ -187,29 +188,22 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
                                      clrDetailText, clrListBack,   clrListText};
     for (int i = 0; i < 16; ++i) customColors[i] = i < 6 ? firstCustom[i] : 0;
 
-    CreateFonts();
-
-    // Without a work area the window covers the screen: a pop-up window given CW_USEDEFAULT
-    // would be 0 x 0 pixels.
-    int x = 0, y = 0, width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     RECT work;
-    if (ShellWorkArea(&work)) {
-        x = work.left;
-        y = work.top;
-        width = work.right - work.left;
-        height = work.bottom - work.top;
-    }
+    const bool haveWork = ShellWorkArea(&work) != FALSE;
+    ChooseWindowShape(haveWork ? &work : nullptr);
+    CreateFonts();
     settings.GetKeyboard();  // kept for the preferences; the shell makes no use of it
 
-    // A top-level window without a caption, as on the handheld: the desktop would give a plain
-    // WS_VISIBLE window a caption bar, and the command bands carry the close button already.
-    hMainWnd = CreateWindowExW(0, kMainClass, kAppTitle, WS_POPUP | WS_VISIBLE, x, y, width, height,
-                               nullptr, nullptr, hInst, nullptr);
+    hMainWnd = CreateMainWindow(haveWork ? &work : nullptr);
     if (!hMainWnd) {
         ReleaseDrawingObjects();
         return FALSE;
     }
-    ShowWindow(hMainWnd, nCmdShow);
+    // The desktop window is shown already, at its stored place and maximized or not; only a
+    // start asked to be minimized (or hidden) changes that.
+    const bool plainShow =
+        nCmdShow == SW_SHOWNORMAL || nCmdShow == SW_SHOWDEFAULT || nCmdShow == SW_SHOW;
+    if (windowShape == WindowShape::Handheld || !plainShow) ShowWindow(hMainWnd, nCmdShow);
     UpdateWindow(hMainWnd);
 
     if (const WCHAR *refusal = VolumeRefusal()) return FailStart(refusal);

@@ -11,13 +11,20 @@
 #include <string>
 #include <vector>
 
+#include "platform/screen_shape.h"
+
 namespace {
 
-// A command bar row is as high as on the handheld.
-const int kBarHeight = 26;
-const int kAdornmentWidth = 22;
-const int kAdornmentHeight = 20;
-const int kComboDropHeight = 200;
+// The sizes at 96 DPI; every use scales them to the system DPI (a command bar row is as high as
+// on the handheld at 96 DPI).
+int Scaled(int pixels) {
+    static const UINT dpi = SystemDpi();
+    return ScaleToDpi(pixels, dpi);
+}
+int BarHeight() { return Scaled(26); }
+int AdornmentWidth() { return Scaled(22); }
+int AdornmentHeight() { return Scaled(20); }
+int ComboDropHeight() { return Scaled(200); }
 // Room between two bands of a row.
 const int kBandGap = 4;
 // Command ids of the menu bar's buttons; they never reach the owner.
@@ -93,7 +100,7 @@ int AdornmentsWidth(HWND hwndAdornments) {
     if (!hwndAdornments) return 0;
     auto *st =
         reinterpret_cast<AdornmentsState *>(GetWindowLongPtrW(hwndAdornments, GWLP_USERDATA));
-    return st ? static_cast<int>(st->kinds.size()) * kAdornmentWidth + 4 : 0;
+    return st ? static_cast<int>(st->kinds.size()) * AdornmentWidth() + 4 : 0;
 }
 
 // Fits the container to the owner's width. The rows are decided here: a band goes into the
@@ -162,10 +169,10 @@ void LayoutBands(CommandBandsState *st) {
         RedrawWindow(st->hwndRebar, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
     }
     int height = static_cast<int>(SendMessageW(st->hwndRebar, RB_GETBARHEIGHT, 0, 0));
-    if (height <= 0) height = st->bars.empty() ? 0 : kBarHeight;
+    if (height <= 0) height = st->bars.empty() ? 0 : BarHeight();
     SetWindowPos(st->hwndRebar, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     if (st->hwndAdornments) {
-        int rowHeight = kBarHeight;
+        int rowHeight = BarHeight();
         if (SendMessageW(st->hwndRebar, RB_GETROWHEIGHT, 0, 0) > 0)
             rowHeight = static_cast<int>(SendMessageW(st->hwndRebar, RB_GETROWHEIGHT, 0, 0));
         SetWindowPos(st->hwndAdornments, HWND_TOP, width - aw, 0, aw, rowHeight, SWP_NOACTIVATE);
@@ -383,7 +390,7 @@ HWND CreateCommandBar(HWND hwndParent, HWND hwndBands, HWND hwndOwner, UINT id, 
                                WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS |
                                    TBSTYLE_FLAT | TBSTYLE_TRANSPARENT | TBSTYLE_TOOLTIPS |
                                    CCS_NODIVIDER | CCS_NORESIZE | CCS_NOPARENTALIGN,
-                               0, 0, 0, kBarHeight, hwndParent,
+                               0, 0, 0, BarHeight(), hwndParent,
                                reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), hinst, nullptr);
     if (!bar) return nullptr;
     SendMessageW(bar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
@@ -402,9 +409,9 @@ HWND CreateCommandBar(HWND hwndParent, HWND hwndBands, HWND hwndOwner, UINT id, 
 RECT AdornmentRect(HWND hwnd, int index) {
     RECT rc{};
     GetClientRect(hwnd, &rc);
-    int top = (rc.bottom - kAdornmentHeight) / 2;
-    int left = 2 + index * kAdornmentWidth;
-    return RECT{left, top, left + kAdornmentWidth - 2, top + kAdornmentHeight};
+    int top = (rc.bottom - AdornmentHeight()) / 2;
+    int left = 2 + index * AdornmentWidth();
+    return RECT{left, top, left + AdornmentWidth() - 2, top + AdornmentHeight()};
 }
 
 int AdornmentAt(HWND hwnd, AdornmentsState *st, POINT pt) {
@@ -420,7 +427,7 @@ void PaintAdornments(HWND hwnd, AdornmentsState *st, HDC hdc) {
     HGDIOBJ oldFont = SelectObject(hdc, GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(hdc, TRANSPARENT);
     SetTextColor(hdc, GetSysColor(COLOR_BTNTEXT));
-    HPEN pen = CreatePen(PS_SOLID, 2, GetSysColor(COLOR_BTNTEXT));
+    HPEN pen = CreatePen(PS_SOLID, Scaled(2), GetSysColor(COLOR_BTNTEXT));
     for (size_t i = 0; i < st->kinds.size(); ++i) {
         RECT rc = AdornmentRect(hwnd, static_cast<int>(i));
         bool down = st->pressed == static_cast<int>(i) && st->pressedInside;
@@ -434,10 +441,11 @@ void PaintAdornments(HWND hwnd, AdornmentsState *st, HDC hdc) {
         case ADORN_CLOSE: {
             HGDIOBJ oldPen = SelectObject(hdc, pen);
             int cx = (rc.left + rc.right) / 2, cy = (rc.top + rc.bottom) / 2;
-            MoveToEx(hdc, cx - 4, cy - 4, nullptr);
-            LineTo(hdc, cx + 4, cy + 4);
-            MoveToEx(hdc, cx + 4, cy - 4, nullptr);
-            LineTo(hdc, cx - 4, cy + 4);
+            const int arm = Scaled(4);
+            MoveToEx(hdc, cx - arm, cy - arm, nullptr);
+            LineTo(hdc, cx + arm, cy + arm);
+            MoveToEx(hdc, cx + arm, cy - arm, nullptr);
+            LineTo(hdc, cx - arm, cy + arm);
             SelectObject(hdc, oldPen);
             break;
         }
@@ -617,11 +625,10 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     }
     if (!st) return CallWindowProcW(proc, hwnd, message, wParam, lParam);
     switch (message) {
-    case WM_SIZE: {
-        LRESULT result = CallWindowProcW(proc, hwnd, message, wParam, lParam);
+    case WM_SIZE:
+        // The bands first, so that the owner lays its own children out under their new height.
         if (IsWindow(bands)) LayoutBands(st);
-        return result;
-    }
+        return CallWindowProcW(proc, hwnd, message, wParam, lParam);
     case WM_MENUSELECT:
         if (tracking.hwndBar) {
             tracking.hCurrent = reinterpret_cast<HMENU>(lParam);
@@ -752,7 +759,7 @@ BOOL CommandBands_AddBands(HWND hwndCmdBands, HINSTANCE hinst, UINT cBands,
         rb.cx = (in.fMask & RBBIM_SIZE) ? in.cx : 100;
         // A band never gets narrower than asked: a row that has no room for it wraps.
         rb.cxMinChild = (in.fMask & RBBIM_CHILDSIZE) ? in.cxMinChild : rb.cx;
-        rb.cyMinChild = kBarHeight;
+        rb.cyMinChild = BarHeight();
         // The bands take the face colour unless the caller gives colours.
         rb.fMask |= RBBIM_COLORS;
         rb.clrFore = (in.fMask & RBBIM_COLORS) ? in.clrFore : GetSysColor(COLOR_BTNTEXT);
@@ -897,7 +904,7 @@ HWND CommandBar_InsertComboBox(HWND hwndCB, HINSTANCE hInst, int iWidth, UINT dw
     SendMessageW(hwndCB, TB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rc));
     HWND combo = CreateWindowExW(
         0, L"COMBOBOX", nullptr, (dwStyle & ~(WS_POPUP | WS_OVERLAPPED)) | WS_CHILD | WS_VISIBLE,
-        rc.left, 0, iWidth, kComboDropHeight, hwndCB,
+        rc.left, 0, iWidth, ComboDropHeight(), hwndCB,
         reinterpret_cast<HMENU>(static_cast<UINT_PTR>(idComboBox)), hInst, nullptr);
     if (!combo) {
         SendMessageW(hwndCB, TB_DELETEBUTTON, index, 0);
@@ -907,8 +914,8 @@ HWND CommandBar_InsertComboBox(HWND hwndCB, HINSTANCE hInst, int iWidth, UINT dw
                  FALSE);
     RECT cr{};
     GetWindowRect(combo, &cr);
-    int top = std::max<int>(0, (kBarHeight - (cr.bottom - cr.top)) / 2);
-    SetWindowPos(combo, nullptr, rc.left, top, iWidth, kComboDropHeight,
+    int top = std::max<int>(0, (BarHeight() - (cr.bottom - cr.top)) / 2);
+    SetWindowPos(combo, nullptr, rc.left, top, iWidth, ComboDropHeight(),
                  SWP_NOZORDER | SWP_NOACTIVATE);
     return combo;
 }

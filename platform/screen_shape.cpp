@@ -6,8 +6,7 @@ bool IsHandheldWorkArea(const RECT &work, UINT dpi) {
     if (dpi == 0) dpi = 96;
     const int width = MulDiv(work.right - work.left, 96, static_cast<int>(dpi));
     const int height = MulDiv(work.bottom - work.top, 96, static_cast<int>(dpi));
-    return std::min(width, height) <= kHandheldShortSide &&
-           std::max(width, height) <= kHandheldLongSide;
+    return std::max(width, height) <= kHandheldSide;
 }
 
 bool HandheldScreen() {

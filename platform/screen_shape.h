@@ -4,11 +4,10 @@
 
 #include <windows.h>
 
-// The most a work area measures, in pixels at 96 DPI, for the program to take it as a handheld's
-// screen: 480 on its shorter side and 640 on its longer one, so 240x320 and 480x640 (portrait or
-// landscape) are handhelds and 800x600 or any desktop monitor is not.
-constexpr int kHandheldShortSide = 480;
-constexpr int kHandheldLongSide = 640;
+// The most a work area measures on either side, in pixels at 96 DPI, for the program to take it
+// as a handheld's screen: 240x320 at 96 DPI and 480x640 at 192 DPI, portrait or landscape, are
+// handhelds; 640x480 or 800x600 at 96 DPI, 1280x800 at 192 DPI and any desktop monitor are not.
+constexpr int kHandheldSide = 480;
 
 // Whether a work area of this size in pixels, at dpi dots per inch, is a handheld's screen.
 bool IsHandheldWorkArea(const RECT &work, UINT dpi);

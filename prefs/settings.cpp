@@ -106,6 +106,37 @@ void Settings::SetAutoQuit(DWORD value) {
     autoQuitActive = value;
 }
 
+bool Settings::GetWindowPlacement(WindowPlacement *place) {
+    *place = WindowPlacement{};
+    DWORD left, top, width, height, maximized = 0, dpi = 0;
+    if (!GetDwordValue(L"WindowLeft", &left) || !GetDwordValue(L"WindowTop", &top) ||
+        !GetDwordValue(L"WindowWidth", &width) || !GetDwordValue(L"WindowHeight", &height))
+        return false;
+    GetDwordValue(L"WindowMaximized", &maximized);
+    GetDwordValue(L"WindowDpi", &dpi);
+    // The place is signed (a monitor left of the primary one has negative coordinates).
+    place->left = static_cast<int>(left);
+    place->top = static_cast<int>(top);
+    place->width = static_cast<int>(width);
+    place->height = static_cast<int>(height);
+    place->maximized = maximized ? 1 : 0;
+    place->dpi = dpi >= 48 && dpi <= 960 ? static_cast<int>(dpi) : 0;
+    if (place->width <= 0 || place->height <= 0) {
+        *place = WindowPlacement{};
+        return false;
+    }
+    return true;
+}
+
+void Settings::SetWindowPlacement(const WindowPlacement &place) {
+    SetDwordValue(L"WindowLeft", static_cast<DWORD>(place.left));
+    SetDwordValue(L"WindowTop", static_cast<DWORD>(place.top));
+    SetDwordValue(L"WindowWidth", static_cast<DWORD>(place.width));
+    SetDwordValue(L"WindowHeight", static_cast<DWORD>(place.height));
+    SetDwordValue(L"WindowMaximized", place.maximized ? 1 : 0);
+    SetDwordValue(L"WindowDpi", static_cast<DWORD>(place.dpi));
+}
+
 int Settings::GetDwordValue(const WCHAR *name, DWORD *value) {
     *value = 0;
     HKEY key = openForReading();

@@ -6,6 +6,14 @@
 
 #include <windows.h>
 
+// The desktop window's last normal place in screen pixels, whether it was maximized, and the DPI
+// it was measured at.
+struct WindowPlacement {
+    int left = 0, top = 0, width = 0, height = 0;
+    int maximized = 0;
+    int dpi = 0;
+};
+
 class Settings {
 public:
     virtual ~Settings();
@@ -40,6 +48,12 @@ public:
     // "HideField2": the detail area shows field 2 as dots until the user reveals it. Missing: 0.
     DWORD GetHideField2();
     void SetHideField2(DWORD value);
+
+    // "WindowLeft", "WindowTop", "WindowWidth", "WindowHeight", "WindowMaximized" and
+    // "WindowDpi": where the desktop window was at the last end. The getter is true only when
+    // the four of the place are there and the size is positive.
+    bool GetWindowPlacement(WindowPlacement *place);
+    void SetWindowPlacement(const WindowPlacement &place);
 
     int GetDwordValue(const WCHAR *name, DWORD *value);
     void SetDwordValue(const WCHAR *name, DWORD value);

@@ -7,6 +7,7 @@
 #define IDR_ACCELERATORS 101
 #define IDI_ARKEL_KEY 122
 #define IDI_ARKEL_CHEST 123
+#define IDB_TOOLBAR_32 124
 
 // Dialog templates.
 #define IDD_ABOUT 101

@@ -13,6 +13,8 @@ PACKAGES=(
   fonts-wine fonts-liberation libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1
   libxinerama1 libxfixes3 libgnutls30
   xvfb xdotool x11-utils imagemagick zip unzip
+  # The desktop shape's test runs a real window manager; the launcher reads Xft.dpi with xrdb.
+  openbox x11-xserver-utils
   # The end-to-end tests read the X clipboard with it.
   xclip
   # The German locale's sources, from which the scripts make de_DE.UTF-8 in the build tree.

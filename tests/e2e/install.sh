@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# make install and uninstall with a PREFIX of their own: the launcher starts the installed program
+# make install and uninstall with a PREFIX of their own: the launcher (--handheld) starts the program
 # in its 240x320 desktop (screenshot checked by pixels), a second launch brings the first to the
 # front and opens no second program, arkfile runs from the installed path, the desktop entry
 # names the launcher and a PNG icon; uninstall leaves PREFIX empty and the store untouched.
@@ -35,6 +35,7 @@ done
 [ "$(identify -format '%m %wx%h' "$prefix/share/icons/hicolor/32x32/apps/arkel.png")" = "PNG 32x32" ] ||
   fail "the icon is no 32x32 PNG"
 grep -qx "Exec=$prefix/bin/arkel" "$prefix/share/applications/arkel.desktop" || fail "Exec line"
+grep -qx "StartupWMClass=arkel.exe" "$prefix/share/applications/arkel.desktop" || fail "StartupWMClass line"
 grep -qx "Icon=$prefix/share/icons/hicolor/32x32/apps/arkel.png" "$prefix/share/applications/arkel.desktop" ||
   fail "Icon line"
 if command -v desktop-file-validate >/dev/null; then
@@ -44,7 +45,7 @@ fi
 # The launcher with a Wine prefix of the test's own (a user's would be ~/.wine) and its store.
 export WINEPREFIX="$work/wineprefix"
 unset ARKEL_OBJECT_STORE
-"$prefix/bin/arkel" </dev/null >/dev/null 2>&1 &
+"$prefix/bin/arkel" --handheld </dev/null >/dev/null 2>&1 &
 pid=$!
 for _ in $(seq 300); do
   [ "$(windows 'The Arkel')" -ge 1 ] && break
@@ -64,7 +65,7 @@ echo "install: dark share of the bars $bars"
 awk -v v="$bars" 'BEGIN { exit !(v > 0.02 && v < 0.6) }' || fail "no bars drawn at the top ($bars)"
 
 # A second launch: no second program, the first stays.
-timeout 60 "$prefix/bin/arkel" </dev/null >/dev/null 2>&1 || fail "the second launch failed"
+timeout 60 "$prefix/bin/arkel" --handheld </dev/null >/dev/null 2>&1 || fail "the second launch failed"
 sleep 1
 [ "$(windows 'The Arkel')" -eq 1 ] || fail "a second launch opened a second program"
 kill -0 "$pid" 2>/dev/null || fail "the second launch ended the first"

@@ -1042,6 +1042,11 @@ TEST_F(ShellTest, ColourCommandsWriteTheirOwnSettingOnlyWhenChosen) {
 }
 
 TEST_F(ShellTest, OnlyAWorkAreaChangeMovesTheWindow) {
+    // The handheld's window: it covers the work area.
+    ShellWorkArea = [](RECT *r) {
+        *r = {0, 26, 240, 320};
+        return TRUE;
+    };
     Start();
     RECT before;
     GetWindowRect(hMainWnd, &before);

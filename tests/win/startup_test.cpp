@@ -192,12 +192,18 @@ TEST_F(StartupTest, AStorePathTooLongEndsTheStartAndUsesNoOtherStore) {
 TEST_F(StartupTest, StartBuildsColoursFontsAndTheMainWindowOverTheWorkArea) {
     settings.SetColorDialog(0x00010203);
     UiDriver ui;
-    ASSERT_TRUE(InitInstance(GetModuleHandleW(nullptr), SW_SHOW));
+    // The handheld's work area (a desktop's gets an ordinary window: window_shape_test).
+    ShellWorkArea = [](RECT *r) {
+        *r = {0, 26, 240, 320};
+        return TRUE;
+    };
+    const BOOL started = InitInstance(GetModuleHandleW(nullptr), SW_SHOW);
+    ShellWorkArea = ReadWorkArea;
+    ASSERT_TRUE(started);
     EXPECT_EQ(ui.seen().size(), 0u) << "no message on a good start";
 
     EXPECT_EQ(FindWindowW(L"Arkel", L"The Arkel"), hMainWnd);
-    RECT work, win;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    RECT work{0, 26, 240, 320}, win;
     GetWindowRect(hMainWnd, &win);
     EXPECT_EQ(win.left, work.left);
     EXPECT_EQ(win.top, work.top);
