@@ -44,9 +44,7 @@ LockState lock;
 // The password given at the unlock is the locked one. The records cannot tell when none of them
 // is encrypted (all flags off), so the lock keeps the verifier of its keys: no more than every
 // encrypted record carries on disk.
-bool SamePasswordAsLocked() {
-    return testVerifier(lock.verifier, objectStore.keys);
-}
+bool SamePasswordAsLocked() { return testVerifier(lock.verifier, objectStore.keys); }
 
 int EncryptedRecords() {
     int n = 0;
@@ -114,13 +112,18 @@ void ReopenHeldEdit(HWND hwnd) {
     DropHeldObjectEdit();  // also when the dialog did not take it
 }
 
+// What Cancel at the lock's password does, without a dialog: the store is encrypted already, and
+// the end of the program finds no password to lock with.
+void GiveUpLock() {
+    DropHeldObjectEdit();
+    secureWipe(lock.verifier, sizeof lock.verifier);
+    lock.locked = false;
+}
+
 // The opening half: the password, the pass, the list where it was, the held edit.
 void OpenVault(HWND hwnd) {
     if (!AskUntilRight(hwnd)) {
-        DropHeldObjectEdit();
-        secureWipe(lock.verifier, sizeof lock.verifier);
-        // The store is encrypted already; the end of the program finds no password to lock with.
-        lock.locked = false;
+        GiveUpLock();
         EndProgram(hwnd);
         return;
     }
@@ -139,6 +142,67 @@ void OpenVault(HWND hwnd) {
 }
 
 bool sessionClosed = false;
+
+// Shows the password dialog of a lock that the end of the session began, once the dialogs that
+// the query ended have left their loops.
+constexpr UINT_PTR kReopenTimer = 4;
+
+struct FoundDialogs {
+    HWND main;
+    HWND dialogs[32];
+    int count;
+};
+
+// The program's dialogs that are shown now: its own, message boxes and the system's common
+// dialogs (open, save, colour). The progress window of a pass is never among them: a pass
+// dispatches no messages, so no query reaches the program while one runs.
+int OpenDialogs(HWND main, HWND (&out)[32]) {
+    FoundDialogs found{main, {}, 0};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND w, LPARAM p) -> BOOL {
+            auto *f = reinterpret_cast<FoundDialogs *>(p);
+            WCHAR cls[16];
+            if (w == f->main || !IsWindowVisible(w) || !GetClassNameW(w, cls, 16) ||
+                lstrcmpW(cls, L"#32770") != 0)
+                return TRUE;
+            if (f->count < 32) f->dialogs[f->count++] = w;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    for (int i = 0; i < found.count; ++i) out[i] = found.dialogs[i];
+    return found.count;
+}
+
+// The module whose code runs the dialog: this program, the system's message box (user32) or its
+// common dialogs.
+HMODULE DialogModule(HWND dialog) {
+    HMODULE module = nullptr;
+    const auto proc = reinterpret_cast<LPCWSTR>(GetWindowLongPtrW(dialog, DWLP_DLGPROC));
+    if (!proc || !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                     proc, &module))
+        return nullptr;
+    return module;
+}
+
+// Ends every open dialog as a cancel: an object edit dialog keeps its texts through the lock.
+// The program's own dialogs give 0, which no caller takes for OK; a message box gives "Abbrechen",
+// which no question takes for "Ja" (nor a question with three answers for "Nein"); the system's
+// common dialogs give FALSE, their cancel.
+void EndOpenDialogs(HWND hwnd) {
+    HWND dialogs[32];
+    const int n = OpenDialogs(hwnd, dialogs);
+    for (int i = 0; i < n; ++i) HoldIfObjectEdit(dialogs[i]);
+    const HMODULE user = GetModuleHandleW(L"user32.dll");
+    for (int i = 0; i < n; ++i)
+        EndDialog(dialogs[i], user && DialogModule(dialogs[i]) == user ? IDCANCEL : 0);
+}
+
+void CALLBACK ReopenAfterSession(HWND hwnd, UINT, UINT_PTR, DWORD) {
+    KillTimer(hwnd, kReopenTimer);
+    if (lock.locked) OpenVault(hwnd);
+}
 
 }  // namespace
 
@@ -167,25 +231,34 @@ BOOL SessionEnding(HWND hwnd) {
     }
     // The pass may take a few seconds with a full store: the system says why the session waits.
     ShutdownBlockReasonCreate(hwnd, kClosingReason);
+    // As at an idle lock, nothing that a dialog shows may be written after the closing pass:
+    // every dialog ends (an object edit dialog keeps its texts), and so does an open menu.
+    EndMenu();
+    EndOpenDialogs(hwnd);
     CloseVault(hwnd);
     ShutdownBlockReasonDestroy(hwnd);
+    // Should the session go on, the vault stays locked: the password dialog comes as soon as the
+    // ended dialogs have left their loops, whether or not an end called off is ever reported.
+    SetTimer(hwnd, kReopenTimer, USER_TIMER_MINIMUM, ReopenAfterSession);
     return TRUE;
 }
 
 void SessionEnded(HWND hwnd, bool ending) {
-    if (ending) {
-        SessionEnding(hwnd);  // when no query came first
-        // Should the system not end the process, the program ends by itself; the store is
-        // encrypted and no password is left to lock with.
+    if (!ending) {
+        // The end was called off: the lock that the query began stays until the password.
         sessionClosed = false;
-        lock.locked = false;
-        PostMessageW(hwnd, WM_CLOSE, 0, 0);
         return;
     }
-    if (!sessionClosed) return;
+    SessionEnding(hwnd);  // when no query came first
     sessionClosed = false;
-    // The end was called off after the closing pass: the vault opens again with the password.
-    if (lock.locked) OpenVault(hwnd);
+    // Should the system not end the process, the program ends by itself; the store is encrypted
+    // and no password is left to lock with. A lock's password dialog ends as Cancel does.
+    KillTimer(hwnd, kReopenTimer);
+    if (lock.locked) {
+        EndOpenDialogs(hwnd);
+        GiveUpLock();
+    }
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
 }
 
 int CountPlainFlaggedObjects() {

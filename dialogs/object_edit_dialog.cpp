@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "app/dialog_kit.h"
+#include "app/lock.h"
 #include "app/shell.h"
 #include "crypto/wipe.h"
 #include "dialogs/field_titles_dialog.h"
@@ -338,6 +339,13 @@ void OnInit(HWND hDlg, LPARAM mode) {
 bool AllEmpty(const ObjectRecord &o) { return !o.field1[0] && !o.field2[0] && !o.field3[0]; }
 
 void OnOk(HWND hDlg) {
+    // While the vault is locked the store holds encrypted records and the keys are gone: nothing
+    // is written. The texts are held and come back in the dialog after the unlock.
+    if (VaultLocked()) {
+        if (!held.present) HoldForLock(hDlg);
+        EndDialog(hDlg, 0);
+        return;
+    }
     if (!ObjectEditChanged(hDlg)) {
         EndDialog(hDlg, 1);
         return;
@@ -438,6 +446,13 @@ bool HeldObjectEdit(unsigned *mode, CEOID *record) {
     if (!held.present) return false;
     *mode = held.mode;
     *record = held.record;
+    return true;
+}
+
+bool HoldIfObjectEdit(HWND hDlg) {
+    if (GetWindowLongPtrW(hDlg, DWLP_DLGPROC) != reinterpret_cast<LONG_PTR>(ObjectEditDlgProc))
+        return false;
+    HoldForLock(hDlg);
     return true;
 }
 

@@ -19,5 +19,8 @@ bool ObjectEditChanged(HWND hDlg);
 // again in that mode after the unlock shows the held texts and drops them. False when nothing is
 // held.
 bool HeldObjectEdit(unsigned *mode, CEOID *record);
+// When the dialog is an object edit dialog, holds what it shows as an idle lock does (for a lock
+// that ends it from outside, as at the end of the session). False for any other dialog.
+bool HoldIfObjectEdit(HWND hDlg);
 // Wipes what is held (also when the lock ends without the dialog opening again).
 void DropHeldObjectEdit();

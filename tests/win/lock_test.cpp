@@ -327,6 +327,128 @@ TEST_F(LockTest, TheEndOfTheSessionEncryptsFirst) {
     }
 }
 
+// Records whose flag asks for encryption but that are plain on disk (no verifier).
+int FlaggedButPlain() {
+    int n = 0;
+    WalkDatabase(objectStore.hDatabase, [&](CEOID, const CEPROPVAL *p, WORD count) {
+        bool flagged = true, verified = false;
+        for (WORD i = 0; i < count; ++i) {
+            if (p[i].propid == PROP_ENCRYPT) flagged = p[i].val.iVal != 0;
+            if (p[i].propid == PROP_VERIFIER) verified = true;
+        }
+        if (flagged && !verified) ++n;
+        return true;
+    });
+    return n;
+}
+
+using WorkArea = BOOL (*)(RECT *);
+
+BOOL HandheldWorkArea(RECT *r) {
+    *r = {0, 26, 240, 320};
+    return TRUE;
+}
+
+// An object edit dialog open when the session ends, and OK pressed in it after the query (the
+// dialog was still on the screen): the closing pass has run and the keys are gone, so nothing may
+// be written then. Whether the session ends, goes on and the lock's password dialog is cancelled,
+// or goes on and the right password is given: every flagged record is stored encrypted, and after
+// the unlock the dialog shows what was typed and OK saves it to its own object.
+TEST_F(LockTest, AnEditOpenWhenTheSessionEndsWritesNothingWhileLocked) {
+    enum class Then { ends, cancelled, unlocked };
+    struct Case {
+        unsigned mode;
+        Then then;
+    };
+    const Case cases[] = {
+        {IDM_NEW_OBJECT, Then::ends},       {IDM_NEW_OBJECT, Then::cancelled},
+        {IDM_NEW_OBJECT, Then::unlocked},   {IDM_EDIT_OBJECT, Then::ends},
+        {IDM_EDIT_OBJECT, Then::cancelled}, {IDM_EDIT_OBJECT, Then::unlocked},
+    };
+    const std::wstring secret = L"Sitzungs-Geheimnis-77";
+    // In both shapes: the handheld's screen, and the desktop's work area the test runs in.
+    const WorkArea shapes[2] = {HandheldWorkArea, ReadWorkArea};
+    for (const WorkArea workArea : shapes)
+        for (const Case &c : cases) {
+            const bool isNew = c.mode == IDM_NEW_OBJECT;
+            SCOPED_TRACE(std::string(workArea == ReadWorkArea ? "desktop " : "handheld ") +
+                         (isNew ? "new " : "edit ") + std::to_string(int(c.then)));
+            ShellWorkArea = workArea;
+            PrepareLocked(3);
+            StartUnlocked();
+            ASSERT_EQ(windowShape,
+                      workArea == HandheldWorkArea ? WindowShape::Handheld : WindowShape::Desktop);
+            // The object edited is the one with flag 0: the dialog turns its flag on.
+            int open = -1;
+            for (int row = 0; row < Rows(); ++row)
+                if (Row(row) == L"Offen") open = row;
+            ASSERT_GE(open, 0);
+            Select(open);
+            PumpShellFor(50);
+            const std::wstring edited = Row(open);
+            UiDriver ui;
+            std::wstring reopened1, reopened2;
+            int encryptedAtQuery = -1;
+            ui.onNextDialog([&](HWND d) {
+                if (isNew) SetDlgItemTextW(d, IDC_EDIT_FIELD1, L"Neu zum Sitzungsende");
+                SetDlgItemTextW(d, IDC_EDIT_FIELD2, secret.c_str());
+                CheckDlgButton(d, IDC_EDIT_ENCRYPT, BST_CHECKED);
+                SendMessageW(hMainWnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+                encryptedAtQuery = EncryptedRecords();
+                SendMessageW(d, WM_COMMAND, IDOK, 0);
+                SendMessageW(hMainWnd, WM_ENDSESSION, c.then == Then::ends, ENDSESSION_LOGOFF);
+            });
+            if (c.then == Then::cancelled)
+                ui.onNextDialog([](HWND d) { PressButton(d, IDCANCEL); });
+            if (c.then == Then::unlocked) {
+                ui.onNextDialog(EnterPassword(kPassword));
+                ui.onNextDialog([&](HWND d) {
+                    reopened1 = ItemText(d, IDC_EDIT_FIELD1);
+                    reopened2 = ItemText(d, IDC_EDIT_FIELD2);
+                    SendMessageW(d, WM_COMMAND, IDOK, 0);
+                });
+            }
+            PostMessageW(hMainWnd, WM_COMMAND, c.mode, 0);
+            if (c.then != Then::unlocked) {
+                EXPECT_TRUE(PumpShellUntil(Ended));
+                EXPECT_EQ(encryptedAtQuery, 3);
+                lockStore(&objectStore);  // what the end of the program does: nothing to lock with
+                EXPECT_EQ(StoredObjects(), 4);
+                EXPECT_EQ(EncryptedRecords(), 3);
+                EXPECT_EQ(FlaggedButPlain(), 0);
+                EXPECT_FALSE(HoldsText(VolumeBytes(), secret))
+                    << "the typed secret is nowhere on disk";
+            } else {
+                EXPECT_TRUE(PumpShellUntil([&] { return ui.pendingSteps() == 0; }));
+                PumpShellFor(100);
+                EXPECT_EQ(reopened1, isNew ? L"Neu zum Sitzungsende" : edited);
+                EXPECT_EQ(reopened2, secret);
+                ASSERT_EQ(Rows(), isNew ? 5 : 4);
+                int holding = 0;
+                for (int row = 0; row < Rows(); ++row) {
+                    ObjectRecord o;
+                    objectStore.readVisible(row, &o);
+                    if (secret == o.field2) {
+                        ++holding;
+                        EXPECT_EQ(std::wstring(o.field1), isNew ? L"Neu zum Sitzungsende" : edited);
+                        EXPECT_EQ(o.encrypt, 1);
+                    }
+                }
+                EXPECT_EQ(holding, 1) << "saved once, to its own object";
+                lockStore(&objectStore);
+                EXPECT_EQ(EncryptedRecords(), 4);
+                EXPECT_EQ(FlaggedButPlain(), 0);
+                ResetShell();
+            }
+            EXPECT_EQ(ui.unexpected(), 0);
+            EXPECT_FALSE(VaultLocked());
+            ResetGlobalStores();
+            ClearSettingsKey();
+            NewVolume();
+        }
+    ShellWorkArea = ReadWorkArea;
+}
+
 TEST_F(LockTest, AStoreLeftPlainIsNoticedOnceAfterThePassword) {
     struct Case {
         int leftPlain;  // flagged objects written plain after the last closing pass
