@@ -226,6 +226,9 @@ bool RunCommand(HWND hwnd, UINT command) {
     // selected object does nothing without one (edit would write over the store's current
     // record, which the filter may hide).
     if (IsSelectionCommand(command) && !HasSelection()) return true;
+    // While the vault is locked (between the end of a session's query and the password) a key
+    // must not start a command on the wiped keys; only ending the program stays possible.
+    if (VaultLocked() && command != IDM_QUIT && command != IDCANCEL) return true;
     switch (command) {
     case IDM_NEW_OBJECT: EditObject(hwnd, IDM_NEW_OBJECT); return true;
     case IDM_EDIT_OBJECT: EditObject(hwnd, IDM_EDIT_OBJECT); return true;
