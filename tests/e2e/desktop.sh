@@ -4,7 +4,7 @@
 # manager lists a window "The Arkel" of class arkel.exe with the chest as its icon, and no Wine
 # desktop; resized to 900x700 the detail area and the list fill the new width; the export and
 # import dialogs lie whole on the screen with their buttons drawn; the next start opens at the
-# place of the last end; at 192 DPI (Xft.dpi) the list's rows are twice as tall as at 96. The
+# place of the last end; a second start brings it to the front; at 192 DPI (Xft.dpi) the list's rows are twice as tall as at 96. The
 # store holds its objects unchanged afterwards.
 #   desktop.sh WIN_BIN_DIR ARKFILE ARTIFACTS_DIR
 set -euo pipefail
@@ -125,6 +125,20 @@ for step in "x export" "i import"; do
   awk -v v="$ink" 'BEGIN { exit !(v > 0.005 && v < 0.5) }' || fail "the $name dialog's buttons are not drawn ($ink)"
   key Escape
 done
+
+# A second start while another window has the focus brings the running program to the front and
+# opens no second one.
+xmessage -name other "ein anderes Programm" </dev/null >/dev/null 2>&1 &
+other=$!
+for _ in $(seq 50); do xdotool search --classname '^other$' >/dev/null 2>&1 && break; sleep 0.1; done
+xdotool search --classname '^other$' windowactivate --sync >/dev/null 2>&1 || true
+sleep 0.5
+[ "$(xdotool getactivewindow)" != "$main" ] || fail "the other window did not take the focus"
+timeout 60 "$prefix/bin/arkel" </dev/null >/dev/null 2>&1 || fail "the second start failed"
+sleep 1
+kill "$other" 2>/dev/null || true
+[ "$(xdotool search --name '^The Arkel$' | wc -l)" -eq 1 ] || fail "a second start opened a second window"
+[ "$(xdotool getactivewindow)" = "$main" ] || fail "the second start did not bring the program to the front"
 
 # The next start opens where the last one ended.
 quit
