@@ -22,6 +22,11 @@ std::wstring TempPath(const wchar_t *ending) {
     return name;
 }
 
+BOOL HandheldWorkArea(RECT *work) {
+    *work = {0, 26, 240, 320};
+    return TRUE;
+}
+
 void ClearSettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey); }
 
 void ResetGlobalStores() {

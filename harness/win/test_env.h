@@ -20,6 +20,10 @@ protected:
 // Removes HKEY_CURRENT_USER\Software\Mobrix\Arkel with everything under it.
 void ClearSettingsKey();
 
+// The handheld's work area, 240x320 less its 26-pixel task bar, for the shell's ShellWorkArea:
+// the main window takes the handheld's shape.
+BOOL HandheldWorkArea(RECT *work);
+
 // Closes the global object store, category store and title lists and returns them to their
 // state before start-up.
 void ResetGlobalStores();

@@ -583,10 +583,7 @@ void PressF1(HWND window) {
 TEST_F(HelpStartTest, F1AndTheQuestionMarkOfTheMainWindowOpenTheOverview) {
     Prepare({{L"Anton", L""}});
     // The handheld's window, whose command bands carry the "?".
-    ShellWorkArea = [](RECT *r) {
-        *r = {0, 26, 240, 320};
-        return TRUE;
-    };
+    ShellWorkArea = HandheldWorkArea;
     Start();
     std::wstring overview = TitleAt(help, kHelpMain);
     PressF1(hObjectList);

@@ -344,11 +344,6 @@ int FlaggedButPlain() {
 
 using WorkArea = BOOL (*)(RECT *);
 
-BOOL HandheldWorkArea(RECT *r) {
-    *r = {0, 26, 240, 320};
-    return TRUE;
-}
-
 // An object edit dialog open when the session ends, and OK pressed in it after the query (the
 // dialog was still on the screen): the closing pass has run and the keys are gone, so nothing may
 // be written then. Whether the session ends, goes on and the lock's password dialog is cancelled,

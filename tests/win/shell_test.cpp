@@ -744,11 +744,7 @@ TEST_F(ShellTest, TheWindowFillsTheWorkAreaOrElseTheScreen) {
         RECT expected;
     };
     const Case cases[] = {
-        {[](RECT *r) {
-             *r = {0, 26, 240, 320};
-             return TRUE;
-         },
-         {0, 26, 240, 320}},
+        {HandheldWorkArea, {0, 26, 240, 320}},
         {[](RECT *) { return FALSE; },
          {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}},
     };
@@ -1044,10 +1040,7 @@ TEST_F(ShellTest, ColourCommandsWriteTheirOwnSettingOnlyWhenChosen) {
 
 TEST_F(ShellTest, OnlyAWorkAreaChangeMovesTheWindow) {
     // The handheld's window: it covers the work area.
-    ShellWorkArea = [](RECT *r) {
-        *r = {0, 26, 240, 320};
-        return TRUE;
-    };
+    ShellWorkArea = HandheldWorkArea;
     Start();
     RECT before;
     GetWindowRect(hMainWnd, &before);

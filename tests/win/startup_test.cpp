@@ -193,10 +193,7 @@ TEST_F(StartupTest, StartBuildsColoursFontsAndTheMainWindowOverTheWorkArea) {
     settings.SetColorDialog(0x00010203);
     UiDriver ui;
     // The handheld's work area (a desktop's gets an ordinary window: window_shape_test).
-    ShellWorkArea = [](RECT *r) {
-        *r = {0, 26, 240, 320};
-        return TRUE;
-    };
+    ShellWorkArea = HandheldWorkArea;
     const BOOL started = InitInstance(GetModuleHandleW(nullptr), SW_SHOW);
     ShellWorkArea = ReadWorkArea;
     ASSERT_TRUE(started);

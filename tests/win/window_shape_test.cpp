@@ -15,11 +15,6 @@
 
 namespace {
 
-BOOL HandheldWorkArea(RECT *r) {
-    *r = {0, 26, 240, 320};
-    return TRUE;
-}
-
 BOOL DesktopWorkArea(RECT *r) { return SystemParametersInfoW(SPI_GETWORKAREA, 0, r, 0); }
 
 RECT ClientOf(HWND w) {
