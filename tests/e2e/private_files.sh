@@ -94,6 +94,9 @@ set -e
 # The wineserver takes the umask of whoever starts it. In a prefix of its own, started under
 # umask 022 and under 002, arkstore's new volume, its dump written with -o and the store the
 # program runs on (volume, journal, shared memory) are each 0600 exactly.
+# The copies are taken once the test prefix's server has ended: a server still writing its
+# registry (the earlier test's) would leave a copy without its user.reg.
+wineserver -w
 for u in 022 002; do
   prefix=$work/prefix-$u
   cp -a "$WINEPREFIX" "$prefix"
