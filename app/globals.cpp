@@ -39,11 +39,9 @@ ULONGLONG lastTickTime;
 HGLOBAL clipboardText;
 
 const WCHAR kMainClass[] = L"Arkel";
-const WCHAR kAppTitle[] = L"The Arkel";
 const WCHAR kArrowClass[] = L"PFEIL";
 const WCHAR kEncryptedName[] = L"Verschl\u00fcsselt! Nicht bearbeiten!";
 
-Settings settings;
 NameList categoryStore;
 FieldTitleList1 titleList1;
 FieldTitleList2 titleList2;

@@ -7,7 +7,7 @@
 #include "app/dialog_kit.h"
 #include "app/shell.h"
 #include "crypto/bulk_crypt.h"
-#include "crypto/password_dialogs.h"
+#include "dialogs/password_dialogs.h"
 #include "crypto/password_key.h"
 #include "crypto/record_blob.h"
 #include "crypto/wipe.h"

@@ -4,9 +4,10 @@
 
 #include <windows.h>
 
-#include "app/test_seam.h"       // ShellSystemTime, ShellWorkArea: the clock and the screen
-#include "prefs/settings.h"      // autoQuitActive, autoQuitPeriod
-#include "store/object_store.h"  // ObjectRecord, kFilterAll, kFilterNone
+#include "app/test_seam.h"        // ShellSystemTime, ShellWorkArea: the clock and the screen
+#include "prefs/settings.h"       // autoQuitActive, autoQuitPeriod
+#include "resources/app_title.h"  // kAppTitle
+#include "store/object_store.h"   // ObjectRecord, kFilterAll, kFilterNone
 
 class NameList;
 class FieldTitleList1;
@@ -49,8 +50,8 @@ extern ULONGLONG lastTickTime;  // system time of the last one-second tick (100-
 // handle only to know that it copied something. Never freed by the program.
 extern HGLOBAL clipboardText;
 
-// The global objects, constructed in this order before WinMain runs.
-extern Settings settings;
+// The global objects, constructed in this order before WinMain runs (the settings object is
+// prefs/settings.h's).
 extern NameList categoryStore;
 extern FieldTitleList1 titleList1;
 extern FieldTitleList2 titleList2;
@@ -65,7 +66,6 @@ void RepaintInNewColours();
 void CloseStores();
 
 extern const WCHAR kMainClass[];  // "Arkel"
-extern const WCHAR kAppTitle[];   // "The Arkel"
 
 extern const WCHAR kArrowClass[];     // "PFEIL"
 extern const WCHAR kEncryptedName[];  // list text of an object that is still encrypted

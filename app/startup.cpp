@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "app/lock.h"
+#include "app/pass_host.h"
 #include "app/shell.h"
 #include "platform/caption_button.h"
 #include "platform/cedb.h"
@@ -209,6 +210,9 @@ BOOL InitInstance(HINSTANCE hInstance, int nCmdShow) {
     if (const WCHAR *refusal = VolumeRefusal()) return FailStart(refusal);
     // Objects the last run left plain are seen only before the opening pass decrypts the rest.
     const int leftPlain = CountPlainFlaggedObjects();
+    // The store runs the unlock as it opens; its passes show their progress and ask through the
+    // shell.
+    SetPassHost(&ShellPassHost());
     if (objectStore.open(L"Arkel") != 0) return FailureExitA();
     if (categoryStore.openCategories(kCategoryDatabase) != 0) return FailureExitA();
     if (OpenTitleLists() != 0) return FailureExitA();

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/pass_host.h"
 #include "app/shell.h"
 #include "bench/bench_kit.h"
 #include "crypto/bulk_crypt.h"
@@ -108,6 +109,8 @@ void Detail(int n) {
 int main(int argc, char **argv) {
     const int n = argc > 1 ? std::atoi(argv[1]) : 10000;
     if (n < 1 || n > CEDB_MAXRECORDS) return 2;
+    // The passes run as in the program, with the shell's progress window.
+    SetPassHost(&ShellPassHost());
     WCHAR dir[MAX_PATH];
     if (argc > 2)
         MultiByteToWideChar(CP_ACP, 0, argv[2], -1, dir, MAX_PATH);

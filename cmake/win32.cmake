@@ -39,7 +39,6 @@ add_subdirectory(app)
 add_subdirectory(dialogs)
 # The Win32 parts of the encryption and exchange subsystems (their portable cores are built apart).
 target_sources(arkel_app PRIVATE
-  ${CMAKE_SOURCE_DIR}/crypto/password_dialogs.cpp
   ${CMAKE_SOURCE_DIR}/crypto/bulk_crypt.cpp
   ${CMAKE_SOURCE_DIR}/crypto/encrypted_record.cpp
   ${CMAKE_SOURCE_DIR}/crypto/strength_hint.cpp

@@ -4,11 +4,7 @@
 #include <span>
 #include <string>
 
-#include "app/dialog_kit.h"
-#include "app/progress_dialog.h"
-#include "app/shell.h"
 #include "crypto/encrypted_record.h"
-#include "crypto/password_dialogs.h"
 #include "crypto/password_key.h"
 #include "crypto/record_blob.h"
 #include "crypto/wipe.h"
@@ -16,11 +12,14 @@
 #include "resources/resource.h"
 #include "store/legacy_conversion.h"
 #include "store/object_store.h"
+#include "store/pass_host.h"
 
 const WCHAR kDecryptFailed[] =
     L"Ein Fehler ist beim Entschluesseln der Daten aufgetreten. M\u00f6glicherweise sind nicht "
     L"alle Daten entschl\u00fcsselt.";
 const WCHAR kWrongPassword[] = L"Das Passwort ist falsch. Bitte geben Sie es nochmals ein!";
+const WCHAR kNoPasswordGiven[] =
+    L"Sie haben kein Passwort eingegeben. Daher wird die Verschl\u00fcsselung deaktivert.";
 
 namespace {
 
@@ -40,15 +39,7 @@ const WCHAR kDamagedMany[] =
 const WCHAR kDamagedMore[] = L"\n... und %d weitere";
 const WCHAR kDamagedNoName[] = L"(Name nicht lesbar)";
 
-void message(HWND owner, const WCHAR *text, UINT flags) {
-    MessageBoxW(owner, text, kAppTitle, flags);
-}
-
-// Runs the enter-password dialog over the main window; true when a password was given.
-bool askPassword() {
-    return ShowDialog(hMainWnd, IDD_ENTER_PASSWORD, EnterPasswordDlgProc,
-                      reinterpret_cast<LPARAM>(kAppTitle)) == 1;
-}
+void message(const WCHAR *text, UINT flags) { CurrentPassHost().Message(text, flags); }
 
 // Everything a pass holds that came from a record or the keys is wiped when the pass ends, on
 // every way out.
@@ -60,7 +51,7 @@ struct PassState {
     HWND progress = nullptr;
     explicit PassState(ObjectStore *s) : store(s) {}
     ~PassState() {
-        CloseProgressWindow(progress);
+        CurrentPassHost().CloseProgress(progress);
         if (buffer) {
             secureWipe(buffer, size);
             LocalFree(buffer);
@@ -179,7 +170,7 @@ struct Damaged {
             wsprintfW(line, kDamagedMore, count - kNamed);
             text += line;
         }
-        message(hMainWnd, text.c_str(), MB_SETFOREGROUND | MB_ICONEXCLAMATION);
+        message(text.c_str(), MB_SETFOREGROUND | MB_ICONEXCLAMATION);
         secureWipe(text.data(), text.size() * sizeof(WCHAR));
     }
 };
@@ -202,7 +193,7 @@ int cryptAllObjects(ObjectStore *store, int mode) {
             wsprintfW(
                 caption,
                 mode == 1 ? L"%d Objekte verschl\u00fcsseln" : L"%d Objekte entschl\u00fcsseln", n);
-            pass.progress = OpenProgressWindow(caption, n);
+            pass.progress = CurrentPassHost().OpenProgress(caption, n);
             const int step = std::max(n / 24, 1);
             PassBatch batch;
             CeSeekDatabase(store->hDatabase, CEDB_SEEK_BEGINNING, 0, nullptr);
@@ -224,23 +215,22 @@ int cryptAllObjects(ObjectStore *store, int mode) {
                     if (!batch.wrote()) return -1;
                 }
                 if (i % step == 0) {
-                    SetProgressText(pass.progress, i, n);
-                    SetProgressPosition(pass.progress, i + 1);
+                    CurrentPassHost().ProgressText(pass.progress, i, n);
+                    CurrentPassHost().ProgressPosition(pass.progress, i + 1);
                 }
             }
             if (!batch.finish()) return -1;
-            SetProgressText(pass.progress, n, n);
-            SetProgressPosition(pass.progress, n);
+            CurrentPassHost().ProgressText(pass.progress, n, n);
+            CurrentPassHost().ProgressPosition(pass.progress, n);
         }
     }
     damaged.report();
     if (mode == 0 && written == 0) {
         // Nothing was encrypted: the password just given protects nothing yet; ask for the one
         // the store is to be encrypted with.
-        message(hMainWnd, kNoEncryptedData, MB_SETFOREGROUND | MB_ICONHAND);
-        if (ShowDialog(nullptr, IDD_SET_PASSWORD, SetPasswordDlgProc,
-                       reinterpret_cast<LPARAM>(kAppTitle)) != 1) {
-            message(hMainWnd, kNoPasswordGiven, MB_ICONINFORMATION);
+        message(kNoEncryptedData, MB_SETFOREGROUND | MB_ICONHAND);
+        if (!CurrentPassHost().AskNewPassword()) {
+            message(kNoPasswordGiven, MB_ICONINFORMATION);
             settings.SetEncrypt(0);
         }
     }
@@ -252,13 +242,13 @@ int unlockStore(ObjectStore *store, bool created) {
     // on it lives in memory (encryptActive).
     encryptActive = settings.GetEncrypt();
     if (store->recordCount() == 0 && encryptActive) {
-        message(hMainWnd, kNoEncryptedData, MB_SETFOREGROUND | MB_ICONHAND);
+        message(kNoEncryptedData, MB_SETFOREGROUND | MB_ICONHAND);
         settings.SetEncrypt(0);
     }
     if (created) convertLegacyObjects(store);
     if (!encryptActive) return 0;
 
-    if (!askPassword()) {
+    if (!CurrentPassHost().AskPassword()) {
         store->clearKeyMaterial();
         return 1;
     }
@@ -266,14 +256,14 @@ int unlockStore(ObjectStore *store, bool created) {
         int result = cryptAllObjects(store, 0);
         // The change-password command is for a running vault only: a pass that found nothing to
         // decrypt may have switched encryption off.
-        EnablePasswordCommand(result == 0 && encryptActive);
+        CurrentPassHost().EnablePasswordCommand(result == 0 && encryptActive);
         if (result == 0) return 0;
         if (result == -1) {
-            message(hMainWnd, kDecryptFailed, MB_SETFOREGROUND | MB_ICONHAND);
+            message(kDecryptFailed, MB_SETFOREGROUND | MB_ICONHAND);
             return 0;
         }
-        message(hMainWnd, kWrongPassword, MB_SETFOREGROUND | MB_ICONHAND);
-        if (!askPassword()) {
+        message(kWrongPassword, MB_SETFOREGROUND | MB_ICONHAND);
+        if (!CurrentPassHost().AskPassword()) {
             store->clearKeyMaterial();
             return 1;
         }
@@ -287,8 +277,7 @@ void lockStore(ObjectStore *store) {
     // Whether to encrypt is the run's own state, never a new read of the registry, which may
     // fail by now.
     if (encryptActive && store->passwordText[0] != 0) {
-        if (cryptAllObjects(store, 1) != 0)
-            message(nullptr, kEncryptFailed, MB_SETFOREGROUND | MB_ICONHAND);
+        if (cryptAllObjects(store, 1) != 0) message(kEncryptFailed, MB_SETFOREGROUND | MB_ICONHAND);
     }
     store->clearKeyMaterial();
 }

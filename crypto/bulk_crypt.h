@@ -13,6 +13,9 @@ class ObjectStore;
 // The messages of the opening pass, also for an unlock after the program has locked itself.
 extern const WCHAR kDecryptFailed[];
 extern const WCHAR kWrongPassword[];
+// "Sie haben kein Passwort eingegeben. Daher wird die Verschlüsselung deaktivert.": encryption was
+// to be switched on and no password was set.
+extern const WCHAR kNoPasswordGiven[];
 
 // One pass over every record of the store with its current keys: mode 1 encrypts, mode 0
 // decrypts, with the progress window. Returns 0 when the pass ended normally, 1 when the password

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/shell.h"
+#include "resources/app_title.h"
 #include "store/object_store.h"
 
 const WCHAR kExchangeFilter[] =

@@ -12,7 +12,7 @@
 #include "app/dialog_kit.h"
 #include "app/progress_dialog.h"
 #include "app/shell.h"
-#include "crypto/password_dialogs.h"
+#include "dialogs/password_dialogs.h"
 #include "crypto/wipe.h"
 #include "exchange/exchange_file.h"
 #include "resources/resource.h"

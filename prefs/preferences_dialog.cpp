@@ -6,7 +6,8 @@
 
 #include "app/dialog_kit.h"
 #include "app/shell.h"
-#include "crypto/password_dialogs.h"
+#include "crypto/bulk_crypt.h"
+#include "dialogs/password_dialogs.h"
 #include "prefs/settings.h"
 #include "resources/resource.h"
 

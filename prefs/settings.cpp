@@ -4,6 +4,7 @@
 
 const WCHAR kSettingsKey[] = L"Software\\Mobrix\\Arkel";
 
+Settings settings;
 DWORD autoQuitActive;
 DWORD encryptActive;
 DWORD autoQuitPeriod;

@@ -86,6 +86,9 @@ extern const WCHAR kSettingsKey[];
 extern DWORD autoQuitActive;
 extern DWORD autoQuitPeriod;
 
+// The program's settings, in the registry under kSettingsKey.
+extern Settings settings;
+
 // The "Encrypt" setting as this run last read or wrote it. The end of the run encrypts by this
 // value, not by a new read of the registry: a value that cannot be read then (a damaged or
 // removed key) never leaves the store plain.

@@ -1,8 +1,8 @@
 #include "store/legacy_conversion.h"
 
-#include "app/progress_dialog.h"
 #include "store/name_list.h"
 #include "store/object_store.h"
+#include "store/pass_host.h"
 
 namespace {
 
@@ -26,8 +26,9 @@ void convertLegacy(Kind kind, HANDLE hTarget, CEOID *handled) {
     if (CeOidGetInfo(oidLegacy, &info) && info.wObjType == OBJTYPE_DATABASE)
         total = info.infDatabase.wNumRecords;
 
+    PassHost &host = CurrentPassHost();
     HWND hProgress =
-        OpenProgressWindow(objects ? L"Torvell konvertieren" : L"Kategorien konvertieren", total);
+        host.OpenProgress(objects ? L"Torvell konvertieren" : L"Kategorien konvertieren", total);
 
     CEPROPVAL defaultTitles[3] = {};
     defaultTitles[0].propid = PROP_TITLE1;
@@ -39,7 +40,7 @@ void convertLegacy(Kind kind, HANDLE hTarget, CEOID *handled) {
 
     *handled = CeSeekDatabase(hLegacy, CEDB_SEEK_BEGINNING, 0, nullptr);
     for (int i = 0; i < total; ++i) {
-        SetProgressText(hProgress, i, total);
+        host.ProgressText(hProgress, i, total);
 
         WORD count = 0;
         BYTE *buffer = nullptr;
@@ -66,10 +67,10 @@ void convertLegacy(Kind kind, HANDLE hTarget, CEOID *handled) {
         // Categories always take the default titles; objects only when they have none at all.
         if (!objects || !hasTitle)
             *handled = CeWriteRecordProps(hTarget, written, 3, defaultTitles);
-        SetProgressPosition(hProgress, i + 1);
+        host.ProgressPosition(hProgress, i + 1);
     }
 
-    CloseProgressWindow(hProgress);
+    host.CloseProgress(hProgress);
     CloseHandle(hLegacy);
 }
 

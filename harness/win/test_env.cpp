@@ -1,5 +1,8 @@
 #include "harness/win/test_env.h"
 
+#include <cstdio>
+
+#include "app/pass_host.h"
 #include "app/shell.h"
 #include "platform/cedb.h"
 #include "prefs/settings.h"
@@ -8,6 +11,10 @@
 #include "store/object_store.h"
 
 #include "sqlite3.h"
+
+// Every test runs the passes as the program does: with the shell's progress window and prompts,
+// which the dialog driver sees and answers. (The program hands its host over at start-up.)
+[[maybe_unused]] static const bool shellHostSet = (SetPassHost(&ShellPassHost()), true);
 
 std::wstring TempPath(const wchar_t *ending) {
     static LONG counter = 0;
@@ -152,12 +159,24 @@ int RunTool(const std::wstring &commandLine, std::string *output, std::string *e
         L"\"" + dir + commandLine.substr(0, commandLine.find(L' ')) + L"\"" +
         (commandLine.find(L' ') == std::wstring::npos ? L""
                                                       : commandLine.substr(commandLine.find(L' ')));
-    BOOL started =
-        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    // A start that fails is tried again: under Wine a new process can fail to come up now and
+    // then (its address space not reserved in time), which says nothing about the tool. Each
+    // failure is written to the test's output, so that a machine where it keeps happening shows.
+    BOOL started = FALSE;
+    for (int attempt = 1; attempt <= 3 && !started; ++attempt) {
+        started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                 &si, &pi);
+        if (!started) {
+            fprintf(stderr, "RunTool: %s did not start (error %lu, attempt %d)\n",
+                    Utf8(line).c_str(), GetLastError(), attempt);
+            Sleep(200);
+        }
+    }
     CloseHandle(writeEnd);
     if (errors && errorHandle != INVALID_HANDLE_VALUE) CloseHandle(errorHandle);
     if (!started) {
         CloseHandle(readEnd);
+        if (errors) *errors = "the tool did not start";
         return -1;
     }
     std::string out;
@@ -168,6 +187,8 @@ int RunTool(const std::wstring &commandLine, std::string *output, std::string *e
     WaitForSingleObject(pi.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(pi.hProcess, &code);
+    // The tools end with 0, 1 or 2; anything else is a crash or a kill, named for the log.
+    if (code > 2) fprintf(stderr, "RunTool: %s ended with 0x%08lx\n", Utf8(line).c_str(), code);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     if (output) *output = out;

@@ -183,7 +183,7 @@ if [ -n "$arkfile" ] && [ -x "$arkfile" ]; then
   done
   # Until the password dialogs hand the typed password on, the file is under the running
   # program's (empty) password and only the round trip above shows that it reads back.
-  if ! grep -q 'PendingDlgProc' "$here/../../crypto/password_dialogs.cpp"; then
+  if ! grep -q 'PendingDlgProc' "$here/../../dialogs/password_dialogs.cpp"; then
     printf '%s\n' "$password" >"$work/pw"
     "$arkfile" decrypt "$work/backup.ark" --password-file "$work/pw" -o "$work/decrypted.txt" ||
       fail "arkfile decrypt of backup.ark with its password failed"

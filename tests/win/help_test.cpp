@@ -15,7 +15,7 @@
 
 #include "app/dialog_kit.h"
 #include "app/shell.h"
-#include "crypto/password_dialogs.h"
+#include "dialogs/password_dialogs.h"
 #include "dialogs/categories_dialog.h"
 #include "dialogs/field_titles_dialog.h"
 #include "dialogs/object_edit_dialog.h"

@@ -14,7 +14,7 @@
 #include "app/lock.h"
 #include "app/shell.h"
 #include "crypto/bulk_crypt.h"
-#include "crypto/password_dialogs.h"
+#include "dialogs/password_dialogs.h"
 #include "crypto/password_generator.h"
 #include "crypto/strength_hint.h"
 #include "dialogs/password_generator_dialog.h"

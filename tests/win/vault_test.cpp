@@ -13,9 +13,10 @@
 #include <vector>
 
 #include "app/dialog_kit.h"
+#include "app/pass_host.h"
 #include "app/shell.h"
 #include "crypto/bulk_crypt.h"
-#include "crypto/password_dialogs.h"
+#include "dialogs/password_dialogs.h"
 #include "crypto/password_key.h"
 #include "crypto/record_blob.h"
 #include "platform/caption_button.h"
@@ -25,6 +26,7 @@
 #include "prefs/settings.h"
 #include "resources/resource.h"
 #include "store/object_store.h"
+#include "store/pass_host.h"
 #include "tests/win/shell_kit.h"
 #include "harness/win/ui_driver.h"
 
@@ -396,6 +398,87 @@ TEST_F(VaultTest, ProgressShowsEveryRecordOfTenAndEverySecondOfFortyEight) {
         expected.push_back(std::to_wstring(c.objects) + L" von " + std::to_wstring(c.objects));
         EXPECT_EQ(texts, expected) << c.objects;
         EXPECT_EQ(caption, c.caption);
+        ResetGlobalStores();
+        NewVolume();
+    }
+}
+
+// ---- The passes reach the user only through their host ---------------------------------------
+
+// A host that writes down what a pass asks of it and answers its password prompts from a list.
+class RecordingHost final : public PassHost {
+public:
+    std::vector<std::wstring> log;
+    std::vector<const wchar_t *> passwords;  // given one per prompt; nullptr cancels
+
+    HWND OpenProgress(const WCHAR *caption, int total) override {
+        log.push_back(L"progress " + std::wstring(caption) + L" /" + std::to_wstring(total));
+        return nullptr;
+    }
+    void ProgressText(HWND, int, int) override {}
+    void ProgressPosition(HWND, int) override {}
+    void CloseProgress(HWND) override {}
+    int Message(const WCHAR *text, UINT) override {
+        log.push_back(L"message " + std::wstring(text));
+        return IDOK;
+    }
+    bool AskPassword() override {
+        log.push_back(L"password?");
+        const wchar_t *given = next < passwords.size() ? passwords[next++] : nullptr;
+        if (given) UsePassword(given);
+        return given != nullptr;
+    }
+    bool AskNewPassword() override {
+        log.push_back(L"new password?");
+        return false;
+    }
+    void EnablePasswordCommand(bool enable) override {
+        log.push_back(enable ? L"command on" : L"command off");
+    }
+
+private:
+    size_t next = 0;
+};
+
+TEST_F(VaultTest, TheOpeningPassAsksAndShowsThroughItsHostAndOpensNoWindowOfItsOwn) {
+    struct Case {
+        const char *name;
+        std::vector<const wchar_t *> passwords;
+        int result;
+        int encryptedAfter;
+        std::vector<std::wstring> log;
+    };
+    const std::wstring wrong = std::wstring(L"message ") + kWrongPassword;
+    const Case cases[] = {
+        {"right at once",
+         {kPassword},
+         0,
+         0,
+         {L"password?", L"progress 3 Objekte entschl\u00fcsseln /3", L"command on"}},
+        {"wrong, then right",
+         {L"Tresor-1999", kPassword},
+         0,
+         0,
+         {L"password?", L"command off", wrong, L"password?",
+          L"progress 3 Objekte entschl\u00fcsseln /3", L"command on"}},
+        {"cancelled", {}, 1, 3, {L"password?"}},
+    };
+    for (const Case &c : cases) {
+        OpenWith(3);
+        LockAndClose();
+        RecordingHost host;
+        host.passwords = c.passwords;
+        SetPassHost(&host);
+        UiDriver ui;
+        const int result = objectStore.open(L"Arkel");
+        SetPassHost(&ShellPassHost());
+        EXPECT_EQ(result, c.result) << c.name;
+        EXPECT_EQ(host.log, c.log) << c.name;
+        EXPECT_TRUE(ui.seen().empty()) << c.name << ": a window of the pass itself";
+        EXPECT_EQ(EncryptedRecords(), c.encryptedAfter) << c.name;
+        if (c.result != 0) {
+            EXPECT_TRUE(KeyMaterialEmpty()) << c.name;
+        }
         ResetGlobalStores();
         NewVolume();
     }

@@ -12,7 +12,3 @@
 INT_PTR CALLBACK EnterPasswordDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK SetPasswordDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK ChangePasswordDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
-
-// "Sie haben kein Passwort eingegeben. Daher wird die Verschlüsselung deaktivert.": encryption was
-// to be switched on and no password was set.
-extern const WCHAR kNoPasswordGiven[];

@@ -1,4 +1,4 @@
-#include "crypto/password_dialogs.h"
+#include "dialogs/password_dialogs.h"
 
 #include <cwchar>
 #include <string>
@@ -9,9 +9,6 @@
 #include "crypto/wipe.h"
 #include "resources/resource.h"
 #include "store/object_store.h"
-
-const WCHAR kNoPasswordGiven[] =
-    L"Sie haben kein Passwort eingegeben. Daher wird die Verschl\u00fcsselung deaktivert.";
 
 namespace {
 
