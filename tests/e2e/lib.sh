@@ -30,14 +30,16 @@ start_arkel() {
   wine explorer /desktop="$1","${3:-240x320}" "$(winepath -w "$bin/arkel.exe" </dev/null 2>/dev/null)" </dev/null >/dev/null 2>&1 &
   pid=$!
   desk=""
-  for _ in $(seq 100); do
+  # Up to a minute: a machine busy with other work can take that long to bring Wine's desktop up.
+  for _ in $(seq 300); do
     desk=$(xdotool search --name "$1" 2>/dev/null | head -n1 || true)
     [ -n "$desk" ] && break
+    kill -0 "$pid" 2>/dev/null || fail "Wine ended before its desktop appeared"
     sleep 0.2
   done
   [ -n "$desk" ] || fail "the virtual desktop did not appear"
   xdotool windowfocus --sync "$desk" 2>/dev/null || xdotool windowfocus "$desk"
-  for _ in $(seq 150); do
+  for _ in $(seq 300); do
     [ -e "$2-shm" ] && break
     kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
     sleep 0.2
