@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <system_error>
 #include <string>
 #include <vector>
 
@@ -540,10 +541,21 @@ int load(const std::wstring &argument) {
     const std::wstring path = windowsPath(argument);
     std::ifstream in(std::filesystem::path(path), std::ios::binary);
     if (!in) return fail(utf8(argument) + ": cannot be read");
+    // Read whole, then parsed from memory: the parser reads a stream one character at a time
+    // through its buffer, which costs more than the copy.
+    std::string text;
+    std::error_code sizeUnknown;
+    const auto size = std::filesystem::file_size(std::filesystem::path(path), sizeUnknown);
+    if (!sizeUnknown) text.reserve(static_cast<size_t>(size));
+    std::vector<char> chunk(1 << 16);
+    while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0)
+        text.append(chunk.data(), static_cast<size_t>(in.gcount()));
+    if (in.bad()) return fail(utf8(argument) + ": cannot be read");
     std::vector<LoadedDb> dbs;
     std::string why;
     try {
-        json root = json::parse(in, nullptr, false);
+        json root = json::parse(text, nullptr, false);
+        std::string().swap(text);
         if (root.is_discarded()) return fail(utf8(argument) + ": not valid JSON");
         why = readDump(root, &dbs);
     } catch (const json::exception &e) {
