@@ -1,8 +1,9 @@
 // arkstore: load of a file with every value type, then dump, gives the same content back.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
+#include <algorithm>
 #include <cstring>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -178,6 +179,11 @@ TEST_F(ArkstoreTest, LoadChecksEverythingBeforeWritingAnything) {
          "bad value for 0x0001001f"},
         {R"({"name":"R","records":[{"props":[{"propid":"0x0001001f","type":7}]}]})",
          "type of 0x0001001f does not match its propid"},
+        // A bad record after good ones is still found and named.
+        {R"({"name":"R","records":[{"props":[{"propid":"0x0001001f","value":"ok"}]},)"
+         R"({"props":[{"propid":"0x0001001f","value":7}]}]})",
+         "bad value for 0x0001001f"},
+        {R"({"name":"R","records":[{"props":[]},5]})", "record without \"props\" in R"},
     };
     for (const Case &c : cases) {
         const std::string file = R"({"databases":[)" + good + "," + c.later + "]}";
@@ -190,6 +196,29 @@ TEST_F(ArkstoreTest, LoadChecksEverythingBeforeWritingAnything) {
     std::string after;
     ASSERT_EQ(RunTool(L"arkstore.exe dump", &after), 0);
     EXPECT_EQ(after, before) << "no database of a refused file was made";
+    DeleteFileW(input.c_str());
+}
+
+// A key given twice counts once, the last one, for the records as for everything else.
+TEST_F(ArkstoreTest, ARepeatedKeyCountsWithItsLastValue) {
+    const std::string file =
+        R"({"databases":[{"name":"Alt","records":[{"props":[]}]}],)"
+        R"("databases":[{"name":"D","records":[{"props":[{"propid":"0x0001001f","value":"alt"}]}],)"
+        R"("records":[{"props":[{"propid":"0x0001001f","value":"b"}]},)"
+        R"({"props":[{"propid":"0x0001001f","value":"a"}]}]}]})";
+    std::wstring input = TempPath(L".json");
+    ASSERT_TRUE(WriteWholeFile(input, file.data(), file.size()));
+    ASSERT_EQ(RunTool(L"arkstore.exe load " + input, nullptr), 0);
+    std::string out;
+    ASSERT_EQ(RunTool(L"arkstore.exe dump", &out), 0);
+    const json dumped = json::parse(out);
+    ASSERT_EQ(dumped["databases"].size(), 1u) << out;
+    EXPECT_EQ(dumped["databases"][0]["name"], "D");
+    std::vector<std::string> values;
+    for (const json &r : dumped["databases"][0]["records"])
+        values.push_back(r["props"][0]["value"].get<std::string>());
+    std::sort(values.begin(), values.end());
+    EXPECT_EQ(values, (std::vector<std::string>{"a", "b"})) << out;
     DeleteFileW(input.c_str());
 }
 

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <system_error>
 #include <string>
@@ -481,11 +482,68 @@ bool sameDatabaseName(const std::wstring &a, const std::wstring &b) {
                           b.c_str(), static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
+const char kNoProps[] = "record without \"props\" in ";
+
+// One record of a dump: its properties, checked; an empty string, or what is wrong (kNoProps is
+// completed with the database's name by the caller).
+std::string readRecord(const json &r, std::vector<LoadedProp> *props) {
+    if (!r.is_object() || !r.contains("props") || !r["props"].is_array()) return kNoProps;
+    std::string why;
+    for (const json &p : r["props"]) {
+        LoadedProp lp;
+        if (!parseProp(p, &lp, &why)) return why;
+        props->push_back(std::move(lp));
+    }
+    if (props->size() > 0xFFFF) return "record with too many properties";
+    return {};
+}
+
+// The records of each object of the "databases" array, read while the file is parsed (the last
+// "databases" and "records" key counts, as in the tree). A record that passes readRecord leaves
+// the tree at once: the tree of a full store would otherwise hold every record as a node of its
+// own, whose making and freeing cost as much as the load's writes. A record that does not pass
+// stays in the tree, where readDump names it.
+class RecordTaker {
+public:
+    std::vector<std::vector<std::vector<LoadedProp>>> taken;
+
+    bool operator()(int depth, json::parse_event_t event, json &parsed) {
+        using E = json::parse_event_t;
+        if (event == E::key && depth == 1) {
+            inDatabases_ = parsed == "databases";
+            if (inDatabases_) taken.clear();
+        } else if (event == E::object_start && depth == 2 && inDatabases_) {
+            taken.emplace_back();
+            inRecords_ = false;
+        } else if (event == E::key && depth == 3 && inDatabases_ && !taken.empty()) {
+            inRecords_ = parsed == "records";
+            if (inRecords_) taken.back().clear();
+        } else if (event == E::object_end && depth == 4 && inDatabases_ && inRecords_) {
+            std::vector<LoadedProp> props;
+            try {
+                if (!readRecord(parsed, &props).empty()) return true;
+            } catch (const std::exception &) {
+                return true;
+            }
+            taken.back().push_back(std::move(props));
+            return false;
+        }
+        return true;
+    }
+
+private:
+    bool inDatabases_ = false;
+    bool inRecords_ = false;
+};
+
 // Reads a dump into dbs and checks everything the layer would refuse, so that a bad file is found
-// before anything is written. Returns an empty string, or what is wrong.
-std::string readDump(const json &root, std::vector<LoadedDb> *dbs) {
+// before anything is written. taken: the records that RecordTaker took out of the tree while it
+// was parsed. Returns an empty string, or what is wrong.
+std::string readDump(const json &root, std::vector<std::vector<std::vector<LoadedProp>>> &taken,
+                     std::vector<LoadedDb> *dbs) {
     if (!root.is_object() || !root.contains("databases") || !root["databases"].is_array())
         return "no \"databases\" array";
+    size_t index = 0;
     for (const json &d : root["databases"]) {
         LoadedDb db;
         std::string why;
@@ -518,21 +576,18 @@ std::string readDump(const json &root, std::vector<LoadedDb> *dbs) {
         if (db.sorts.size() > CEDB_MAXSORTORDER) return "too many sort orders in " + name;
         if (d.contains("records")) {
             if (!d["records"].is_array()) return "bad records in " + name;
+            if (index < taken.size()) db.records = std::move(taken[index]);
+            // What the parse left in the tree did not pass; the first of it is named.
             for (const json &r : d["records"]) {
-                if (!r.is_object() || !r.contains("props") || !r["props"].is_array())
-                    return "record without \"props\" in " + name;
                 std::vector<LoadedProp> props;
-                for (const json &p : r["props"]) {
-                    LoadedProp lp;
-                    if (!parseProp(p, &lp, &why)) return why;
-                    props.push_back(std::move(lp));
-                }
-                if (props.size() > 0xFFFF) return "record with too many properties";
+                why = readRecord(r, &props);
+                if (!why.empty()) return why == kNoProps ? why + name : why;
                 db.records.push_back(std::move(props));
             }
         }
         if (db.records.size() > CEDB_MAXRECORDS) return "more than 65535 records in " + name;
         dbs->push_back(std::move(db));
+        ++index;
     }
     return {};
 }
@@ -554,10 +609,11 @@ int load(const std::wstring &argument) {
     std::vector<LoadedDb> dbs;
     std::string why;
     try {
-        json root = json::parse(text, nullptr, false);
+        RecordTaker taker;
+        json root = json::parse(text, std::ref(taker), false);
         std::string().swap(text);
         if (root.is_discarded()) return fail(utf8(argument) + ": not valid JSON");
-        why = readDump(root, &dbs);
+        why = readDump(root, taker.taken, &dbs);
     } catch (const json::exception &e) {
         why = std::string("not a dump (") + e.what() + ")";
     }
