@@ -9,7 +9,6 @@
 #include "crypto/record_blob.h"
 #include "crypto/wipe.h"
 #include "prefs/settings.h"
-#include "resources/resource.h"
 #include "store/legacy_conversion.h"
 #include "store/object_store.h"
 #include "store/pass_host.h"
