@@ -133,7 +133,11 @@ std::string Utf8(const std::wstring &w) {
     return s;
 }
 
-int RunTool(const std::wstring &commandLine, std::string *output, std::string *errors) {
+namespace {
+
+// One run of a tool; standard error is written to a file and handed back whole. -1 when the
+// process did not start.
+int RunToolOnce(const std::wstring &commandLine, std::string *output, std::string *errors) {
     WCHAR self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring dir(self);
@@ -148,10 +152,9 @@ int RunTool(const std::wstring &commandLine, std::string *output, std::string *e
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdOutput = writeEnd;
     // Standard error goes to a file, so that a full pipe can never stop the tool.
-    const std::wstring errorFile = errors ? TempPath(L".stderr") : std::wstring();
-    HANDLE errorHandle = errors ? CreateFileW(errorFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                              &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr)
-                                : GetStdHandle(STD_ERROR_HANDLE);
+    const std::wstring errorFile = TempPath(L".stderr");
+    HANDLE errorHandle = CreateFileW(errorFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
     si.hStdError = errorHandle;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi{};
@@ -159,43 +162,54 @@ int RunTool(const std::wstring &commandLine, std::string *output, std::string *e
         L"\"" + dir + commandLine.substr(0, commandLine.find(L' ')) + L"\"" +
         (commandLine.find(L' ') == std::wstring::npos ? L""
                                                       : commandLine.substr(commandLine.find(L' ')));
-    // A start that fails is tried again: under Wine a new process can fail to come up now and
-    // then (its address space not reserved in time), which says nothing about the tool. Each
-    // failure is written to the test's output, so that a machine where it keeps happening shows.
-    BOOL started = FALSE;
-    for (int attempt = 1; attempt <= 3 && !started; ++attempt) {
-        started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                 &si, &pi);
-        if (!started) {
-            fprintf(stderr, "RunTool: %s did not start (error %lu, attempt %d)\n",
-                    Utf8(line).c_str(), GetLastError(), attempt);
-            Sleep(200);
-        }
-    }
+    const BOOL started =
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    if (!started)
+        fprintf(stderr, "RunTool: %s did not start (error %lu)\n", Utf8(line).c_str(),
+                GetLastError());
     CloseHandle(writeEnd);
-    if (errors && errorHandle != INVALID_HANDLE_VALUE) CloseHandle(errorHandle);
-    if (!started) {
-        CloseHandle(readEnd);
-        if (errors) *errors = "the tool did not start";
-        return -1;
-    }
+    if (errorHandle != INVALID_HANDLE_VALUE) CloseHandle(errorHandle);
     std::string out;
-    char buf[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got) out.append(buf, got);
-    CloseHandle(readEnd);
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    // The tools end with 0, 1 or 2; anything else is a crash or a kill, named for the log.
-    if (code > 2) fprintf(stderr, "RunTool: %s ended with 0x%08lx\n", Utf8(line).c_str(), code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    if (output) *output = out;
-    if (errors) {
-        std::vector<BYTE> text = ReadWholeFile(errorFile);
-        errors->assign(text.begin(), text.end());
-        DeleteFileW(errorFile.c_str());
+    DWORD code = static_cast<DWORD>(-1);
+    if (started) {
+        char buf[4096];
+        DWORD got = 0;
+        while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got) out.append(buf, got);
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        GetExitCodeProcess(pi.hProcess, &code);
+        // The tools end with 0, 1 or 2; anything else is a crash or a kill, named for the log.
+        if (code > 2) fprintf(stderr, "RunTool: %s ended with 0x%08lx\n", Utf8(line).c_str(), code);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
     }
+    CloseHandle(readEnd);
+    *output = out;
+    std::vector<BYTE> text = ReadWholeFile(errorFile);
+    errors->assign(text.begin(), text.end());
+    DeleteFileW(errorFile.c_str());
     return static_cast<int>(code);
+}
+
+}  // namespace
+
+int RunTool(const std::wstring &commandLine, std::string *output, std::string *errors) {
+    // A run that ends with -1 and has written nothing never reached the tool's code (the tools end
+    // with 0, 1 or 2 and say why): under Wine a new process fails to come up now and then, which
+    // says nothing about the tool. Such a run is tried again, and each one is named in the test's
+    // output, so that a machine where it keeps happening shows.
+    for (int attempt = 1;; ++attempt) {
+        std::string out, err;
+        const int code = RunToolOnce(commandLine, &out, &err);
+        if (code != -1 || !out.empty() || !err.empty() || attempt == 3) {
+            if (output) *output = out;
+            if (errors)
+                *errors = err;
+            else
+                fputs(err.c_str(), stderr);
+            return code;
+        }
+        fprintf(stderr, "RunTool: %s ended with -1 and wrote nothing (attempt %d); again\n",
+                Utf8(commandLine).c_str(), attempt);
+        Sleep(200);
+    }
 }
