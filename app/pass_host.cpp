@@ -8,6 +8,9 @@
 
 namespace {
 
+// The main window while it exists; the pass at the end of the program runs after it has gone.
+HWND Owner() { return IsWindow(hMainWnd) ? hMainWnd : nullptr; }
+
 class ShellHost final : public PassHost {
 public:
     HWND OpenProgress(const WCHAR *caption, int total) override {
@@ -21,14 +24,12 @@ public:
     }
     void CloseProgress(HWND progress) override { CloseProgressWindow(progress); }
 
-    // Over the main window while it exists; the pass at the end of the program runs after it has
-    // gone.
     int Message(const WCHAR *text, UINT flags) override {
-        return MessageBoxW(IsWindow(hMainWnd) ? hMainWnd : nullptr, text, kAppTitle, flags);
+        return MessageBoxW(Owner(), text, kAppTitle, flags);
     }
     bool AskPassword() override {
-        return ShowDialog(IsWindow(hMainWnd) ? hMainWnd : nullptr, IDD_ENTER_PASSWORD,
-                          EnterPasswordDlgProc, reinterpret_cast<LPARAM>(kAppTitle)) == 1;
+        return ShowDialog(Owner(), IDD_ENTER_PASSWORD, EnterPasswordDlgProc,
+                          reinterpret_cast<LPARAM>(kAppTitle)) == 1;
     }
     bool AskNewPassword() override {
         return ShowDialog(nullptr, IDD_SET_PASSWORD, SetPasswordDlgProc,

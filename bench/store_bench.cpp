@@ -29,6 +29,7 @@
 #include "app/shell.h"
 #include "bench/bench_kit.h"
 #include "platform/cedb.h"
+#include "platform/utf8.h"
 #include "prefs/settings.h"
 #include "sqlite3.h"
 #include "store/field_title_list.h"
@@ -46,16 +47,6 @@ using bench::WriteInOneTransaction;
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
-}
-
-std::string Utf8(const std::wstring &w) {
-    if (w.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                        nullptr);
-    return s;
 }
 
 std::string JsonText(const std::wstring &w) {

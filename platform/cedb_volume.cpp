@@ -17,6 +17,7 @@
 
 #include "platform/page_heap.h"
 #include "platform/private_file.h"
+#include "platform/utf8.h"
 
 namespace cedb {
 
@@ -115,15 +116,6 @@ const char kCacheSize[] = "PRAGMA cache_size=-16384";
 const char kBatchCacheSize[] = "PRAGMA cache_size=-65536";
 
 namespace {
-
-std::string toUtf8(const WCHAR *w) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
-    s.resize(static_cast<size_t>(n) - 1);
-    return s;
-}
 
 bool fileExists(const WCHAR *path, LONGLONG *size) {
     WIN32_FILE_ATTRIBUTE_DATA fad;
@@ -269,7 +261,7 @@ bool openVolume() {
         createParentFolders(path);
     }
     if (!exists || headerIsStore(path)) makeCompanionFilesPrivate(path);
-    std::string utf8 = toUtf8(path);
+    std::string utf8 = Utf8(path);
     if (sqlite3_open_v2(utf8.c_str(), &g_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         closeVolume(ERROR_OPEN_FAILED);
         return false;
@@ -389,10 +381,7 @@ bool CeGetVolumePath(WCHAR path[MAX_PATH]) {
             auto toDos = reinterpret_cast<ToDosFn>(reinterpret_cast<void *>(
                 GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
             if (toDos) {
-                std::string unixPath;
-                int len = WideCharToMultiByte(CP_UTF8, 0, env, -1, nullptr, 0, nullptr, nullptr);
-                unixPath.resize(static_cast<size_t>(len));
-                WideCharToMultiByte(CP_UTF8, 0, env, -1, unixPath.data(), len, nullptr, nullptr);
+                const std::string unixPath = Utf8(env);
                 WCHAR *dos = toDos(unixPath.c_str());
                 if (!dos) {
                     SetLastError(ERROR_PATH_NOT_FOUND);

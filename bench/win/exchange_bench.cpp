@@ -72,10 +72,9 @@ double Seconds(LARGE_INTEGER from) {
 double OneStatementRead() {
     WCHAR volume[MAX_PATH];
     if (!CeGetVolumePath(volume)) return 0;
-    char path[MAX_PATH * 3];
-    WideCharToMultiByte(CP_UTF8, 0, volume, -1, path, sizeof path, nullptr, nullptr);
     sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(path, &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) return 0;
+    if (sqlite3_open_v2(Utf8(volume).c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        return 0;
     std::vector<std::vector<unsigned char>> values;
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);

@@ -123,16 +123,6 @@ bool WriteWholeFile(const std::wstring &path, const void *data, size_t size) {
     return ok;
 }
 
-std::string Utf8(const std::wstring &w) {
-    if (w.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                        nullptr);
-    return s;
-}
-
 namespace {
 
 // One run of a tool; standard error is written to a file and handed back whole. -1 when the

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/utf8.h"  // Utf8, for the tests' messages
+
 // A private volume file for one test, named by ARKEL_OBJECT_STORE; removed again at the end.
 class FreshStore : public ::testing::Test {
 protected:
@@ -44,5 +46,3 @@ std::wstring TempPath(const wchar_t *ending);
 // Runs a program of the build tree (next to the test) with a command line; returns its exit code
 // and what it wrote to standard output (and, when asked, to standard error).
 int RunTool(const std::wstring &commandLine, std::string *output, std::string *errors = nullptr);
-
-std::string Utf8(const std::wstring &w);

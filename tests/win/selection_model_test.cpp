@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/shell.h"
+#include "platform/utf8.h"
 #include "resources/resource.h"
 #include "store/object_store.h"
 #include "tests/win/shell_kit.h"
@@ -83,12 +84,6 @@ public:
         return nullptr;
     }
 };
-
-std::string Utf8(const std::wstring &w) {
-    char out[1024];
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, out, sizeof out, nullptr, nullptr);
-    return n > 0 ? std::string(out) : std::string("?");
-}
 
 void ReleaseCtrl() {
     BYTE keys[256];

@@ -23,21 +23,12 @@
 
 #include "platform/cedb.h"
 #include "platform/private_file.h"
+#include "platform/utf8.h"
 #include "store/property_database.h"
 
 namespace {
 
 using nlohmann::json;
-
-std::string utf8(const std::wstring &w) {
-    if (w.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                        nullptr);
-    return s;
-}
 
 // Strict: fails on bytes that are not UTF-8.
 bool wide(const std::string &s, std::wstring *out) {
@@ -144,7 +135,7 @@ json propToJson(const CEPROPVAL &v) {
         size_t n = wcslen(v.val.lpwstr);
         // Text that is not well-formed UTF-16 has no UTF-8 form; its code units go as hex.
         if (wellFormedUtf16(v.val.lpwstr, n))
-            p["value"] = utf8(std::wstring(v.val.lpwstr, n));
+            p["value"] = Utf8(std::wstring(v.val.lpwstr, n));
         else
             p["hex"] = hex(reinterpret_cast<const BYTE *>(v.val.lpwstr), n * sizeof(WCHAR));
         break;
@@ -177,7 +168,7 @@ bool locateVolume(std::wstring *path, std::string *problem) {
 std::string volumeName() {
     std::wstring path;
     std::string problem;
-    return locateVolume(&path, &problem) ? utf8(path) : std::string("(no volume path)");
+    return locateVolume(&path, &problem) ? Utf8(path) : std::string("(no volume path)");
 }
 
 // Whether anything is at the volume's path: a file, or something Windows does not list as one
@@ -222,7 +213,7 @@ std::wstring windowsPath(const std::wstring &path) {
     auto toDos = reinterpret_cast<ToDosFn>(reinterpret_cast<void *>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
     if (!toDos) return path;
-    WCHAR *dos = toDos(utf8(path).c_str());
+    WCHAR *dos = toDos(Utf8(path).c_str());
     if (!dos) return path;
     std::wstring result = dos;
     HeapFree(GetProcessHeap(), 0, dos);
@@ -307,7 +298,7 @@ int dump(const std::wstring &output) {
     if (!outPath.empty()) {
         for (const wchar_t *suffix : {L"", L"-wal", L"-shm", L"-journal"})
             if (sameFile(outPath, volume + suffix))
-                return fail(utf8(output) + ": that is the store" +
+                return fail(Utf8(output) + ": that is the store" +
                             (*suffix ? std::string(" journal") : std::string()) +
                             " itself; nothing written");
     }
@@ -323,7 +314,7 @@ int dump(const std::wstring &output) {
                                                            : openError());
         const CEDBASEINFO &d = info.infDatabase;
         json db;
-        db["name"] = utf8(d.szDbaseName);
+        db["name"] = Utf8(d.szDbaseName);
         db["oid"] = oid;
         db["type"] = d.dwDbaseType;
         db["sortOrders"] = json::array();
@@ -344,7 +335,7 @@ int dump(const std::wstring &output) {
         });
         CloseHandle(h);
         // A walk that ends early on a damaged page would make a backup that lacks records.
-        if (!whole) return fail(damaged("database " + utf8(d.szDbaseName)));
+        if (!whole) return fail(damaged("database " + Utf8(d.szDbaseName)));
         root["databases"].push_back(std::move(db));
     }
     DWORD ended = GetLastError();
@@ -360,7 +351,7 @@ int dump(const std::wstring &output) {
         return fflush(stdout) == 0 ? 0 : fail("cannot write the output");
     }
     std::string why;
-    return writeAtomically(outPath, text, &why) ? 0 : fail(utf8(output) + ": " + why);
+    return writeAtomically(outPath, text, &why) ? 0 : fail(Utf8(output) + ": " + why);
 }
 
 // One property read from a dump, kept until every record has been checked.
@@ -551,7 +542,7 @@ std::string readDump(const json &root, std::vector<std::vector<std::vector<Loade
             !wide(d["name"].get<std::string>(), &db.name) || db.name.empty() ||
             db.name.size() >= CEDB_MAXDBASENAMELEN || db.name.find(L'\0') != std::wstring::npos)
             return "database without a valid \"name\"";
-        const std::string name = utf8(db.name);
+        const std::string name = Utf8(db.name);
         for (const LoadedDb &earlier : *dbs)
             if (sameDatabaseName(earlier.name, db.name)) return "database " + name + " named twice";
         if (d.contains("type") && !parseDword(d["type"], &db.type))
@@ -595,7 +586,7 @@ std::string readDump(const json &root, std::vector<std::vector<std::vector<Loade
 int load(const std::wstring &argument) {
     const std::wstring path = windowsPath(argument);
     std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    if (!in) return fail(utf8(argument) + ": cannot be read");
+    if (!in) return fail(Utf8(argument) + ": cannot be read");
     // Read whole, then parsed from memory: the parser reads a stream one character at a time
     // through its buffer, which costs more than the copy.
     std::string text;
@@ -605,19 +596,19 @@ int load(const std::wstring &argument) {
     std::vector<char> chunk(1 << 16);
     while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0)
         text.append(chunk.data(), static_cast<size_t>(in.gcount()));
-    if (in.bad()) return fail(utf8(argument) + ": cannot be read");
+    if (in.bad()) return fail(Utf8(argument) + ": cannot be read");
     std::vector<LoadedDb> dbs;
     std::string why;
     try {
         RecordTaker taker;
         json root = json::parse(text, std::ref(taker), false);
         std::string().swap(text);
-        if (root.is_discarded()) return fail(utf8(argument) + ": not valid JSON");
+        if (root.is_discarded()) return fail(Utf8(argument) + ": not valid JSON");
         why = readDump(root, taker.taken, &dbs);
     } catch (const json::exception &e) {
         why = std::string("not a dump (") + e.what() + ")";
     }
-    if (!why.empty()) return fail(utf8(argument) + ": " + why);
+    if (!why.empty()) return fail(Utf8(argument) + ": " + why);
 
     // Then the store: it must be sound and hold none of the databases yet.
     std::wstring volume;
@@ -626,7 +617,7 @@ int load(const std::wstring &argument) {
     int sound = CeVerifyVolume(reason, 256);
     if (sound < 0) return fail(openError());
     if (sound == 0)
-        return fail(volumeName() + ": the store is damaged (" + utf8(reason) + "); nothing loaded");
+        return fail(volumeName() + ": the store is damaged (" + Utf8(reason) + "); nothing loaded");
     // One writer at a time: a program that has the store open keeps its own view of it.
     if (!CeClaimVolume()) return fail(openError());
     SetLastError(0);
@@ -637,7 +628,7 @@ int load(const std::wstring &argument) {
                                                            : openError());
         for (const LoadedDb &db : dbs)
             if (sameDatabaseName(info.infDatabase.szDbaseName, db.name))
-                return fail(volumeName() + ": database " + utf8(db.name) +
+                return fail(volumeName() + ": database " + Utf8(db.name) +
                             " exists already; nothing loaded");
     }
     if (GetLastError() != ERROR_NO_MORE_ITEMS) return fail(damaged("the list of databases"));
@@ -657,7 +648,7 @@ int load(const std::wstring &argument) {
     for (LoadedDb &db : dbs) {
         CEOID oid = CeCreateDatabase(db.name.data(), db.type, static_cast<WORD>(db.sorts.size()),
                                      db.sorts.data());
-        if (!oid) return undo(volumeName() + ": cannot create database " + utf8(db.name));
+        if (!oid) return undo(volumeName() + ": cannot create database " + Utf8(db.name));
         created.push_back(oid);
         HANDLE h = CeOpenDatabase(&oid, nullptr, 0, 0, nullptr);
         if (h == INVALID_HANDLE_VALUE) return undo(openError());
@@ -674,7 +665,7 @@ int load(const std::wstring &argument) {
             }
             if (!CeWriteRecordProps(h, 0, static_cast<WORD>(values.size()), values.data())) {
                 CloseHandle(h);
-                return undo(volumeName() + ": cannot write a record of " + utf8(db.name));
+                return undo(volumeName() + ": cannot write a record of " + Utf8(db.name));
             }
         }
         CloseHandle(h);
@@ -695,8 +686,8 @@ int check() {
         return 0;
     }
     if (GetLastError() == ERROR_FILE_CORRUPT)
-        return fail(volumeName() + ": the store is damaged: " + utf8(reason));
-    return fail(volumeName() + ": " + utf8(reason));
+        return fail(volumeName() + ": the store is damaged: " + Utf8(reason));
+    return fail(volumeName() + ": " + Utf8(reason));
 }
 
 int usage(FILE *to, int code) {
