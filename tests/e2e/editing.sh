@@ -20,7 +20,21 @@ mkdir -p "$art"
 shot() { import -window "$desk" "$art/editing-$1.png"; echo "screenshot $art/editing-$1.png"; }
 key() { xdotool key --delay 80 "$@"; sleep 0.6; }
 # Text with umlauts, typed key by key.
-typetext() { xdotool type --delay 60 "$1"; sleep 0.4; }
+# xdotool types a character that the keyboard map lacks (ö, ä) by mapping it to a spare key for
+# a moment; Wine may read the map only after it was taken back and then drop the character. Such
+# characters go one at a time, with time for Wine to see the map.
+typetext() {
+  local LC_ALL=C.UTF-8 text=$1 i c
+  for ((i = 0; i < ${#text}; i++)); do
+    c=${text:i:1}
+    if [[ $c == [[:print:]] && $(printf '%d' "'$c") -lt 128 ]]; then
+      xdotool type --delay 60 "$c"
+    else
+      xdotool type --delay 250 "$c"; sleep 0.3
+    fi
+  done
+  sleep 0.4
+}
 # A dialog whole inside the 240x320 screen: its caption bar and its frame are found by pixels.
 inside() { python3 "$here/dialog_inside.py" "$art/editing-$1.png" || fail "$1: the dialog is not inside the screen"; }
 
